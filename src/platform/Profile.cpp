@@ -1,0 +1,351 @@
+#include "platform/Profile.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <fstream>
+#include <mutex>
+#include <sstream>
+
+#include "platform/TextUtil.h"
+
+namespace orvex {
+
+namespace {
+
+std::mutex& ProfileMutex() {
+    static std::mutex mutex;
+    return mutex;
+}
+
+struct Line {
+    std::string text;    // without its line end
+    std::string ending;  // "\r\n", "\n" or "" (last line without one)
+};
+
+std::vector<Line> ReadLines(const std::string& path, bool* exists) {
+    std::vector<Line> lines;
+    std::ifstream in(path, std::ios::binary);
+    *exists = static_cast<bool>(in);
+    if (!in) {
+        return lines;
+    }
+    std::stringstream buffer;
+    buffer << in.rdbuf();
+    const std::string data = buffer.str();
+    size_t start = 0;
+    while (start < data.size()) {
+        size_t nl = data.find('\n', start);
+        Line line;
+        if (nl == std::string::npos) {
+            line.text = data.substr(start);
+            start = data.size();
+        } else {
+            line.text = data.substr(start, nl - start);
+            line.ending = "\n";
+            start = nl + 1;
+        }
+        if (!line.text.empty() && line.text.back() == '\r') {
+            line.text.pop_back();
+            line.ending = "\r" + line.ending;
+        }
+        lines.push_back(std::move(line));
+    }
+    return lines;
+}
+
+// The line end new lines get: the one the file already uses, CR LF for a new file.
+std::string PreferredEnding(const std::vector<Line>& lines) {
+    for (const Line& line : lines) {
+        if (!line.ending.empty()) {
+            return line.ending;
+        }
+    }
+    return "\r\n";
+}
+
+bool WriteLines(const std::string& path, const std::vector<Line>& lines) {
+    struct stat st {};
+    mode_t mode = 0600;
+    if (::stat(path.c_str(), &st) == 0) {
+        mode = st.st_mode & 07777;
+    }
+    const std::string temp = path + ".new";
+    int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode);
+    if (fd < 0) {
+        return false;
+    }
+    ::fchmod(fd, mode);
+    std::string data;
+    for (const Line& line : lines) {
+        data += line.text;
+        data += line.ending;
+    }
+    const char* p = data.data();
+    size_t left = data.size();
+    bool ok = true;
+    while (left > 0) {
+        ssize_t n = ::write(fd, p, left);
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            ok = false;
+            break;
+        }
+        p += n;
+        left -= static_cast<size_t>(n);
+    }
+    if (ok && ::fsync(fd) != 0) {
+        ok = false;
+    }
+    if (::close(fd) != 0) {
+        ok = false;
+    }
+    if (!ok || ::rename(temp.c_str(), path.c_str()) != 0) {
+        ::unlink(temp.c_str());
+        return false;
+    }
+    return true;
+}
+
+// The section name of a "[name]" line, trimmed; false when the line is no section header.
+bool SectionHeader(const std::string& text, std::string* name) {
+    std::string t = TrimBlanks(text);
+    if (t.size() < 2 || t.front() != '[') {
+        return false;
+    }
+    size_t close = t.find(']');
+    if (close == std::string::npos) {
+        return false;
+    }
+    *name = TrimBlanks(t.substr(1, close - 1));
+    return true;
+}
+
+// Splits a "key=value" line; false for lines without "=" or comment lines.
+bool KeyLine(const std::string& text, std::string* key, std::string* value) {
+    std::string t = TrimBlanks(text);
+    if (t.empty() || t.front() == ';') {
+        return false;
+    }
+    size_t eq = t.find('=');
+    if (eq == std::string::npos) {
+        return false;
+    }
+    *key = TrimBlanks(t.substr(0, eq));
+    *value = TrimBlanks(t.substr(eq + 1));
+    return true;
+}
+
+// [begin, end) line range of the section's body; begin is the header line's index.
+bool FindSection(const std::vector<Line>& lines, const std::string& section, size_t* header,
+                 size_t* end) {
+    for (size_t i = 0; i < lines.size(); ++i) {
+        std::string name;
+        if (SectionHeader(lines[i].text, &name) && EqualsNoCase(name, section)) {
+            *header = i;
+            size_t j = i + 1;
+            while (j < lines.size() && !SectionHeader(lines[j].text, &name)) {
+                ++j;
+            }
+            *end = j;
+            return true;
+        }
+    }
+    return false;
+}
+
+std::string Unquote(const std::string& value) {
+    if (value.size() >= 2 && value.front() == '"' && value.back() == '"') {
+        return value.substr(1, value.size() - 2);
+    }
+    return value;
+}
+
+}  // namespace
+
+int AsciiToInt(const std::string& text) {
+    size_t i = 0;
+    while (i < text.size() && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r'))) {
+        ++i;
+    }
+    bool negative = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
+        negative = text[i] == '-';
+        ++i;
+    }
+    long long value = 0;
+    while (i < text.size() && text[i] >= '0' && text[i] <= '9') {
+        value = value * 10 + (text[i] - '0');
+        if (value > static_cast<long long>(INT_MAX) + 1) {
+            value = static_cast<long long>(INT_MAX) + 1;
+        }
+        ++i;
+    }
+    if (negative) {
+        value = -value;
+    }
+    if (value > INT_MAX) {
+        return INT_MAX;
+    }
+    if (value < INT_MIN) {
+        return INT_MIN;
+    }
+    return static_cast<int>(value);
+}
+
+std::string Profile::GetString(const std::string& section, const std::string& key,
+                               const std::string& defaultValue, size_t bufferSize) const {
+    std::string result = defaultValue;
+    {
+        std::lock_guard<std::mutex> lock(ProfileMutex());
+        bool exists = false;
+        std::vector<Line> lines = ReadLines(path_, &exists);
+        size_t header = 0;
+        size_t end = 0;
+        if (FindSection(lines, section, &header, &end)) {
+            for (size_t i = header + 1; i < end; ++i) {
+                std::string k;
+                std::string v;
+                if (KeyLine(lines[i].text, &k, &v) && EqualsNoCase(k, key)) {
+                    result = Unquote(v);
+                    break;
+                }
+            }
+        }
+    }
+    if (bufferSize == 0) {
+        return std::string();
+    }
+    if (result.size() > bufferSize - 1) {
+        result.resize(bufferSize - 1);
+    }
+    return result;
+}
+
+int Profile::GetInt(const std::string& section, const std::string& key, int defaultValue) const {
+    std::string text = GetString(section, key, "\x01");
+    if (text == "\x01") {
+        return defaultValue;
+    }
+    return AsciiToInt(text);
+}
+
+std::vector<std::string> Profile::GetSection(const std::string& section,
+                                             size_t bufferSize) const {
+    std::vector<std::string> entries;
+    std::lock_guard<std::mutex> lock(ProfileMutex());
+    bool exists = false;
+    std::vector<Line> lines = ReadLines(path_, &exists);
+    size_t header = 0;
+    size_t end = 0;
+    if (!FindSection(lines, section, &header, &end)) {
+        return entries;
+    }
+    // The buffer holds each entry and its NUL, plus the final NUL.
+    size_t room = bufferSize > 0 ? bufferSize - 1 : 0;
+    for (size_t i = header + 1; i < end; ++i) {
+        std::string k;
+        std::string v;
+        if (!KeyLine(lines[i].text, &k, &v)) {
+            continue;
+        }
+        std::string entry = k + "=" + Unquote(v);
+        if (entry.size() + 1 > room) {
+            if (room > 1) {
+                entries.push_back(entry.substr(0, room - 1));
+            }
+            break;
+        }
+        room -= entry.size() + 1;
+        entries.push_back(std::move(entry));
+    }
+    return entries;
+}
+
+bool Profile::WriteString(const std::string& section, const std::string& key,
+                          const std::string& value) {
+    std::lock_guard<std::mutex> lock(ProfileMutex());
+    bool exists = false;
+    std::vector<Line> lines = ReadLines(path_, &exists);
+    const std::string ending = PreferredEnding(lines);
+    size_t header = 0;
+    size_t end = 0;
+    if (!FindSection(lines, section, &header, &end)) {
+        if (!lines.empty() && lines.back().ending.empty()) {
+            lines.back().ending = ending;
+        }
+        lines.push_back({"[" + section + "]", ending});
+        lines.push_back({key + "=" + value, ending});
+        return WriteLines(path_, lines);
+    }
+    for (size_t i = header + 1; i < end; ++i) {
+        std::string k;
+        std::string v;
+        if (KeyLine(lines[i].text, &k, &v) && EqualsNoCase(k, key)) {
+            lines[i].text = k + "=" + value;
+            return WriteLines(path_, lines);
+        }
+    }
+    // New key: after the section's last non-blank line.
+    size_t at = end;
+    while (at > header + 1 && TrimBlanks(lines[at - 1].text).empty()) {
+        --at;
+    }
+    if (at > 0 && lines[at - 1].ending.empty()) {
+        lines[at - 1].ending = ending;
+    }
+    lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(at), Line{key + "=" + value, ending});
+    return WriteLines(path_, lines);
+}
+
+bool Profile::WriteInt(const std::string& section, const std::string& key, int value) {
+    return WriteString(section, key, std::to_string(value));
+}
+
+bool Profile::WriteSection(const std::string& section, const std::vector<std::string>& entries) {
+    std::lock_guard<std::mutex> lock(ProfileMutex());
+    bool exists = false;
+    std::vector<Line> lines = ReadLines(path_, &exists);
+    const std::string ending = PreferredEnding(lines);
+    std::vector<Line> body;
+    for (const std::string& entry : entries) {
+        body.push_back({entry, ending});
+    }
+    size_t header = 0;
+    size_t end = 0;
+    if (!FindSection(lines, section, &header, &end)) {
+        if (!lines.empty() && lines.back().ending.empty()) {
+            lines.back().ending = ending;
+        }
+        lines.push_back({"[" + section + "]", ending});
+        lines.insert(lines.end(), body.begin(), body.end());
+        return WriteLines(path_, lines);
+    }
+    lines.erase(lines.begin() + static_cast<std::ptrdiff_t>(header + 1),
+                lines.begin() + static_cast<std::ptrdiff_t>(end));
+    lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(header + 1), body.begin(),
+                 body.end());
+    return WriteLines(path_, lines);
+}
+
+bool Profile::EraseSection(const std::string& section) {
+    std::lock_guard<std::mutex> lock(ProfileMutex());
+    bool exists = false;
+    std::vector<Line> lines = ReadLines(path_, &exists);
+    size_t header = 0;
+    size_t end = 0;
+    if (!FindSection(lines, section, &header, &end)) {
+        return exists;
+    }
+    lines.erase(lines.begin() + static_cast<std::ptrdiff_t>(header),
+                lines.begin() + static_cast<std::ptrdiff_t>(end));
+    return WriteLines(path_, lines);
+}
+
+}  // namespace orvex

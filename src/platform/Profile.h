@@ -1,0 +1,56 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace orvex {
+
+// Key-by-key access to an initialisation file ("[Section]" lines and "key=value" lines).
+//
+// Sections and keys are matched without regard to case. Values come back with surrounding
+// blanks and one pair of enclosing double quotes removed. Nothing is cached between calls, so a
+// change made by hand is seen by the next read. A write creates the file, the section and the
+// key as needed, keeps every other line byte for byte and replaces the file in one rename, so a
+// crash never leaves it half-written. Values are 8-bit text, written unconverted. A new file is
+// created with permissions 0600 because it may hold scrambled passwords.
+//
+// Every call locks one process-wide mutex, so reads and writes from several threads never see
+// a half-applied change.
+class Profile {
+public:
+    explicit Profile(std::string path) : path_(std::move(path)) {}
+
+    const std::string& Path() const { return path_; }
+
+    // The value of `key`, or `defaultValue` when the key (or the file) is absent. At most
+    // `bufferSize - 1` characters come back, as from a buffer of that size.
+    std::string GetString(const std::string& section, const std::string& key,
+                          const std::string& defaultValue, size_t bufferSize = 255) const;
+
+    // The key's value read as `atoi` reads it (text without a leading number gives 0).
+    int GetInt(const std::string& section, const std::string& key, int defaultValue) const;
+
+    // Every "key=value" line of the section, in file order (blank and ";" comment lines left
+    // out). Entries are cut to fit a buffer of `bufferSize` bytes holding each entry and its NUL.
+    std::vector<std::string> GetSection(const std::string& section, size_t bufferSize) const;
+
+    // Sets `key` to `value`. False when the file could not be written; the old file then stays.
+    bool WriteString(const std::string& section, const std::string& key,
+                     const std::string& value);
+    bool WriteInt(const std::string& section, const std::string& key, int value);
+
+    // Replaces the whole section's contents by `entries` ("key=value" lines); the section is
+    // created at the end of the file when absent.
+    bool WriteSection(const std::string& section, const std::vector<std::string>& entries);
+
+    // Removes the section header and all its lines.
+    bool EraseSection(const std::string& section);
+
+private:
+    std::string path_;
+};
+
+// `atoi`: leading blanks, an optional sign, then digits up to the first other character.
+int AsciiToInt(const std::string& text);
+
+}  // namespace orvex

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <string>
+
+namespace orvex {
+
+// The per-user guard that lets only one copy of the program run. The first copy holds an
+// exclusive lock on a file in the user's runtime directory for its whole life; the lock goes
+// with the process, however it ends.
+class SingleInstance {
+public:
+    enum class Result { First, AlreadyRunning, Failed };
+
+    // Directory holding the lock and the local socket: $XDG_RUNTIME_DIR, else /tmp, with a
+    // per-user folder "orvex-<uid>" made private to the user.
+    static std::string RuntimeDir();
+    // Path of the local socket named "Orvex" through which a second copy asks the first to
+    // show its window.
+    static std::string SocketPath();
+
+    Result Acquire();
+
+    // Asks the running copy to show its window; false when it cannot be reached within
+    // about a second.
+    static bool AskFirstCopyToShow();
+    ~SingleInstance();
+
+private:
+    int fd_ = -1;
+};
+
+}  // namespace orvex

@@ -1,0 +1,13 @@
+#pragma once
+
+#include <string>
+
+namespace orvex {
+
+// Blanks as the C library's isspace sees them in the "C" locale.
+bool IsBlank(char c);
+std::string TrimBlanks(const std::string& text);
+std::string ToUpperAscii(std::string text);
+bool EqualsNoCase(const std::string& a, const std::string& b);
+
+}  // namespace orvex

@@ -1,0 +1,97 @@
+#pragma once
+
+#include <string>
+
+namespace orvex {
+
+// The program's settings, one field per key of "Orvex.ini", named by the key. Passwords are
+// held in plain text here; only the file holds them scrambled.
+struct AppSettings {
+    // [LocalSettings]
+    std::string FTPServer;
+    std::string SiteName;
+    std::string UserID;
+    std::string Password;
+    std::string OnlineFile;
+    std::string OfflineFile;
+    std::string RemoteFile;
+    int Port = 21;
+    int FTPOnIPChangeOnly = 0;
+    int EnableFTP = 0;
+    std::string SaveFileASCII;
+    std::string SaveFileHTML;
+    std::string WANIPURL;
+    std::string StatusIndicators;
+
+    // [Preferences]
+    int IsLogging = 0;
+    std::string LogFilename;
+    int IsMinOnStartup = 0;
+    int IsUpdateOnStart = 0;
+    int IsUpdateOnShut = 0;
+    int NotifyErrorOnShut = 1;
+    int SuppressError = 0;
+    int RefreshIntv = 0;
+    int UpdateOnNAIP = 1;
+    int InitStartupDelay = 0;
+    int Timeout = 15;
+    int MaxLog = 0;
+    int UseProxy = 0;
+    int LogonType = 0;
+    int ProxyPassive = 1;
+    std::string ProxyAddress;
+    int FTPProxyPort = 21;
+    std::string HTTPProxyPort;
+    std::string ProxyUser;
+    std::string ProxyPass;
+    std::string ProxyAccount;
+    std::string StartDelimiter;
+    std::string EndDelimiter;
+    std::string DebugWANPage;
+    std::string EmailInput;
+    std::string EmailServer;
+    std::string EmailTo;
+    std::string EmailFrom;
+    std::string EmailSubject;
+    int EnableMail = 0;
+    std::string EmailAccount;
+    std::string EmailPassword;
+    int EnableSMTPAuth = 0;
+    int IsMailTo = 0;
+    int IsMsgAttachment = 0;
+    int EmailOnIPChangeOnly = 0;
+};
+
+// The FTP page keeps its own copy of the FTP connection fields; the settings are loaded into
+// it and committed from it.
+struct FtpPageValues {
+    std::string FTPServer;
+    std::string SiteName;
+    std::string UserID;
+    std::string Password;
+    std::string OnlineFile;
+    std::string OfflineFile;
+    std::string RemoteFile;
+    std::string Port;  // as typed
+    int FTPOnIPChangeOnly = 0;
+    int EnableFTP = 0;
+};
+
+// What the settings code needs of the FTP page: take the values from its controls, and show
+// values in them.
+class FtpPageFields {
+public:
+    virtual ~FtpPageFields() = default;
+    virtual FtpPageValues TakeValues() = 0;
+    virtual void ShowValues(const FtpPageValues& values) = 0;
+};
+
+// An FTP page without a window: holds the values it was shown.
+class FtpPageRecord : public FtpPageFields {
+public:
+    FtpPageValues TakeValues() override { return values; }
+    void ShowValues(const FtpPageValues& shown) override { values = shown; }
+    FtpPageValues values;
+};
+
+}  // namespace orvex

@@ -1,0 +1,334 @@
+#include "settings/SettingsFile.h"
+
+#include <array>
+#include <string_view>
+#include <variant>
+
+#include "platform/ComputerName.h"
+#include "platform/TextUtil.h"
+
+namespace orvex {
+
+namespace {
+
+// Fixed part of the password key.
+constexpr const char* kPasswordKeyConstant = "oRv3xK9";
+
+// Marker words (upper case) that identify the default lookup service in WANIPURL.
+constexpr std::array<const char*, 3> kDefaultServiceMarkers = {"ORVEX.ORG", "ORVEX.NET",
+                                                               "ORVEX.COM"};
+
+enum class Kind { Text, Integer, Password };
+
+using Field = std::variant<std::string AppSettings::*, int AppSettings::*>;
+
+// One key of the file: where it lives, how it is stored, its default when absent at load and
+// its value in the default set (nullptr: not in the default set).
+struct KeySpec {
+    const char* section;
+    const char* name;
+    Kind kind;
+    const char* loadDefault;
+    const char* defaultSet;
+    Field field;
+};
+
+constexpr const char* L = kSectionLocal;
+constexpr const char* P = kSectionPreferences;
+
+const KeySpec kKeys[] = {
+    {L, "FTPServer", Kind::Text, "", kPlaceholderServer, &AppSettings::FTPServer},
+    {L, "SiteName", Kind::Text, "", "My FTP Site", &AppSettings::SiteName},
+    {L, "UserID", Kind::Text, "", "myname", &AppSettings::UserID},
+    {L, "Password", Kind::Password, "", "kvtrnw", &AppSettings::Password},
+    {L, "OnlineFile", Kind::Text, "", ".\\samples\\online.htm", &AppSettings::OnlineFile},
+    {L, "OfflineFile", Kind::Text, "", ".\\samples\\offline.htm", &AppSettings::OfflineFile},
+    {L, "RemoteFile", Kind::Text, "", "mypage.htm", &AppSettings::RemoteFile},
+    {L, "Port", Kind::Integer, "21", "21", &AppSettings::Port},
+    {L, "FTPOnIPChangeOnly", Kind::Integer, "0", nullptr, &AppSettings::FTPOnIPChangeOnly},
+    {L, "EnableFTP", Kind::Integer, "0", "0", &AppSettings::EnableFTP},
+    {L, "SaveFileASCII", Kind::Text, "", "Orvex.txt", &AppSettings::SaveFileASCII},
+    {L, "SaveFileHTML", Kind::Text, "", "Orvex.html", &AppSettings::SaveFileHTML},
+    {L, "WANIPURL", Kind::Text, "", nullptr, &AppSettings::WANIPURL},
+    {L, "StatusIndicators", Kind::Text, "TRUE/FALSE", nullptr, &AppSettings::StatusIndicators},
+    {P, "IsLogging", Kind::Integer, "0", "0", &AppSettings::IsLogging},
+    {P, "LogFilename", Kind::Text, "", "Orvex.log", &AppSettings::LogFilename},
+    {P, "IsMinOnStartup", Kind::Integer, "0", "0", &AppSettings::IsMinOnStartup},
+    {P, "IsUpdateOnStart", Kind::Integer, "0", "1", &AppSettings::IsUpdateOnStart},
+    {P, "IsUpdateOnShut", Kind::Integer, "0", "0", &AppSettings::IsUpdateOnShut},
+    {P, "NotifyErrorOnShut", Kind::Integer, "1", "0", &AppSettings::NotifyErrorOnShut},
+    {P, "SuppressError", Kind::Integer, "0", "0", &AppSettings::SuppressError},
+    {P, "RefreshIntv", Kind::Integer, "", "0", &AppSettings::RefreshIntv},
+    {P, "UpdateOnNAIP", Kind::Integer, "1", nullptr, &AppSettings::UpdateOnNAIP},
+    {P, "InitStartupDelay", Kind::Integer, "0", nullptr, &AppSettings::InitStartupDelay},
+    {P, "Timeout", Kind::Integer, "15", "15", &AppSettings::Timeout},
+    {P, "MaxLog", Kind::Integer, "0", "0", &AppSettings::MaxLog},
+    {P, "UseProxy", Kind::Integer, "0", nullptr, &AppSettings::UseProxy},
+    {P, "LogonType", Kind::Integer, "0", nullptr, &AppSettings::LogonType},
+    {P, "ProxyPassive", Kind::Integer, "1", nullptr, &AppSettings::ProxyPassive},
+    {P, "ProxyAddress", Kind::Text, "", nullptr, &AppSettings::ProxyAddress},
+    {P, "FTPProxyPort", Kind::Integer, "21", nullptr, &AppSettings::FTPProxyPort},
+    {P, "HTTPProxyPort", Kind::Text, "80", nullptr, &AppSettings::HTTPProxyPort},
+    {P, "ProxyUser", Kind::Text, "", nullptr, &AppSettings::ProxyUser},
+    {P, "ProxyPass", Kind::Password, "", nullptr, &AppSettings::ProxyPass},
+    {P, "ProxyAccount", Kind::Text, "", nullptr, &AppSettings::ProxyAccount},
+    {P, "StartDelimiter", Kind::Text, "", nullptr, &AppSettings::StartDelimiter},
+    {P, "EndDelimiter", Kind::Text, "", nullptr, &AppSettings::EndDelimiter},
+    {P, "DebugWANPage", Kind::Text, "FALSE", nullptr, &AppSettings::DebugWANPage},
+    {P, "EmailInput", Kind::Text, "", nullptr, &AppSettings::EmailInput},
+    {P, "EmailServer", Kind::Text, "", nullptr, &AppSettings::EmailServer},
+    {P, "EmailTo", Kind::Text, "", nullptr, &AppSettings::EmailTo},
+    {P, "EmailFrom", Kind::Text, "", nullptr, &AppSettings::EmailFrom},
+    {P, "EmailSubject", Kind::Text, "", nullptr, &AppSettings::EmailSubject},
+    {P, "EnableMail", Kind::Integer, "0", nullptr, &AppSettings::EnableMail},
+    {P, "EmailAccount", Kind::Text, "", nullptr, &AppSettings::EmailAccount},
+    {P, "EmailPassword", Kind::Password, "", nullptr, &AppSettings::EmailPassword},
+    {P, "EnableSMTPAuth", Kind::Integer, "0", nullptr, &AppSettings::EnableSMTPAuth},
+    {P, "IsMailTo", Kind::Integer, "0", nullptr, &AppSettings::IsMailTo},
+    {P, "IsMsgAttachment", Kind::Integer, "0", nullptr, &AppSettings::IsMsgAttachment},
+    {P, "EmailOnIPChangeOnly", Kind::Integer, "0", nullptr, &AppSettings::EmailOnIPChangeOnly},
+};
+
+// The three orders differ by design: each is the order its operation touches the file in.
+
+// Preferences read after the FTP fields and the local copies, before WANIPURL.
+constexpr std::array kLoadOrderFirst = {"IsLogging",         "LogFilename",   "IsMinOnStartup",
+                                        "IsUpdateOnStart",   "IsUpdateOnShut",
+                                        "NotifyErrorOnShut", "SuppressError", "RefreshIntv",
+                                        "UpdateOnNAIP"};
+// Keys read after the refresh interval is clamped.
+constexpr std::array kLoadOrderRest = {
+    "InitStartupDelay", "Timeout",        "MaxLog",         "UseProxy",      "LogonType",
+    "StatusIndicators", "ProxyPassive",   "ProxyAddress",   "FTPProxyPort",  "HTTPProxyPort",
+    "ProxyUser",        "ProxyPass",      "ProxyAccount",   "StartDelimiter", "EndDelimiter",
+    "DebugWANPage",     "EmailInput",     "EmailServer",    "EmailTo",       "EmailFrom",
+    "EmailSubject",     "EnableMail",     "EmailAccount",   "EmailPassword", "EnableSMTPAuth",
+    "IsMailTo",         "IsMsgAttachment", "EmailOnIPChangeOnly"};
+
+constexpr std::array kDefaultSetOrder = {
+    "FTPServer",      "SiteName",       "UserID",          "Password",       "OnlineFile",
+    "OfflineFile",    "RemoteFile",     "Port",            "SaveFileHTML",   "SaveFileASCII",
+    "EnableFTP",      "IsLogging",      "LogFilename",     "IsMinOnStartup", "IsUpdateOnStart",
+    "IsUpdateOnShut", "NotifyErrorOnShut", "SuppressError", "RefreshIntv",   "Timeout",
+    "MaxLog"};
+
+// Save: the FTP fields come from the page, then these from the settings.
+constexpr std::array kSaveOrderLocal = {"FTPOnIPChangeOnly", "EnableFTP"};
+constexpr std::array kSaveOrderPreferences = {
+    "IsLogging",      "LogFilename",     "IsMinOnStartup",   "IsUpdateOnStart", "IsUpdateOnShut",
+    "NotifyErrorOnShut", "Timeout",      "MaxLog",           "SuppressError",   "UpdateOnNAIP",
+    "ProxyPassive",   "UseProxy",        "ProxyAddress",     "HTTPProxyPort",   "FTPProxyPort",
+    "ProxyUser",      "ProxyAccount",    "ProxyPass",        "LogonType",       "RefreshIntv",
+    "InitStartupDelay", "EmailInput",    "EmailServer",      "EmailTo",         "EmailFrom",
+    "EmailSubject",   "EnableMail",      "EnableSMTPAuth",   "IsMailTo",        "IsMsgAttachment",
+    "EmailOnIPChangeOnly"};
+
+const KeySpec& Spec(std::string_view name) {
+    for (const KeySpec& spec : kKeys) {
+        if (name == spec.name) {
+            return spec;
+        }
+    }
+    // Every name in the order lists is in the table; a typo there is a programming error.
+    std::abort();
+}
+
+bool IsMailText(std::string_view name) {
+    return name == "EmailInput" || name == "EmailServer" || name == "EmailTo" ||
+           name == "EmailFrom" || name == "EmailSubject";
+}
+
+std::string ReadValue(Profile& file, const KeySpec& spec) {
+    return file.GetString(spec.section, spec.name, spec.loadDefault, kMaxValueLength + 1);
+}
+
+// Reads one key into its field, the way the loader reads every key.
+void LoadKey(Profile& file, const std::string& key, const KeySpec& spec, AppSettings& s) {
+    std::string value = ReadValue(file, spec);
+    if (auto text = std::get_if<std::string AppSettings::*>(&spec.field)) {
+        if (spec.kind == Kind::Password) {
+            DecodePassword(value, key);
+        }
+        s.**text = value;
+    } else {
+        s.*std::get<int AppSettings::*>(spec.field) = AsciiToInt(value);
+    }
+}
+
+std::string StoredText(const std::string& key, const KeySpec& spec, const AppSettings& s) {
+    if (auto text = std::get_if<std::string AppSettings::*>(&spec.field)) {
+        std::string value = s.**text;
+        if (spec.kind == Kind::Password) {
+            EncodePassword(value, key);
+        } else if (IsMailText(spec.name) && value.size() > kMaxMailTextLength) {
+            value.resize(kMaxMailTextLength);
+        }
+        return value;
+    }
+    return std::to_string(s.*std::get<int AppSettings::*>(spec.field));
+}
+
+void Scramble(std::string& text, const std::string& key, int sign) {
+    if (key.empty()) {
+        text.clear();
+        return;
+    }
+    if (text.size() > kMaxPasswordLength) {
+        text.resize(kMaxPasswordLength);
+    }
+    std::string out;
+    for (size_t i = 0; i < text.size(); ++i) {
+        const unsigned t = static_cast<unsigned char>(text[i]);
+        const unsigned k = static_cast<unsigned char>(key[i % key.size()]);
+        const unsigned char byte =
+            static_cast<unsigned char>(sign > 0 ? t + k + 1 : t - k - 1);
+        if (byte == 0) {
+            break;
+        }
+        out.push_back(static_cast<char>(byte));
+    }
+    text = out;
+}
+
+}  // namespace
+
+bool NamesDefaultLookupService(const std::string& wanIpUrl) {
+    const std::string upper = ToUpperAscii(wanIpUrl);
+    if (upper.empty()) {
+        return true;
+    }
+    for (const char* marker : kDefaultServiceMarkers) {
+        if (upper.find(marker) != std::string::npos) {
+            return true;
+        }
+    }
+    return false;
+}
+
+std::string PasswordKey(const std::string& computerName) {
+    return computerName.substr(0, 2) + kPasswordKeyConstant;
+}
+
+std::string PasswordKey() {
+    return PasswordKey(ComputerName());
+}
+
+void EncodePassword(std::string& text, const std::string& key) {
+    Scramble(text, key, +1);
+}
+
+void DecodePassword(std::string& text, const std::string& key) {
+    Scramble(text, key, -1);
+}
+
+int ClampRefreshInterval(int minutes, bool defaultLookupService) {
+    if (defaultLookupService && minutes < 30) {
+        return 30;
+    }
+    if (minutes > 9999) {
+        return 9999;
+    }
+    return minutes;
+}
+
+bool LoadSettings(Profile& file, const std::string& key, AppSettings& s, FtpPageFields& page,
+                  bool& defaultLookupService) {
+    FtpPageValues values;
+    values.FTPServer = ReadValue(file, Spec("FTPServer"));
+    if (values.FTPServer.empty()) {
+        return false;
+    }
+    values.SiteName = ReadValue(file, Spec("SiteName"));
+    values.UserID = ReadValue(file, Spec("UserID"));
+    values.Password = ReadValue(file, Spec("Password"));
+    values.OnlineFile = ReadValue(file, Spec("OnlineFile"));
+    values.OfflineFile = ReadValue(file, Spec("OfflineFile"));
+    values.RemoteFile = ReadValue(file, Spec("RemoteFile"));
+    values.Port = ReadValue(file, Spec("Port"));
+
+    LoadKey(file, key, Spec("FTPOnIPChangeOnly"), s);
+    LoadKey(file, key, Spec("EnableFTP"), s);
+    values.FTPOnIPChangeOnly = s.FTPOnIPChangeOnly;
+    values.EnableFTP = s.EnableFTP;
+
+    // The local copies always have a name; an empty one is refilled in the file.
+    for (const char* name : {"SaveFileASCII", "SaveFileHTML"}) {
+        const KeySpec& spec = Spec(name);
+        std::string value = ReadValue(file, spec);
+        if (value.empty()) {
+            value = spec.defaultSet;
+            file.WriteString(spec.section, spec.name, value);
+        }
+        s.*std::get<std::string AppSettings::*>(spec.field) = value;
+    }
+
+    for (const char* name : kLoadOrderFirst) {
+        LoadKey(file, key, Spec(name), s);
+    }
+
+    // The lookup reads WANIPURL from the file itself; the record keeps it as written.
+    LoadKey(file, key, Spec("WANIPURL"), s);
+    defaultLookupService = NamesDefaultLookupService(s.WANIPURL);
+    s.RefreshIntv = ClampRefreshInterval(s.RefreshIntv, defaultLookupService);
+
+    for (const char* name : kLoadOrderRest) {
+        LoadKey(file, key, Spec(name), s);
+    }
+
+    if (s.StartDelimiter.empty() || s.EndDelimiter.empty()) {
+        s.StartDelimiter = "REMOTE_ADDR:";
+        s.EndDelimiter = "<br>";
+    }
+
+    DecodePassword(values.Password, key);
+    page.ShowValues(values);
+    return true;
+}
+
+bool WriteDefaultSettings(Profile& file, const std::string& key) {
+    for (const char* name : kDefaultSetOrder) {
+        const KeySpec& spec = Spec(name);
+        std::string value = spec.defaultSet;
+        if (spec.kind == Kind::Password) {
+            EncodePassword(value, key);
+        }
+        file.WriteString(spec.section, spec.name, value);
+    }
+    return true;
+}
+
+void WriteSettings(Profile& file, const std::string& key, const FtpPageValues& page,
+                   const AppSettings& s) {
+    std::string password = page.Password;
+    EncodePassword(password, key);
+    file.WriteString(kSectionLocal, "FTPServer", page.FTPServer);
+    file.WriteString(kSectionLocal, "SiteName", page.SiteName);
+    file.WriteString(kSectionLocal, "UserID", page.UserID);
+    file.WriteString(kSectionLocal, "Password", password);
+    file.WriteString(kSectionLocal, "OnlineFile", page.OnlineFile);
+    file.WriteString(kSectionLocal, "OfflineFile", page.OfflineFile);
+    file.WriteString(kSectionLocal, "RemoteFile", page.RemoteFile);
+    file.WriteString(kSectionLocal, "Port", page.Port);
+    for (const char* name : kSaveOrderLocal) {
+        const KeySpec& spec = Spec(name);
+        file.WriteString(spec.section, spec.name, StoredText(key, spec, s));
+    }
+    for (const char* name : kSaveOrderPreferences) {
+        const KeySpec& spec = Spec(name);
+        file.WriteString(spec.section, spec.name, StoredText(key, spec, s));
+    }
+}
+
+void CommitFtpPage(FtpPageFields& page, AppSettings& s) {
+    const FtpPageValues values = page.TakeValues();
+    s.FTPServer = values.FTPServer;
+    s.SiteName = values.SiteName;
+    s.OnlineFile = values.OnlineFile;
+    s.OfflineFile = values.OfflineFile;
+    s.Password = values.Password;
+    s.Port = AsciiToInt(values.Port);
+    s.RemoteFile = values.RemoteFile;
+    s.UserID = values.UserID;
+}
+
+}  // namespace orvex

@@ -1,0 +1,59 @@
+#pragma once
+
+#include <string>
+
+#include "platform/Profile.h"
+#include "settings/AppSettings.h"
+
+namespace orvex {
+
+inline constexpr const char* kSectionLocal = "LocalSettings";
+inline constexpr const char* kSectionPreferences = "Preferences";
+inline constexpr const char* kSectionAddress = "IPAddress";
+
+// Longest value that survives a load (a 255-byte buffer), longest stored password (a 25-byte
+// buffer) and longest mail text that survives a save (a 256-byte buffer).
+inline constexpr size_t kMaxValueLength = 254;
+inline constexpr size_t kMaxPasswordLength = 24;
+inline constexpr size_t kMaxMailTextLength = 255;
+
+// The default lookup service: its address (the version is appended to it) and whether a
+// WANIPURL names it.
+inline constexpr const char* kDefaultLookupUrl = "http://echo.orvex.org/ip.cgi?ver=";
+bool NamesDefaultLookupService(const std::string& wanIpUrl);
+
+// Placeholder server name of the default set; it asks the user to enter the real one.
+inline constexpr const char* kPlaceholderServer = "enter.your.ftp.site";
+
+// Key for scrambling passwords: the first two characters of the computer name and a fixed
+// constant. Never written anywhere.
+std::string PasswordKey(const std::string& computerName);
+std::string PasswordKey();
+
+// Scramble and unscramble in place: each byte plus (or minus) the key byte and one, modulo
+// 256. The result ends at the first byte that came out 0; an empty key empties the text.
+// Both work on at most 24 characters, as the stored format allows.
+void EncodePassword(std::string& text, const std::string& key);
+void DecodePassword(std::string& text, const std::string& key);
+
+// Loads the settings file. False, with nothing after it read, when FTPServer is absent or
+// empty. The FTP connection fields go to `page`; `defaultLookupService` tells whether
+// WANIPURL names the default lookup service.
+bool LoadSettings(Profile& file, const std::string& key, AppSettings& settings,
+                  FtpPageFields& page, bool& defaultLookupService);
+
+// Writes the default set (first start). Keys not in the set are left as they are.
+bool WriteDefaultSettings(Profile& file, const std::string& key);
+
+// Writes the settings a Save writes, FTP fields from the page's values.
+void WriteSettings(Profile& file, const std::string& key, const FtpPageValues& page,
+                   const AppSettings& settings);
+
+// Copies the FTP page's values into the settings (Port read as atoi reads it).
+void CommitFtpPage(FtpPageFields& page, AppSettings& settings);
+
+// The refresh interval as loaded: at least 30 with the default lookup service, else at most
+// 9999.
+int ClampRefreshInterval(int minutes, bool defaultLookupService);
+
+}  // namespace orvex

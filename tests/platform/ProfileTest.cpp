@@ -1,0 +1,134 @@
+#include "platform/Profile.h"
+
+#include <sys/stat.h>
+
+#include <gtest/gtest.h>
+
+#include "TempDir.h"
+
+namespace orvex {
+namespace {
+
+using test::ReadFile;
+using test::TempDir;
+using test::WriteFile;
+
+TEST(Profile, FirstWriteCreatesPrivateFileWithSectionAndKey) {
+    TempDir dir;
+    Profile ini(dir.File("a.ini"));
+    ASSERT_TRUE(ini.WriteString("Sec", "Key", "value"));
+    EXPECT_EQ(ReadFile(dir.File("a.ini")), "[Sec]\r\nKey=value\r\n");
+    struct stat st {};
+    ASSERT_EQ(stat(dir.File("a.ini").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+}
+
+TEST(Profile, ReadsWithoutRegardToCaseTrimmedAndUnquoted) {
+    TempDir dir;
+    WriteFile(dir.File("a.ini"),
+              "; comment\n[ local ]\n  Name =  \"quoted value\"  \nOther= x \n[Next]\nName=no\n");
+    Profile ini(dir.File("a.ini"));
+    EXPECT_EQ(ini.GetString("LOCAL", "name", "d"), "quoted value");
+    EXPECT_EQ(ini.GetString("local", "OTHER", "d"), "x");
+    EXPECT_EQ(ini.GetString("local", "missing", "dflt"), "dflt");
+    EXPECT_EQ(ini.GetString("absent", "name", "dflt"), "dflt");
+    EXPECT_EQ(Profile(dir.File("none.ini")).GetString("a", "b", "dflt"), "dflt");
+}
+
+TEST(Profile, ValueCutToBufferSize) {
+    TempDir dir;
+    Profile ini(dir.File("a.ini"));
+    ini.WriteString("S", "K", std::string(300, 'v'));
+    EXPECT_EQ(ini.GetString("S", "K", "", 255).size(), 254u);
+    // Stored whole; only the read is limited.
+    EXPECT_EQ(ini.GetString("S", "K", "", 1000).size(), 300u);
+}
+
+TEST(Profile, WriteKeepsEveryOtherLineByteForByte) {
+    TempDir dir;
+    const std::string before =
+        "; my settings\r\n"
+        "[LocalSettings]\r\n"
+        "FTPServer = ftp.example.net\r\n"
+        "\r\n"
+        "   ; indented comment\r\n"
+        "siteName=Home\r\n"
+        "[Preferences]\r\n"
+        "RefreshIntv=45\r\n";
+    WriteFile(dir.File("a.ini"), before);
+    Profile ini(dir.File("a.ini"));
+    ASSERT_TRUE(ini.WriteString("localsettings", "SITENAME", "Away"));
+    ASSERT_TRUE(ini.WriteString("Preferences", "Timeout", "20"));
+    EXPECT_EQ(ReadFile(dir.File("a.ini")),
+              "; my settings\r\n"
+              "[LocalSettings]\r\n"
+              "FTPServer = ftp.example.net\r\n"
+              "\r\n"
+              "   ; indented comment\r\n"
+              "siteName=Away\r\n"
+              "[Preferences]\r\n"
+              "RefreshIntv=45\r\n"
+              "Timeout=20\r\n");
+}
+
+TEST(Profile, NewKeyGoesBeforeTrailingBlankLinesAndKeepsUnixLineEnds) {
+    TempDir dir;
+    WriteFile(dir.File("a.ini"), "[A]\nx=1\n\n[B]\ny=2");
+    Profile ini(dir.File("a.ini"));
+    ini.WriteString("A", "z", "3");
+    ini.WriteString("B", "w", "4");
+    ini.WriteString("C", "v", "5");
+    EXPECT_EQ(ReadFile(dir.File("a.ini")), "[A]\nx=1\nz=3\n\n[B]\ny=2\nw=4\n[C]\nv=5\n");
+}
+
+TEST(Profile, EightBitValuesRoundTripUnconverted) {
+    TempDir dir;
+    Profile ini(dir.File("a.ini"));
+    const std::string bytes = "\xC3\xA9\xFD\x80\x41";
+    ini.WriteString("S", "K", bytes);
+    EXPECT_EQ(ini.GetString("S", "K", ""), bytes);
+}
+
+TEST(Profile, SectionsListedWrittenAndErased) {
+    TempDir dir;
+    WriteFile(dir.File("a.ini"), "[Programs]\nProgram0=Editor\n; note\nProgram1=\n[Other]\nk=v\n");
+    Profile ini(dir.File("a.ini"));
+    EXPECT_EQ(ini.GetSection("programs", 3000),
+              (std::vector<std::string>{"Program0=Editor", "Program1="}));
+    // Entries that do not fit the buffer are cut.
+    EXPECT_EQ(ini.GetSection("Programs", 10), (std::vector<std::string>{"Program0"}));
+
+    ASSERT_TRUE(ini.WriteSection("Programs", {"Program0=alpha", "Program1=beta"}));
+    EXPECT_EQ(ini.GetSection("Programs", 3000),
+              (std::vector<std::string>{"Program0=alpha", "Program1=beta"}));
+    EXPECT_EQ(ini.GetString("Other", "k", ""), "v");
+
+    ASSERT_TRUE(ini.EraseSection("PROGRAMS"));
+    EXPECT_TRUE(ini.GetSection("Programs", 3000).empty());
+    EXPECT_EQ(ReadFile(dir.File("a.ini")), "[Other]\nk=v\n");
+}
+
+TEST(Profile, FailedWriteLeavesTheFileAsItWas) {
+    if (geteuid() == 0) {
+        GTEST_SKIP() << "root writes into read-only folders";
+    }
+    TempDir dir;
+    WriteFile(dir.File("a.ini"), "[S]\nK=old\n");
+    chmod(dir.Path().c_str(), 0500);
+    Profile ini(dir.File("a.ini"));
+    EXPECT_FALSE(ini.WriteString("S", "K", "new"));
+    chmod(dir.Path().c_str(), 0700);
+    EXPECT_EQ(ReadFile(dir.File("a.ini")), "[S]\nK=old\n");
+}
+
+TEST(Profile, AtoiReadsLikeTheCLibrary) {
+    EXPECT_EQ(AsciiToInt("  42abc"), 42);
+    EXPECT_EQ(AsciiToInt("-7"), -7);
+    EXPECT_EQ(AsciiToInt("+8"), 8);
+    EXPECT_EQ(AsciiToInt("abc"), 0);
+    EXPECT_EQ(AsciiToInt(""), 0);
+    EXPECT_EQ(AsciiToInt("99999999999"), 2147483647);
+}
+
+}  // namespace
+}  // namespace orvex

@@ -1,0 +1,17 @@
+#include "ManualClock.h"
+
+namespace orvex::test {
+
+std::time_t LocalTimeOf(int year, int month, int day, int hour, int minute, int second) {
+    std::tm t{};
+    t.tm_year = year - 1900;
+    t.tm_mon = month - 1;
+    t.tm_mday = day;
+    t.tm_hour = hour;
+    t.tm_min = minute;
+    t.tm_sec = second;
+    t.tm_isdst = -1;
+    return std::mktime(&t);
+}
+
+}  // namespace orvex::test

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <string>
+
+namespace orvex::test {
+
+// A fresh directory under $TMPDIR (or /tmp), removed with everything in it when the object
+// goes. Serves as a temporary start-up directory.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+
+    const std::string& Path() const { return path_; }
+    std::string File(const std::string& name) const { return path_ + "/" + name; }
+
+private:
+    std::string path_;
+};
+
+std::string ReadFile(const std::string& path);
+bool FileExists(const std::string& path);
+void WriteFile(const std::string& path, const std::string& bytes);
+
+}  // namespace orvex::test
