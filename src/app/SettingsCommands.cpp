@@ -1,0 +1,36 @@
+#include "app/SettingsCommands.h"
+
+#include "settings/SettingsFile.h"
+
+namespace orvex {
+
+SettingsCommands::SettingsCommands(AppState& state, WindowPort& window, Scheduler& scheduler,
+                                   std::string passwordKey)
+    : state_(state), window_(window), scheduler_(scheduler), passwordKey_(std::move(passwordKey)) {}
+
+void SettingsCommands::LoadAtStart() {
+    AppSettings settings = state_.Settings();
+    bool defaultService = true;
+    if (!LoadSettings(state_.Ini(), passwordKey_, settings, window_.FtpPage(), defaultService)) {
+        WriteDefaultSettings(state_.Ini(), passwordKey_);
+        LoadSettings(state_.Ini(), passwordKey_, settings, window_.FtpPage(), defaultService);
+    }
+    state_.DefaultLookupService = defaultService;
+    state_.EditSettings([&](AppSettings& s) { s = settings; });
+}
+
+void SettingsCommands::Save() {
+    WriteSettings(state_.Ini(), passwordKey_, window_.FtpPage().TakeValues(), state_.Settings());
+    window_.MarkPagesSaved();
+    scheduler_.ScheduleRefresh(state_.Settings().RefreshIntv);
+    if (state_.IntervalEdited.exchange(false)) {
+        scheduler_.StartRefresh();
+    }
+    CommitFtpPage();
+}
+
+void SettingsCommands::CommitFtpPage() {
+    state_.EditSettings([&](AppSettings& s) { orvex::CommitFtpPage(window_.FtpPage(), s); });
+}
+
+}  // namespace orvex
