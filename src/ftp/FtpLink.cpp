@@ -1,0 +1,153 @@
+#include "ftp/FtpLink.h"
+
+#include <algorithm>
+#include <utility>
+
+#include "platform/PathMap.h"
+
+namespace orvex {
+
+namespace {
+
+constexpr int kMinIdleSeconds = 60;
+// A reply longer than this (all its lines together) is hostile; reading it stops.
+constexpr size_t kMaxReplyBytes = 1024 * 1024;
+
+}  // namespace
+
+CFtpLink::CFtpLink(int timeoutSeconds, std::string workDir, Clock& clock)
+    : timeoutSeconds_(timeoutSeconds),
+      workDir_(std::move(workDir)),
+      clock_(clock),
+      idleLimitMs_(std::max(kMinIdleSeconds, timeoutSeconds) * 1000) {}
+
+CFtpLink::~CFtpLink() {
+    CloseControl();
+}
+
+bool CFtpLink::FailLocal(FtpLocalFailure failure, std::string detail) {
+    replyText_.clear();
+    NoteFailure(failure, std::move(detail));
+    return false;
+}
+
+void CFtpLink::NoteFailure(FtpLocalFailure failure, std::string detail) {
+    failure_ = failure;
+    failureDetail_ = std::move(detail);
+}
+
+std::string CFtpLink::MapLocal(const std::string& name) const {
+    return MapPath(workDir_, name);
+}
+
+bool CFtpLink::ConnectControl(const std::string& host, unsigned port) {
+    replyText_.clear();
+    control_ = std::make_unique<CTimeoutSocket>(timeoutSeconds_, clock_);
+    if (!control_->Create()) {
+        return FailLocal(FtpLocalFailure::kSocket, control_->FailureDetail());
+    }
+    if (port > 65535) {
+        return FailLocal(FtpLocalFailure::kConnect,
+                         "port " + std::to_string(port) + " out of range");
+    }
+    if (!control_->Connect(host, static_cast<uint16_t>(port))) {
+        return FailLocal(FtpLocalFailure::kConnect, control_->FailureDetail());
+    }
+    reader_ = std::make_unique<ftp::LineReader>(control_->Fd(), idleLimitMs_);
+    writer_ = std::make_unique<ftp::LineWriter>(control_->Fd(), idleLimitMs_);
+    return true;
+}
+
+bool CFtpLink::SendLine(const std::string& line) {
+    replyText_.clear();
+    if (!writer_) {
+        return FailLocal(FtpLocalFailure::kConnection, "not connected");
+    }
+    if (line.find_first_of("\r\n") != std::string::npos) {
+        return FailLocal(FtpLocalFailure::kConnection, "command line holds a line break");
+    }
+    ftp::IoResult result = writer_->Write(line + "\r\n");
+    if (result == ftp::IoResult::kOk) {
+        result = writer_->Flush();
+    }
+    if (result == ftp::IoResult::kTimedOut) {
+        return FailLocal(FtpLocalFailure::kConnection, "server took no data for too long");
+    }
+    if (result != ftp::IoResult::kOk) {
+        return FailLocal(FtpLocalFailure::kConnection, "sending failed");
+    }
+    return true;
+}
+
+bool CFtpLink::ReadLine() {
+    if (!reader_) {
+        return FailLocal(FtpLocalFailure::kConnection, "not connected");
+    }
+    std::string line;
+    switch (reader_->ReadLine(&line)) {
+        case ftp::LineReader::Result::kLine:
+            break;
+        case ftp::LineReader::Result::kEnd:
+            return FailLocal(FtpLocalFailure::kConnection, "server closed the connection");
+        case ftp::LineReader::Result::kTimedOut:
+            return FailLocal(FtpLocalFailure::kConnection,
+                             "no reply within " + std::to_string(idleLimitMs_ / 1000) + " s");
+        case ftp::LineReader::Result::kTooLong:
+            return FailLocal(FtpLocalFailure::kConnection, "reply line too long");
+        case ftp::LineReader::Result::kError:
+            return FailLocal(FtpLocalFailure::kConnection, "reading the reply failed");
+    }
+    replyText_ = std::move(line);
+    if (!replyText_.empty()) {
+        replyClass_ = static_cast<unsigned char>(replyText_[0]) - '0';
+    }
+    NoteFailure(FtpLocalFailure::kNone, {});
+    return true;
+}
+
+bool CFtpLink::ReadReply() {
+    if (!ReadLine()) {
+        return false;
+    }
+    if (replyText_.size() < 4 || replyText_[3] != '-') {
+        return true;
+    }
+    const int code = ftp::LeadingNumber(replyText_);
+    size_t replyBytes = replyText_.size();
+    while (true) {
+        if (replyText_.size() >= 4 && replyText_[3] == ' ' &&
+            ftp::LeadingNumber(replyText_) == code) {
+            return true;
+        }
+        if (replyBytes > kMaxReplyBytes) {
+            return FailLocal(FtpLocalFailure::kConnection, "reply too long");
+        }
+        if (!ReadLine()) {
+            return false;
+        }
+        replyBytes += replyText_.size() + 1;
+    }
+}
+
+bool CFtpLink::Command(const std::string& line) {
+    if (!line.empty() && !SendLine(line)) {
+        return false;
+    }
+    if (!ReadReply()) {
+        return false;
+    }
+    return replyClass_ == 2;
+}
+
+void CFtpLink::CloseControl() {
+    writer_.reset();
+    reader_.reset();
+    control_.reset();
+}
+
+void CFtpLink::Quit() {
+    SendLine("QUIT");
+    CloseControl();
+}
+
+}  // namespace orvex

@@ -1,0 +1,106 @@
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "ftp/LineStream.h"
+#include "ftp/LogonSequence.h"
+#include "ftp/TimeoutSocket.h"
+#include "platform/Clock.h"
+
+namespace orvex {
+
+// Why the latest operation failed locally (the server's words are in ReplyText instead).
+// The values are the message entries whose text is empty, so ReplyText is empty after each.
+enum class FtpLocalFailure {
+    kNone = 0,
+    kSocket = 103,        // no socket or stream could be made
+    kConnect = 104,       // name resolution, refusal or the connect deadline
+    kLocalFile = 105,     // the local file cannot be opened
+    kFileData = 106,      // the local file failed while data moved
+    kConnection = 107,    // the control or data connection failed, ended or went silent
+    kLogonSequence = 109  // the logon sequence reached its error end
+};
+
+// The FTP client of one publishing cycle: the control connection with its replies, the logon
+// through the nine logon types and one-file transfers over active or passive data
+// connections. Used by one thread; every wait is bounded. Operations report success as a
+// boolean and leave their account in ReplyText: the server's last reply line, or the empty
+// text after a local failure (LocalFailure and FailureDetail then say what went wrong).
+//
+// Typical use: Logon, Command("TYPE A"), Command("REST 0"), Command("CWD dir"), Transfer,
+// Quit; after a failed Logon just destroy the link.
+class CFtpLink {
+public:
+    // `workDir` anchors relative local file names; `clock` serves the connect deadline.
+    explicit CFtpLink(int timeoutSeconds, std::string workDir = {}, Clock& clock = DefaultClock());
+    ~CFtpLink();
+    CFtpLink(const CFtpLink&) = delete;
+    CFtpLink& operator=(const CFtpLink&) = delete;
+
+    // Opens the control connection to a host name or dotted address; reads no greeting.
+    bool ConnectControl(const std::string& host, unsigned port);
+    // Writes one command line plus CR LF and sends it at once. A line holding CR or LF is
+    // refused: it would smuggle a second command into the dialogue.
+    bool SendLine(const std::string& line);
+    // Reads one reply line into ReplyText; a non-empty line sets ReplyClass.
+    bool ReadLine();
+    // Reads one whole reply, single-line or multi-line; ReplyText keeps its last line.
+    bool ReadReply();
+    // Sends `line` (unless empty) and reads the reply; true only for a class 2 reply.
+    bool Command(const std::string& line);
+    // Releases the connection; harmless when nothing is open.
+    void CloseControl();
+
+    // Connects (directly or through the firewall of the logon type) and logs on.
+    bool Logon(const FtpLogonParams& params);
+    // Sends QUIT without waiting for its reply and closes the connection.
+    void Quit();
+    // Moves one file in image type: upload (STOR) or download (RETR), over a passive (PASV)
+    // or active (PORT) data connection. True when the server's final reply is of class 2.
+    bool Transfer(const std::string& remoteName, const std::string& localName, int passive,
+                  int download);
+
+    const std::string& ReplyText() const { return replyText_; }
+    int ReplyClass() const { return replyClass_; }
+    int TimeoutSeconds() const { return timeoutSeconds_; }
+    bool Connected() const { return control_ != nullptr && reader_ != nullptr; }
+    FtpLocalFailure LocalFailure() const { return failure_; }
+    const std::string& FailureDetail() const { return failureDetail_; }
+
+    // How long a reply, an incoming data connection or a data read or write may keep the
+    // link waiting: 60 s, or TimeoutSeconds when that is larger.
+    int IdleLimitMs() const { return idleLimitMs_; }
+    // Shortens or lengthens that limit (tests, tools). Applies to connections made later.
+    void SetIdleLimitMs(int milliseconds) { idleLimitMs_ = milliseconds; }
+
+private:
+    bool FailLocal(FtpLocalFailure failure, std::string detail);
+    void NoteFailure(FtpLocalFailure failure, std::string detail);
+    std::string MapLocal(const std::string& name) const;
+
+    int timeoutSeconds_;
+    std::string workDir_;
+    Clock& clock_;
+    int idleLimitMs_;
+    std::string replyText_;
+    int replyClass_ = 0;
+    FtpLocalFailure failure_ = FtpLocalFailure::kNone;
+    std::string failureDetail_;
+    std::unique_ptr<CTimeoutSocket> control_;
+    std::unique_ptr<ftp::LineReader> reader_;
+    std::unique_ptr<ftp::LineWriter> writer_;
+};
+
+namespace ftp {
+
+// The data host and port of a PASV reply: the text between the first "(" and the first ")",
+// low port byte after the last comma, high byte before it, the rest with commas as dots.
+// False when "(" or ")" is missing. Numbers follow the leading-number rule, unvalidated.
+bool ParsePasvReply(const std::string& reply, std::string* host, int* port);
+// The argument of PORT: the dotted address with commas, then the port's high and low byte.
+std::string PortArgument(const std::string& address, int port);
+
+}  // namespace ftp
+
+}  // namespace orvex

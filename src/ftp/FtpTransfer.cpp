@@ -1,0 +1,259 @@
+#include "ftp/FtpLink.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <array>
+#include <cerrno>
+
+namespace orvex {
+
+namespace ftp {
+
+bool ParsePasvReply(const std::string& reply, std::string* host, int* port) {
+    const size_t open = reply.find('(');
+    const size_t close = reply.find(')');
+    if (open == std::string::npos || close == std::string::npos) {
+        return false;
+    }
+    std::string inner = close > open ? reply.substr(open + 1, close - open - 1) : std::string();
+    auto splitLast = [](std::string* text) {
+        const size_t comma = text->rfind(',');
+        std::string tail = comma == std::string::npos ? *text : text->substr(comma + 1);
+        *text = comma == std::string::npos ? std::string() : text->substr(0, comma);
+        return LeadingNumber(tail);
+    };
+    const long long low = splitLast(&inner);
+    const long long high = splitLast(&inner);
+    const long long value = high * 256 + low;
+    *port = value > 0x7fffffff || value < -0x7fffffffLL ? -1 : static_cast<int>(value);
+    for (char& c : inner) {
+        if (c == ',') {
+            c = '.';
+        }
+    }
+    *host = inner;
+    return true;
+}
+
+std::string PortArgument(const std::string& address, int port) {
+    std::string text = address;
+    for (char& c : text) {
+        if (c == '.') {
+            c = ',';
+        }
+    }
+    return text + "," + std::to_string(port / 256) + "," + std::to_string(port % 256);
+}
+
+namespace {
+
+// Starts a non-blocking connect of a new socket to the passive data address; the outcome is
+// awaited only after the server has answered the transfer command.
+UniqueFd StartDataConnect(const std::string& host, int port, std::string* detail) {
+    sockaddr_in target{};
+    target.sin_family = AF_INET;
+    if (port <= 0 || port > 65535 || ::inet_pton(AF_INET, host.c_str(), &target.sin_addr) != 1) {
+        *detail = "unusable passive address " + host + ":" + std::to_string(port);
+        return {};
+    }
+    target.sin_port = htons(static_cast<uint16_t>(port));
+    UniqueFd fd(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+    if (!fd.Valid()) {
+        *detail = ErrnoText("socket", errno);
+        return {};
+    }
+    if (::connect(fd.Get(), reinterpret_cast<const sockaddr*>(&target), sizeof target) != 0 &&
+        errno != EINPROGRESS && errno != EINTR) {
+        *detail = ErrnoText("data connect", errno);
+        return {};
+    }
+    return fd;
+}
+
+// Waits for a started data connect to complete.
+bool FinishDataConnect(int fd, int limitMs, std::string* detail) {
+    IoResult waited = WaitReady(fd, POLLOUT, limitMs);
+    if (waited == IoResult::kTimedOut) {
+        *detail = "data connection not made within " + std::to_string(limitMs / 1000) + " s";
+        return false;
+    }
+    int error = 0;
+    socklen_t size = sizeof error;
+    if (waited != IoResult::kOk || ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &size) != 0) {
+        error = errno;
+    }
+    if (error != 0) {
+        *detail = ErrnoText("data connect", error);
+        return false;
+    }
+    return true;
+}
+
+bool WriteAll(int fd, const char* data, size_t size) {
+    while (size > 0) {
+        ssize_t n = ::write(fd, data, size);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            return false;
+        }
+        data += n;
+        size -= static_cast<size_t>(n);
+    }
+    return true;
+}
+
+}  // namespace
+
+}  // namespace ftp
+
+bool CFtpLink::Transfer(const std::string& remoteName, const std::string& localName, int passive,
+                        int download) {
+    using ftp::IoResult;
+    using ftp::UniqueFd;
+
+    const std::string path = MapLocal(localName);
+    UniqueFd file(download ? ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644)
+                           : ::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!file.Valid()) {
+        return FailLocal(FtpLocalFailure::kLocalFile, ftp::ErrnoText("open " + path, errno));
+    }
+    struct stat info {};
+    if (::fstat(file.Get(), &info) != 0 || S_ISDIR(info.st_mode)) {
+        return FailLocal(FtpLocalFailure::kLocalFile, "open " + path + ": not a file");
+    }
+
+    // Image type always, whatever the caller set before: the bytes must cross unchanged.
+    if (!Command("TYPE I")) {
+        return false;
+    }
+
+    std::string dataHost;
+    int dataPort = 0;
+    CTimeoutSocket listener(timeoutSeconds_, clock_);
+    if (passive) {
+        if (!Command("PASV")) {
+            return false;
+        }
+        if (!ftp::ParsePasvReply(replyText_, &dataHost, &dataPort)) {
+            NoteFailure(FtpLocalFailure::kNone, "passive reply without an address");
+            return false;
+        }
+    } else {
+        replyText_.clear();
+        std::string address;
+        uint16_t controlPort = 0;
+        if (!control_ || !control_->LocalAddress(&address, &controlPort)) {
+            return FailLocal(FtpLocalFailure::kConnection, "no local address");
+        }
+        // Listen only on the address PORT names, not on every interface of the machine.
+        uint16_t listenPort = 0;
+        std::string listenAddress;
+        if (!listener.Create() || !listener.Listen(address, 5) ||
+            !listener.LocalAddress(&listenAddress, &listenPort)) {
+            return FailLocal(FtpLocalFailure::kConnection, listener.FailureDetail());
+        }
+        if (!Command("PORT " + ftp::PortArgument(address, listenPort))) {
+            return false;
+        }
+    }
+
+    if (!SendLine((download ? "RETR " : "STOR ") + remoteName)) {
+        return false;
+    }
+
+    UniqueFd data;
+    if (passive) {
+        std::string detail;
+        data = ftp::StartDataConnect(dataHost, dataPort, &detail);
+        if (!data.Valid()) {
+            return FailLocal(FtpLocalFailure::kConnection, detail);
+        }
+    }
+
+    if (!ReadReply()) {
+        return false;
+    }
+    if (replyClass_ != 1) {
+        return false;
+    }
+
+    if (passive) {
+        std::string detail;
+        if (!ftp::FinishDataConnect(data.Get(), idleLimitMs_, &detail)) {
+            return FailLocal(FtpLocalFailure::kConnection, detail);
+        }
+    } else {
+        bool timedOut = false;
+        data = listener.Accept(idleLimitMs_, &timedOut);
+        if (!data.Valid()) {
+            if (timedOut) {
+                return FailLocal(FtpLocalFailure::kConnection, listener.FailureDetail());
+            }
+            NoteFailure(FtpLocalFailure::kConnection, listener.FailureDetail());
+            return false;
+        }
+    }
+
+    // One fixed buffer; each pass moves at most its size.
+    std::array<char, ftp::kStreamBufferSize> buffer;
+    while (true) {
+        if (download) {
+            size_t received = 0;
+            IoResult result =
+                ftp::ReceiveSome(data.Get(), buffer.data(), buffer.size(), idleLimitMs_, &received);
+            if (result == IoResult::kTimedOut) {
+                return FailLocal(FtpLocalFailure::kConnection, "data stalled");
+            }
+            if (result != IoResult::kOk) {
+                break;
+            }
+            if (!ftp::WriteAll(file.Get(), buffer.data(), received)) {
+                return FailLocal(FtpLocalFailure::kFileData,
+                                 ftp::ErrnoText("write " + path, errno));
+            }
+        } else {
+            ssize_t got = ::read(file.Get(), buffer.data(), buffer.size());
+            if (got < 0 && errno == EINTR) {
+                continue;
+            }
+            if (got < 0) {
+                return FailLocal(FtpLocalFailure::kFileData, ftp::ErrnoText("read " + path, errno));
+            }
+            if (got == 0) {
+                break;
+            }
+            size_t sent = 0;
+            IoResult result = ftp::SendSome(data.Get(), buffer.data(), static_cast<size_t>(got),
+                                            idleLimitMs_, &sent);
+            if (result == IoResult::kTimedOut) {
+                return FailLocal(FtpLocalFailure::kConnection, "data stalled");
+            }
+            if (result != IoResult::kOk) {
+                break;
+            }
+            // What the socket did not take is read again in the next pass.
+            if (sent < static_cast<size_t>(got) &&
+                ::lseek(file.Get(), -static_cast<off_t>(static_cast<size_t>(got) - sent),
+                        SEEK_CUR) < 0) {
+                return FailLocal(FtpLocalFailure::kFileData, ftp::ErrnoText("seek " + path, errno));
+            }
+        }
+    }
+
+    // The data socket closes first: for an upload that is what tells the server it is done.
+    data.Reset();
+    if (file.Reset() != 0 && download) {
+        return FailLocal(FtpLocalFailure::kFileData, ftp::ErrnoText("close " + path, errno));
+    }
+    return Command("");
+}
+
+}  // namespace orvex

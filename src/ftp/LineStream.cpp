@@ -1,0 +1,77 @@
+#include "ftp/LineStream.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace orvex::ftp {
+
+LineReader::Result LineReader::ReadLine(std::string* line) {
+    line->clear();
+    bool any = false;
+    while (true) {
+        if (begin_ == end_) {
+            size_t received = 0;
+            IoResult result = ReceiveSome(fd_, buffer_.data(), buffer_.size(), idleMs_, &received);
+            if (result == IoResult::kClosed) {
+                return any ? Result::kLine : Result::kEnd;
+            }
+            if (result == IoResult::kTimedOut) {
+                return Result::kTimedOut;
+            }
+            if (result != IoResult::kOk) {
+                return Result::kError;
+            }
+            begin_ = 0;
+            end_ = received;
+        }
+        any = true;
+        const char* start = buffer_.data() + begin_;
+        const char* stop = buffer_.data() + end_;
+        const char* newline = std::find(start, stop, '\n');
+        line->append(start, newline);
+        if (line->size() > kMaxLineLength) {
+            return Result::kTooLong;
+        }
+        if (newline != stop) {
+            begin_ = static_cast<size_t>(newline - buffer_.data()) + 1;
+            if (!line->empty() && line->back() == '\r') {
+                line->pop_back();
+            }
+            return Result::kLine;
+        }
+        begin_ = end_;
+    }
+}
+
+LineWriter::~LineWriter() {
+    // Releasing the writer sends what is still buffered, as far as the peer takes it.
+    Flush();
+}
+
+IoResult LineWriter::Write(const std::string& text) {
+    size_t done = 0;
+    while (done < text.size()) {
+        if (used_ == buffer_.size()) {
+            IoResult result = Flush();
+            if (result != IoResult::kOk) {
+                return result;
+            }
+        }
+        size_t take = std::min(text.size() - done, buffer_.size() - used_);
+        std::memcpy(buffer_.data() + used_, text.data() + done, take);
+        used_ += take;
+        done += take;
+    }
+    return IoResult::kOk;
+}
+
+IoResult LineWriter::Flush() {
+    if (used_ == 0) {
+        return IoResult::kOk;
+    }
+    IoResult result = SendAll(fd_, buffer_.data(), used_, idleMs_);
+    used_ = 0;
+    return result;
+}
+
+}  // namespace orvex::ftp

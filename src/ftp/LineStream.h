@@ -1,0 +1,50 @@
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <string>
+
+#include "ftp/SocketIo.h"
+
+namespace orvex::ftp {
+
+inline constexpr size_t kStreamBufferSize = 4096;
+// A reply line longer than this is hostile or broken; reading stops rather than grow forever.
+inline constexpr size_t kMaxLineLength = 64 * 1024;
+
+// Buffered line input over a connected socket, 4096-byte buffer. A line ends at LF; a CR
+// right before it is dropped. A last line cut off by the peer closing still counts.
+class LineReader {
+public:
+    LineReader(int fd, int idleMs) : fd_(fd), idleMs_(idleMs) {}
+
+    enum class Result { kLine, kEnd, kTimedOut, kError, kTooLong };
+    Result ReadLine(std::string* line);
+
+private:
+    int fd_;
+    int idleMs_;
+    std::array<char, kStreamBufferSize> buffer_{};
+    size_t begin_ = 0;
+    size_t end_ = 0;
+};
+
+// Buffered output over a connected socket, 4096-byte buffer; Flush sends what is buffered.
+class LineWriter {
+public:
+    LineWriter(int fd, int idleMs) : fd_(fd), idleMs_(idleMs) {}
+    ~LineWriter();
+    LineWriter(const LineWriter&) = delete;
+    LineWriter& operator=(const LineWriter&) = delete;
+
+    IoResult Write(const std::string& text);
+    IoResult Flush();
+
+private:
+    int fd_;
+    int idleMs_;
+    std::array<char, kStreamBufferSize> buffer_{};
+    size_t used_ = 0;
+};
+
+}  // namespace orvex::ftp
