@@ -56,8 +56,7 @@ int main(int argc, char* argv[]) {
     QApplication::setQuitOnLastWindowClosed(false);
 
     if (!InitSockets()) {
-        QMessageBox::critical(nullptr, "Orvex",
-                              "Orvex could not initialise its network sockets.");
+        QMessageBox::critical(nullptr, "Orvex", "Orvex could not initialise its network sockets.");
         return 1;
     }
 

@@ -123,9 +123,9 @@ void Scheduler::RefreshCommand() {
 
 bool Scheduler::ValidateSettings() {
     const FtpPageValues page = window_.FtpPage().TakeValues();
-    for (const std::string* field : {&page.FTPServer, &page.SiteName, &page.UserID,
-                                     &page.Password, &page.OnlineFile, &page.OfflineFile,
-                                     &page.RemoteFile, &page.Port}) {
+    for (const std::string* field :
+         {&page.FTPServer, &page.SiteName, &page.UserID, &page.Password, &page.OnlineFile,
+          &page.OfflineFile, &page.RemoteFile, &page.Port}) {
         if (field->empty()) {
             status_.ShowStatus("P10001 Local Settings Needed.");
             return false;

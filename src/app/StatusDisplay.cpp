@@ -41,9 +41,8 @@ void StatusDisplay::ShowStatus(const std::string& message) {
         if (state_.Flags.ManualRefresh.exchange(0) != 1) {
             const int minutes = state_.Settings().RefreshIntv;
             // A negative interval schedules nothing, like 0.
-            fields_.nextRefresh = minutes > 0
-                                      ? FormatStamp(clock_.LocalTime(now + minutes * 60LL))
-                                      : kNotScheduled;
+            fields_.nextRefresh =
+                minutes > 0 ? FormatStamp(clock_.LocalTime(now + minutes * 60LL)) : kNotScheduled;
         }
     }
 

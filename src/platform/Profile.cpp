@@ -236,8 +236,7 @@ int Profile::GetInt(const std::string& section, const std::string& key, int defa
     return AsciiToInt(text);
 }
 
-std::vector<std::string> Profile::GetSection(const std::string& section,
-                                             size_t bufferSize) const {
+std::vector<std::string> Profile::GetSection(const std::string& section, size_t bufferSize) const {
     std::vector<std::string> entries;
     std::lock_guard<std::mutex> lock(ProfileMutex());
     bool exists = false;
@@ -329,8 +328,7 @@ bool Profile::WriteSection(const std::string& section, const std::vector<std::st
     }
     lines.erase(lines.begin() + static_cast<std::ptrdiff_t>(header + 1),
                 lines.begin() + static_cast<std::ptrdiff_t>(end));
-    lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(header + 1), body.begin(),
-                 body.end());
+    lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(header + 1), body.begin(), body.end());
     return WriteLines(path_, lines);
 }
 

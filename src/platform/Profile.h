@@ -35,8 +35,7 @@ public:
     std::vector<std::string> GetSection(const std::string& section, size_t bufferSize) const;
 
     // Sets `key` to `value`. False when the file could not be written; the old file then stays.
-    bool WriteString(const std::string& section, const std::string& key,
-                     const std::string& value);
+    bool WriteString(const std::string& section, const std::string& key, const std::string& value);
     bool WriteInt(const std::string& section, const std::string& key, int value);
 
     // Replaces the whole section's contents by `entries` ("key=value" lines); the section is

@@ -92,35 +92,35 @@ const KeySpec kKeys[] = {
 // The three orders differ by design: each is the order its operation touches the file in.
 
 // Preferences read after the FTP fields and the local copies, before WANIPURL.
-constexpr std::array kLoadOrderFirst = {"IsLogging",         "LogFilename",   "IsMinOnStartup",
-                                        "IsUpdateOnStart",   "IsUpdateOnShut",
-                                        "NotifyErrorOnShut", "SuppressError", "RefreshIntv",
-                                        "UpdateOnNAIP"};
+constexpr std::array kLoadOrderFirst = {"IsLogging",       "LogFilename",    "IsMinOnStartup",
+                                        "IsUpdateOnStart", "IsUpdateOnShut", "NotifyErrorOnShut",
+                                        "SuppressError",   "RefreshIntv",    "UpdateOnNAIP"};
 // Keys read after the refresh interval is clamped.
 constexpr std::array kLoadOrderRest = {
-    "InitStartupDelay", "Timeout",        "MaxLog",         "UseProxy",      "LogonType",
-    "StatusIndicators", "ProxyPassive",   "ProxyAddress",   "FTPProxyPort",  "HTTPProxyPort",
-    "ProxyUser",        "ProxyPass",      "ProxyAccount",   "StartDelimiter", "EndDelimiter",
-    "DebugWANPage",     "EmailInput",     "EmailServer",    "EmailTo",       "EmailFrom",
-    "EmailSubject",     "EnableMail",     "EmailAccount",   "EmailPassword", "EnableSMTPAuth",
-    "IsMailTo",         "IsMsgAttachment", "EmailOnIPChangeOnly"};
+    "InitStartupDelay", "Timeout",          "MaxLog",          "UseProxy",
+    "LogonType",        "StatusIndicators", "ProxyPassive",    "ProxyAddress",
+    "FTPProxyPort",     "HTTPProxyPort",    "ProxyUser",       "ProxyPass",
+    "ProxyAccount",     "StartDelimiter",   "EndDelimiter",    "DebugWANPage",
+    "EmailInput",       "EmailServer",      "EmailTo",         "EmailFrom",
+    "EmailSubject",     "EnableMail",       "EmailAccount",    "EmailPassword",
+    "EnableSMTPAuth",   "IsMailTo",         "IsMsgAttachment", "EmailOnIPChangeOnly"};
 
 constexpr std::array kDefaultSetOrder = {
-    "FTPServer",      "SiteName",       "UserID",          "Password",       "OnlineFile",
-    "OfflineFile",    "RemoteFile",     "Port",            "SaveFileHTML",   "SaveFileASCII",
-    "EnableFTP",      "IsLogging",      "LogFilename",     "IsMinOnStartup", "IsUpdateOnStart",
-    "IsUpdateOnShut", "NotifyErrorOnShut", "SuppressError", "RefreshIntv",   "Timeout",
+    "FTPServer",      "SiteName",          "UserID",        "Password",       "OnlineFile",
+    "OfflineFile",    "RemoteFile",        "Port",          "SaveFileHTML",   "SaveFileASCII",
+    "EnableFTP",      "IsLogging",         "LogFilename",   "IsMinOnStartup", "IsUpdateOnStart",
+    "IsUpdateOnShut", "NotifyErrorOnShut", "SuppressError", "RefreshIntv",    "Timeout",
     "MaxLog"};
 
 // Save: the FTP fields come from the page, then these from the settings.
 constexpr std::array kSaveOrderLocal = {"FTPOnIPChangeOnly", "EnableFTP"};
 constexpr std::array kSaveOrderPreferences = {
-    "IsLogging",      "LogFilename",     "IsMinOnStartup",   "IsUpdateOnStart", "IsUpdateOnShut",
-    "NotifyErrorOnShut", "Timeout",      "MaxLog",           "SuppressError",   "UpdateOnNAIP",
-    "ProxyPassive",   "UseProxy",        "ProxyAddress",     "HTTPProxyPort",   "FTPProxyPort",
-    "ProxyUser",      "ProxyAccount",    "ProxyPass",        "LogonType",       "RefreshIntv",
-    "InitStartupDelay", "EmailInput",    "EmailServer",      "EmailTo",         "EmailFrom",
-    "EmailSubject",   "EnableMail",      "EnableSMTPAuth",   "IsMailTo",        "IsMsgAttachment",
+    "IsLogging",          "LogFilename",  "IsMinOnStartup", "IsUpdateOnStart", "IsUpdateOnShut",
+    "NotifyErrorOnShut",  "Timeout",      "MaxLog",         "SuppressError",   "UpdateOnNAIP",
+    "ProxyPassive",       "UseProxy",     "ProxyAddress",   "HTTPProxyPort",   "FTPProxyPort",
+    "ProxyUser",          "ProxyAccount", "ProxyPass",      "LogonType",       "RefreshIntv",
+    "InitStartupDelay",   "EmailInput",   "EmailServer",    "EmailTo",         "EmailFrom",
+    "EmailSubject",       "EnableMail",   "EnableSMTPAuth", "IsMailTo",        "IsMsgAttachment",
     "EmailOnIPChangeOnly"};
 
 const KeySpec& Spec(std::string_view name) {
@@ -149,7 +149,7 @@ void LoadKey(Profile& file, const std::string& key, const KeySpec& spec, AppSett
         if (spec.kind == Kind::Password) {
             DecodePassword(value, key);
         }
-        s.**text = value;
+        s.** text = value;
     } else {
         s.*std::get<int AppSettings::*>(spec.field) = AsciiToInt(value);
     }
@@ -180,8 +180,7 @@ void Scramble(std::string& text, const std::string& key, int sign) {
     for (size_t i = 0; i < text.size(); ++i) {
         const unsigned t = static_cast<unsigned char>(text[i]);
         const unsigned k = static_cast<unsigned char>(key[i % key.size()]);
-        const unsigned char byte =
-            static_cast<unsigned char>(sign > 0 ? t + k + 1 : t - k - 1);
+        const unsigned char byte = static_cast<unsigned char>(sign > 0 ? t + k + 1 : t - k - 1);
         if (byte == 0) {
             break;
         }

@@ -39,8 +39,8 @@ void DecodePassword(std::string& text, const std::string& key);
 // Loads the settings file. False, with nothing after it read, when FTPServer is absent or
 // empty. The FTP connection fields go to `page`; `defaultLookupService` tells whether
 // WANIPURL names the default lookup service.
-bool LoadSettings(Profile& file, const std::string& key, AppSettings& settings,
-                  FtpPageFields& page, bool& defaultLookupService);
+bool LoadSettings(Profile& file, const std::string& key, AppSettings& settings, FtpPageFields& page,
+                  bool& defaultLookupService);
 
 // Writes the default set (first start). Keys not in the set are left as they are.
 bool WriteDefaultSettings(Profile& file, const std::string& key);

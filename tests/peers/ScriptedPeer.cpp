@@ -55,11 +55,15 @@ ScriptedPeer& ScriptedPeer::Add(Step step) {
     return *this;
 }
 
-ScriptedPeer& ScriptedPeer::Accept() { return Add({Step::kAccept, "", 0, {}, {}}); }
+ScriptedPeer& ScriptedPeer::Accept() {
+    return Add({Step::kAccept, "", 0, {}, {}});
+}
 ScriptedPeer& ScriptedPeer::Send(const std::string& bytes) {
     return Add({Step::kSend, bytes, 0, {}, {}});
 }
-ScriptedPeer& ScriptedPeer::SendLine(const std::string& line) { return Send(line + "\r\n"); }
+ScriptedPeer& ScriptedPeer::SendLine(const std::string& line) {
+    return Send(line + "\r\n");
+}
 ScriptedPeer& ScriptedPeer::SendComputed(std::function<std::string()> bytes) {
     return Add({Step::kSend, "", 0, std::move(bytes), {}});
 }
@@ -69,16 +73,24 @@ ScriptedPeer& ScriptedPeer::Expect(const std::string& line) {
 ScriptedPeer& ScriptedPeer::ExpectPrefix(const std::string& prefix) {
     return Add({Step::kExpectPrefix, prefix, 0, {}, {}});
 }
-ScriptedPeer& ScriptedPeer::ReadLine() { return Add({Step::kReadLine, "", 0, {}, {}}); }
+ScriptedPeer& ScriptedPeer::ReadLine() {
+    return Add({Step::kReadLine, "", 0, {}, {}});
+}
 ScriptedPeer& ScriptedPeer::ReadUntil(const std::string& marker) {
     return Add({Step::kReadUntil, marker, 0, {}, {}});
 }
-ScriptedPeer& ScriptedPeer::ReadToEnd() { return Add({Step::kReadToEnd, "", 0, {}, {}}); }
+ScriptedPeer& ScriptedPeer::ReadToEnd() {
+    return Add({Step::kReadToEnd, "", 0, {}, {}});
+}
 ScriptedPeer& ScriptedPeer::Pause(int milliseconds) {
     return Add({Step::kPause, "", milliseconds, {}, {}});
 }
-ScriptedPeer& ScriptedPeer::Hold() { return Add({Step::kHold, "", 0, {}, {}}); }
-ScriptedPeer& ScriptedPeer::Close() { return Add({Step::kClose, "", 0, {}, {}}); }
+ScriptedPeer& ScriptedPeer::Hold() {
+    return Add({Step::kHold, "", 0, {}, {}});
+}
+ScriptedPeer& ScriptedPeer::Close() {
+    return Add({Step::kClose, "", 0, {}, {}});
+}
 ScriptedPeer& ScriptedPeer::Do(std::function<void(int fd)> step) {
     return Add({Step::kDo, "", 0, {}, std::move(step)});
 }
@@ -250,8 +262,8 @@ void ScriptedPeer::Run() {
                 std::string bytes = step.computed ? step.computed() : step.text;
                 size_t sent = 0;
                 while (sent < bytes.size()) {
-                    ssize_t n = ::send(clientFd_, bytes.data() + sent, bytes.size() - sent,
-                                       MSG_NOSIGNAL);
+                    ssize_t n =
+                        ::send(clientFd_, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
                     if (n <= 0) {
                         Fail(where + "send failed");
                         break;
@@ -271,8 +283,8 @@ void ScriptedPeer::Run() {
                 if (step.kind == Step::kExpect && line != step.text) {
                     Fail(where + "expected \"" + step.text + "\", got \"" + line + "\"");
                 } else if (step.kind == Step::kExpectPrefix && line.rfind(step.text, 0) != 0) {
-                    Fail(where + "expected a line starting \"" + step.text + "\", got \"" +
-                         line + "\"");
+                    Fail(where + "expected a line starting \"" + step.text + "\", got \"" + line +
+                         "\"");
                 }
                 break;
             }

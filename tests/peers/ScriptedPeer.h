@@ -72,8 +72,19 @@ public:
 
 private:
     struct Step {
-        enum Kind { kAccept, kSend, kExpect, kExpectPrefix, kReadLine, kReadUntil, kReadToEnd,
-                    kPause, kHold, kClose, kDo } kind;
+        enum Kind {
+            kAccept,
+            kSend,
+            kExpect,
+            kExpectPrefix,
+            kReadLine,
+            kReadUntil,
+            kReadToEnd,
+            kPause,
+            kHold,
+            kClose,
+            kDo
+        } kind;
         std::string text;
         int number = 0;
         std::function<std::string()> computed;

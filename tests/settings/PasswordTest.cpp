@@ -22,7 +22,8 @@ TEST(Password, EachByteIsTextPlusKeyPlusOneModulo256AndDecodesBack) {
     const std::string plain = "kvtrnw";
     for (size_t i = 0; i < plain.size(); ++i) {
         unsigned expected = (static_cast<unsigned char>(plain[i]) +
-                             static_cast<unsigned char>(key[i % key.size()]) + 1) % 256;
+                             static_cast<unsigned char>(key[i % key.size()]) + 1) %
+                            256;
         EXPECT_EQ(static_cast<unsigned char>(text[i]), expected) << i;
     }
     DecodePassword(text, key);

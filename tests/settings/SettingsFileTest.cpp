@@ -40,25 +40,27 @@ TEST(Settings, FirstStartWritesTheDefaultSetInOrderAndLoadsIt) {
               "FTPServer=enter.your.ftp.site\r\n"
               "SiteName=My FTP Site\r\n"
               "UserID=myname\r\n"
-              "Password=" + scrambled + "\r\n"
-              "OnlineFile=.\\samples\\online.htm\r\n"
-              "OfflineFile=.\\samples\\offline.htm\r\n"
-              "RemoteFile=mypage.htm\r\n"
-              "Port=21\r\n"
-              "SaveFileHTML=Orvex.html\r\n"
-              "SaveFileASCII=Orvex.txt\r\n"
-              "EnableFTP=0\r\n"
-              "[Preferences]\r\n"
-              "IsLogging=0\r\n"
-              "LogFilename=Orvex.log\r\n"
-              "IsMinOnStartup=0\r\n"
-              "IsUpdateOnStart=1\r\n"
-              "IsUpdateOnShut=0\r\n"
-              "NotifyErrorOnShut=0\r\n"
-              "SuppressError=0\r\n"
-              "RefreshIntv=0\r\n"
-              "Timeout=15\r\n"
-              "MaxLog=0\r\n");
+              "Password=" +
+                  scrambled +
+                  "\r\n"
+                  "OnlineFile=.\\samples\\online.htm\r\n"
+                  "OfflineFile=.\\samples\\offline.htm\r\n"
+                  "RemoteFile=mypage.htm\r\n"
+                  "Port=21\r\n"
+                  "SaveFileHTML=Orvex.html\r\n"
+                  "SaveFileASCII=Orvex.txt\r\n"
+                  "EnableFTP=0\r\n"
+                  "[Preferences]\r\n"
+                  "IsLogging=0\r\n"
+                  "LogFilename=Orvex.log\r\n"
+                  "IsMinOnStartup=0\r\n"
+                  "IsUpdateOnStart=1\r\n"
+                  "IsUpdateOnShut=0\r\n"
+                  "NotifyErrorOnShut=0\r\n"
+                  "SuppressError=0\r\n"
+                  "RefreshIntv=0\r\n"
+                  "Timeout=15\r\n"
+                  "MaxLog=0\r\n");
 
     Loaded l = Load(ini);
     ASSERT_TRUE(l.ok);
@@ -226,18 +228,49 @@ TEST(Settings, SaveOrderFollowsTheFileLayout) {
         keys.push_back(line.substr(0, line.find('=')));
         pos = nl + 1;
     }
-    EXPECT_EQ(keys, (std::vector<std::string>{
-                        "[LocalSettings]", "FTPServer", "SiteName", "UserID", "Password",
-                        "OnlineFile", "OfflineFile", "RemoteFile", "Port", "FTPOnIPChangeOnly",
-                        "EnableFTP", "[Preferences]", "IsLogging", "LogFilename",
-                        "IsMinOnStartup", "IsUpdateOnStart", "IsUpdateOnShut",
-                        "NotifyErrorOnShut", "Timeout", "MaxLog", "SuppressError",
-                        "UpdateOnNAIP", "ProxyPassive", "UseProxy", "ProxyAddress",
-                        "HTTPProxyPort", "FTPProxyPort", "ProxyUser", "ProxyAccount",
-                        "ProxyPass", "LogonType", "RefreshIntv", "InitStartupDelay",
-                        "EmailInput", "EmailServer", "EmailTo", "EmailFrom", "EmailSubject",
-                        "EnableMail", "EnableSMTPAuth", "IsMailTo", "IsMsgAttachment",
-                        "EmailOnIPChangeOnly"}));
+    EXPECT_EQ(keys, (std::vector<std::string>{"[LocalSettings]",
+                                              "FTPServer",
+                                              "SiteName",
+                                              "UserID",
+                                              "Password",
+                                              "OnlineFile",
+                                              "OfflineFile",
+                                              "RemoteFile",
+                                              "Port",
+                                              "FTPOnIPChangeOnly",
+                                              "EnableFTP",
+                                              "[Preferences]",
+                                              "IsLogging",
+                                              "LogFilename",
+                                              "IsMinOnStartup",
+                                              "IsUpdateOnStart",
+                                              "IsUpdateOnShut",
+                                              "NotifyErrorOnShut",
+                                              "Timeout",
+                                              "MaxLog",
+                                              "SuppressError",
+                                              "UpdateOnNAIP",
+                                              "ProxyPassive",
+                                              "UseProxy",
+                                              "ProxyAddress",
+                                              "HTTPProxyPort",
+                                              "FTPProxyPort",
+                                              "ProxyUser",
+                                              "ProxyAccount",
+                                              "ProxyPass",
+                                              "LogonType",
+                                              "RefreshIntv",
+                                              "InitStartupDelay",
+                                              "EmailInput",
+                                              "EmailServer",
+                                              "EmailTo",
+                                              "EmailFrom",
+                                              "EmailSubject",
+                                              "EnableMail",
+                                              "EnableSMTPAuth",
+                                              "IsMailTo",
+                                              "IsMsgAttachment",
+                                              "EmailOnIPChangeOnly"}));
 }
 
 TEST(Settings, HandWrittenValuesLongerThanTheFormatAreCutAtLoad) {

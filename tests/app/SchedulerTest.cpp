@@ -1,0 +1,185 @@
+#include "app/Scheduler.h"
+
+#include <gtest/gtest.h>
+
+#include "AppFakes.h"
+#include "ManualClock.h"
+#include "RecordingHost.h"
+#include "TempDir.h"
+
+namespace orvex::test {
+namespace {
+
+class SchedulerTest : public ::testing::Test {
+protected:
+    SchedulerTest()
+        : state(dir.Path(), dir.File("Orvex.ini")),
+          launcher(state.Flags),
+          status(
+              state, window, clock, [this](const std::string& t) { logged.push_back(t); },
+              [] { return std::make_pair(std::string("10.0.0.2"), std::string("1.2.3.4")); }),
+          scheduler(state, window, timer, host, status, launcher) {
+        window.page.values = FilledFtpPage();
+    }
+
+    void Configure(int refreshIntv, int updateOnStart, int delay = 0) {
+        state.EditSettings([&](AppSettings& s) {
+            s.RefreshIntv = refreshIntv;
+            s.IsUpdateOnStart = updateOnStart;
+            s.InitStartupDelay = delay;
+        });
+    }
+
+    // Runs the show phase and returns with the delay phase armed.
+    void Show() {
+        scheduler.Begin();
+        ASSERT_TRUE(timer.armed);
+        scheduler.OnTimer();
+    }
+
+    TempDir dir;
+    AppState state;
+    FakeWindow window;
+    FakeTimer timer;
+    RecordingHost host;
+    ManualClock clock{1000};
+    FakeLauncher launcher;
+    std::vector<std::string> logged;
+    StatusDisplay status;
+    Scheduler scheduler;
+};
+
+TEST_F(SchedulerTest, ShowPhaseRestoresOrMinimisesThenArmsTheDelay) {
+    Configure(30, 0, 7);
+    Show();
+    EXPECT_EQ(window.calls.front(), "restore");
+    EXPECT_EQ(timer.sets, (std::vector<unsigned>{1, 7000}));
+    EXPECT_EQ(scheduler.ShowTimer(), 0u);
+    EXPECT_EQ(scheduler.DelayTimer(), 1224u);
+    EXPECT_EQ(state.Flags.StartupReady, 0);
+}
+
+TEST_F(SchedulerTest, IntervalRefreshesAtOnceAfterTheDelayThenEveryInterval) {
+    Configure(30, 0);
+    Show();
+    scheduler.OnTimer();  // delay ends: the interval armed there matches at once
+    EXPECT_EQ(state.Flags.StartupReady, 1);
+    EXPECT_EQ(launcher.online, 1);
+    EXPECT_EQ(timer.period, 30u * 60000u);
+    EXPECT_EQ(state.Flags.UpdateOnStartPending, 0);
+    launcher.Finish();
+    scheduler.OnTimer();
+    EXPECT_EQ(launcher.online, 2);
+}
+
+TEST_F(SchedulerTest, ZeroIntervalRefreshesOnceOnlyWithUpdateOnStart) {
+    Configure(0, 1);
+    Show();
+    scheduler.OnTimer();
+    EXPECT_EQ(launcher.online, 1);
+    EXPECT_EQ(state.Flags.UpdateOnStartPending, 1);
+    EXPECT_FALSE(timer.armed);
+}
+
+TEST_F(SchedulerTest, ZeroOrNegativeIntervalWithoutUpdateOnStartNeverRefreshesByItself) {
+    for (int interval : {0, -5}) {
+        FakeTimer t;
+        Scheduler s(state, window, t, host, status, launcher);
+        Configure(interval, 0);
+        s.Begin();
+        s.OnTimer();
+        s.OnTimer();
+        EXPECT_EQ(launcher.online, 0) << interval;
+        EXPECT_FALSE(t.armed) << interval;
+        EXPECT_EQ(window.fields.nextRefresh, "Not Scheduled to refresh");
+        // The Refresh command still works once the delay has passed.
+        s.RefreshCommand();
+        EXPECT_EQ(launcher.online, 1);
+        launcher.Finish();
+        launcher.online = 0;
+    }
+}
+
+TEST_F(SchedulerTest, SaveDuringTheDelayReplacesItAndTheStartUpCompletesWhenItFires) {
+    Configure(45, 0, 60);
+    Show();
+    scheduler.ScheduleRefresh(45);  // a Save during the delay
+    EXPECT_EQ(timer.period, 45u * 60000u);
+    scheduler.OnTimer();  // the interval timer fires; the delay test still matches
+    EXPECT_EQ(state.Flags.StartupReady, 1);
+    EXPECT_EQ(launcher.online, 1);
+    EXPECT_TRUE(timer.armed);
+    EXPECT_EQ(timer.period, 45u * 60000u);
+}
+
+TEST_F(SchedulerTest, RefreshBeforeStartUpIsDroppedButRemembersItWasManual) {
+    Configure(30, 0, 60);
+    Show();
+    scheduler.RefreshCommand();
+    EXPECT_EQ(launcher.online, 0);
+    EXPECT_EQ(state.Flags.ManualRefresh, 1);
+    EXPECT_TRUE(host.Events().empty());
+}
+
+TEST_F(SchedulerTest, RefreshPressedManyTimesWhileACycleRunsStartsOne) {
+    Configure(30, 0);
+    state.Flags.StartupReady = 1;
+    for (int i = 0; i < 20; ++i) {
+        scheduler.RefreshCommand();
+    }
+    EXPECT_EQ(launcher.online, 1);
+    launcher.Finish();
+    scheduler.RefreshCommand();
+    EXPECT_EQ(launcher.online, 2);
+}
+
+TEST_F(SchedulerTest, RefreshClearsSuccessCommitsThePageAndRefreshesTheMonitor) {
+    state.Flags.StartupReady = 1;
+    state.Flags.CycleSucceeded = 1;
+    int listRefreshes = 0;
+    scheduler.SetProgramListRefresher([&] { ++listRefreshes; });
+    scheduler.StartRefresh();
+    EXPECT_EQ(state.Flags.CycleSucceeded, 0);
+    EXPECT_EQ(state.Settings().FTPServer, "127.0.0.1");
+    EXPECT_EQ(listRefreshes, 1);
+    EXPECT_EQ(window.calls.back(), "monitor");
+}
+
+TEST_F(SchedulerTest, MissingFtpFieldStopsEveryRefreshWithTheStatus) {
+    state.Flags.StartupReady = 1;
+    state.EditSettings([](AppSettings& s) { s.UseProxy = 1; });
+    window.page.values.Password.clear();
+    scheduler.StartRefresh();
+    EXPECT_EQ(launcher.online, 0);
+    EXPECT_EQ(window.fields.hostMessage, "Local Settings Needed.");
+    EXPECT_EQ(logged, (std::vector<std::string>{"Local Settings Needed."}));
+    EXPECT_EQ(state.Flags.ProxyInUse, 0);
+
+    window.page.values = FilledFtpPage();
+    EXPECT_TRUE(scheduler.ValidateSettings());
+    EXPECT_EQ(state.Flags.ProxyInUse, 1);
+}
+
+TEST_F(SchedulerTest, TimerFailuresShowTheirBoxesUnlessSuppressed) {
+    timer.failSet = true;
+    scheduler.Begin();
+    EXPECT_EQ(scheduler.ShowTimer(), 0u);
+    ASSERT_EQ(host.Events().size(), 1u);
+    EXPECT_EQ(host.Events()[0].box.text, "Unable to obtain timer");
+    EXPECT_EQ(host.Events()[0].box.caption, "IDT_TIMER_0");
+
+    // Clearing a schedule whose timer is already gone.
+    timer.failSet = false;
+    scheduler.ScheduleRefresh(5);
+    timer.Kill();
+    scheduler.ScheduleRefresh(0);
+    EXPECT_EQ(host.MessageBoxTexts().back(), "Unable to kill timer: 1224");
+
+    state.EditSettings([](AppSettings& s) { s.SuppressError = 1; });
+    timer.failSet = true;
+    scheduler.Begin();
+    EXPECT_EQ(host.MessageBoxTexts().size(), 2u);
+}
+
+}  // namespace
+}  // namespace orvex::test

@@ -1,0 +1,75 @@
+#include "app/StatusDisplay.h"
+
+#include <gtest/gtest.h>
+
+#include "AppFakes.h"
+#include "ManualClock.h"
+#include "TempDir.h"
+
+namespace orvex::test {
+namespace {
+
+class StatusDisplayTest : public ::testing::Test {
+protected:
+    StatusDisplayTest()
+        : state(dir.Path(), dir.File("Orvex.ini")),
+          status(
+              state, window, clock, [this](const std::string& t) { logged.push_back(t); },
+              [] { return std::make_pair(std::string("192.168.1.5"), std::string("1.2.3.4")); }) {}
+
+    TempDir dir;
+    AppState state;
+    FakeWindow window;
+    ManualClock clock{LocalTimeOf(2004, 4, 27, 13, 5, 9)};
+    std::vector<std::string> logged;
+    StatusDisplay status;
+};
+
+TEST_F(StatusDisplayTest, DisplayTextRules) {
+    EXPECT_EQ(StatusDisplay::DisplayText("530 Login incorrect."), "Login incorrect.");
+    EXPECT_EQ(StatusDisplay::DisplayText("P10009 Requesting WAN IP address..."),
+              "Requesting WAN IP address...");
+    EXPECT_EQ(StatusDisplay::DisplayText("P Email not sent: SEE Error -46: x"),
+              "Email not sent: SEE Error -46: x");
+    EXPECT_EQ(StatusDisplay::DisplayText(""), "Unable to resolve hostname/Connection Timeout");
+    EXPECT_EQ(StatusDisplay::DisplayText("Error opening log file."),
+              "Unable to resolve hostname/Connection Timeout");
+    EXPECT_EQ(StatusDisplay::DisplayText("226"), "226");
+}
+
+TEST_F(StatusDisplayTest, OnlineMessageFillsAddressesTimesAndLogsTheAddresses) {
+    state.EditSettings([](AppSettings& s) { s.RefreshIntv = 30; });
+    status.ShowStatus("P10005 System Online:   ");
+    const StatusFields& f = window.fields;
+    EXPECT_EQ(f.hostMessage, "System Online:   ");
+    EXPECT_EQ(f.lanAddress, "192.168.1.5");
+    EXPECT_EQ(f.wanAddress, "1.2.3.4");
+    EXPECT_EQ(f.lastRefresh, "04/27/04 13:05:09  ");
+    EXPECT_EQ(f.nextRefresh, "04/27/04 13:35:09  ");
+    EXPECT_EQ(logged,
+              (std::vector<std::string>{"System Online:   LAN IP: 192.168.1.5, WAN IP: 1.2.3.4"}));
+}
+
+TEST_F(StatusDisplayTest, ManualRefreshKeepsTheNextRefreshAndIsCleared) {
+    state.EditSettings([](AppSettings& s) { s.RefreshIntv = 30; });
+    status.ShowStatus("P10005 System Online:   ");
+    const std::string next = window.fields.nextRefresh;
+    clock.Advance(60);
+    state.Flags.ManualRefresh = 1;
+    status.ShowStatus("P10005 System Online:   ");
+    EXPECT_EQ(window.fields.nextRefresh, next);
+    EXPECT_EQ(window.fields.lastRefresh, "04/27/04 13:06:09  ");
+    EXPECT_EQ(state.Flags.ManualRefresh, 0);
+}
+
+TEST_F(StatusDisplayTest, NoIntervalShowsNotScheduledAndOtherMessagesLeaveTheFields) {
+    status.ShowStatus("P10005 System Online:   ");
+    EXPECT_EQ(window.fields.nextRefresh, "Not Scheduled to refresh");
+    status.ShowStatus("P10004 Attempting to connect to FTP Server...");
+    EXPECT_EQ(window.fields.hostMessage, "Attempting to connect to FTP Server...");
+    EXPECT_EQ(window.fields.lanAddress, "192.168.1.5");
+    EXPECT_EQ(logged.back(), "Attempting to connect to FTP Server...");
+}
+
+}  // namespace
+}  // namespace orvex::test
