@@ -1,0 +1,115 @@
+#include "platform/HostResolver.h"
+
+#include <ifaddrs.h>
+#include <net/if.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cstring>
+
+namespace orvex {
+
+namespace {
+
+Ipv4Address FromSockaddr(const sockaddr* address) {
+    Ipv4Address bytes{};
+    const auto* in = reinterpret_cast<const sockaddr_in*>(address);
+    std::memcpy(bytes.data(), &in->sin_addr.s_addr, bytes.size());
+    return bytes;
+}
+
+bool SystemHostName(std::string& name) {
+    char buffer[128] = {};
+    if (::gethostname(buffer, sizeof buffer - 1) != 0) {
+        return false;
+    }
+    name = buffer;
+    return true;
+}
+
+bool SystemResolve(const std::string& name, std::vector<Ipv4Address>& addresses) {
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    // One entry per address rather than one per socket type.
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* list = nullptr;
+    if (::getaddrinfo(name.c_str(), nullptr, &hints, &list) != 0) {
+        return false;
+    }
+    for (const addrinfo* entry = list; entry != nullptr; entry = entry->ai_next) {
+        if (entry->ai_family == AF_INET && entry->ai_addr != nullptr) {
+            addresses.push_back(FromSockaddr(entry->ai_addr));
+        }
+    }
+    ::freeaddrinfo(list);
+    return true;
+}
+
+std::vector<Ipv4Address> SystemInterfaceAddresses() {
+    std::vector<Ipv4Address> addresses;
+    ifaddrs* list = nullptr;
+    if (::getifaddrs(&list) != 0) {
+        return addresses;
+    }
+    for (const ifaddrs* entry = list; entry != nullptr; entry = entry->ifa_next) {
+        if (entry->ifa_addr == nullptr || entry->ifa_addr->sa_family != AF_INET) {
+            continue;
+        }
+        if ((entry->ifa_flags & IFF_UP) == 0 || (entry->ifa_flags & IFF_LOOPBACK) != 0) {
+            continue;
+        }
+        Ipv4Address address = FromSockaddr(entry->ifa_addr);
+        if (!IsLoopback(address)) {
+            addresses.push_back(address);
+        }
+    }
+    ::freeifaddrs(list);
+    return addresses;
+}
+
+}  // namespace
+
+NameServices SystemNameServices() {
+    return NameServices{SystemHostName, SystemResolve, SystemInterfaceAddresses};
+}
+
+std::vector<Ipv4Address> SystemHostResolver::OwnAddresses() {
+    std::string name;
+    if (!services_.hostName || !services_.hostName(name)) {
+        return {};
+    }
+    std::vector<Ipv4Address> addresses;
+    if (!services_.resolve || !services_.resolve(name, addresses)) {
+        return {};
+    }
+    bool loopbackOnly = !addresses.empty();
+    for (const Ipv4Address& address : addresses) {
+        loopbackOnly = loopbackOnly && IsLoopback(address);
+    }
+    if (loopbackOnly && services_.interfaceAddresses) {
+        std::vector<Ipv4Address> real = services_.interfaceAddresses();
+        if (!real.empty()) {
+            return real;
+        }
+    }
+    return addresses;
+}
+
+bool IsLoopback(const Ipv4Address& address) {
+    return address[0] == 127;
+}
+
+std::string DottedDecimal(const Ipv4Address& address) {
+    std::string text;
+    for (size_t i = 0; i < address.size(); ++i) {
+        if (i > 0) {
+            text += '.';
+        }
+        text += std::to_string(static_cast<unsigned>(address[i]));
+    }
+    return text;
+}
+
+}  // namespace orvex

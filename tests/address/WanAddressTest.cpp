@@ -1,0 +1,249 @@
+#include "address/WanAddress.h"
+
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "RecordingHost.h"
+#include "ServerProcess.h"
+#include "TempDir.h"
+
+namespace orvex {
+namespace {
+
+using test::FileExists;
+using test::PeerScript;
+using test::ReadFile;
+using test::RecordingHost;
+using test::ServerProcess;
+using test::TempDir;
+
+// An echo page started for one test; see tests/peers/echo_page.py for the modes.
+class EchoPage {
+public:
+    explicit EchoPage(std::vector<std::string> args = {})
+        : server_(test::kPython, Prepend(PeerScript("echo_page.py"), std::move(args))) {}
+
+    bool Ready() const { return server_.Ready(); }
+    std::string Url(const std::string& path = "/ip.cgi") const {
+        return "http://127.0.0.1:" + std::to_string(server_.Port()) + path;
+    }
+    std::string Log() const { return server_.Log(); }
+
+private:
+    static std::vector<std::string> Prepend(std::string first, std::vector<std::string> rest) {
+        rest.insert(rest.begin(), std::move(first));
+        return rest;
+    }
+    ServerProcess server_;
+};
+
+// A loopback port nobody listens on.
+int RefusedPort() {
+    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    socklen_t length = sizeof address;
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+    ::close(fd);
+    return ntohs(address.sin_port);
+}
+
+class WanAddressTest : public ::testing::Test {
+protected:
+    WanAddressTest() {
+        settings.StartDelimiter = "REMOTE_ADDR:";
+        settings.EndDelimiter = "<br>";
+        settings.UpdateOnNAIP = 1;
+        settings.DebugWANPage = "FALSE";
+        settings.Timeout = 15;
+    }
+
+    std::string Lookup(const std::string& url) {
+        settings.WANIPURL = url;
+        return GetWANIP(state, file, settings, host, dir.Path());
+    }
+    void StoreLast(const std::string& address) {
+        file.WriteString("IPAddress", "LastWANIP", address);
+    }
+    std::string StoredLast() { return file.GetString("IPAddress", "LastWANIP", "absent", 1000); }
+
+    TempDir dir;
+    Profile file{dir.File("Orvex.ini")};
+    AddressState state;
+    RecordingHost host;
+    WanLookupSettings settings;
+};
+
+TEST_F(WanAddressTest, EchoPageGivesTheCallersAddressRequestedExactlyAsConfigured) {
+    EchoPage page;
+    ASSERT_TRUE(page.Ready());
+    StoreLast("198.51.100.1");
+    EXPECT_EQ(Lookup(page.Url("/ip.cgi?user=me&x=1")), "127.0.0.1");
+    EXPECT_EQ(state.CurrentWANIP(), "127.0.0.1");
+    EXPECT_EQ(state.PreviousWANIP(), "198.51.100.1");
+    EXPECT_EQ(StoredLast(), "127.0.0.1");
+    EXPECT_EQ(host.Transcript(),
+              std::vector<std::string>{"status: P10009 Requesting WAN IP address..."});
+    EXPECT_NE(page.Log().find("REQUEST /ip.cgi?user=me&x=1 AGENT Orvex\n"), std::string::npos)
+        << page.Log();
+}
+
+TEST_F(WanAddressTest, DefaultServiceGetsTheVersionAppended) {
+    EchoPage page;
+    ASSERT_TRUE(page.Ready());
+    settings.WANIPURL.clear();
+    EXPECT_EQ(GetWANIP(state, file, settings, host, dir.Path(), page.Url("/ip.cgi?ver=")),
+              "127.0.0.1");
+    // This test program is not named after the program, so its version reads "N/A".
+    EXPECT_NE(page.Log().find("REQUEST /ip.cgi?ver=N/A AGENT Orvex\n"), std::string::npos)
+        << page.Log();
+}
+
+TEST_F(WanAddressTest, StatusIsSentAfterReadingTheStoredAddressAndBeforeTheRequest) {
+    EchoPage page;
+    ASSERT_TRUE(page.Ready());
+    StoreLast("198.51.100.1");
+    struct OrderHost : NullHost {
+        AddressState* state;
+        EchoPage* page;
+        std::string previousAtStatus;
+        std::string logAtStatus = "unset";
+        void Status(const std::string&) override {
+            previousAtStatus = state->PreviousWANIP();
+            logAtStatus = page->Log();
+        }
+    } orderHost;
+    orderHost.state = &state;
+    orderHost.page = &page;
+    settings.WANIPURL = page.Url();
+    GetWANIP(state, file, settings, orderHost, dir.Path());
+    EXPECT_EQ(orderHost.previousAtStatus, "198.51.100.1");
+    EXPECT_EQ(orderHost.logAtStatus.find("REQUEST"), std::string::npos);
+}
+
+TEST_F(WanAddressTest, ErrorPageIsCutLikeAnyOther) {
+    EchoPage page({"--status", "404", "--body",
+                   "<html><h1>Not Found</h1>REMOTE_ADDR: 203.0.113.9<br></html>"});
+    ASSERT_TRUE(page.Ready());
+    EXPECT_EQ(Lookup(page.Url()), "203.0.113.9");
+}
+
+TEST_F(WanAddressTest, PageWithoutAddressPublishesNAOrKeepsThePreviousAddress) {
+    EchoPage page({"--body", "<html>no address here</html>"});
+    ASSERT_TRUE(page.Ready());
+    StoreLast("198.51.100.1");
+    settings.UpdateOnNAIP = 0;
+    EXPECT_EQ(Lookup(page.Url()), "198.51.100.1");
+    EXPECT_EQ(StoredLast(), "198.51.100.1");
+    settings.UpdateOnNAIP = 2;
+    EXPECT_EQ(Lookup(page.Url()), "198.51.100.1");
+    settings.UpdateOnNAIP = 1;
+    EXPECT_EQ(Lookup(page.Url()), "N/A");
+    EXPECT_EQ(state.PreviousWANIP(), "198.51.100.1");
+    EXPECT_EQ(StoredLast(), "N/A");
+}
+
+TEST_F(WanAddressTest, RefusedPortAndUnknownHostFailLikeAPageWithoutAddress) {
+    settings.DebugWANPage = "TRUE";
+    StoreLast("198.51.100.1");
+    settings.UpdateOnNAIP = 0;
+    EXPECT_EQ(Lookup("http://127.0.0.1:" + std::to_string(RefusedPort()) + "/ip.cgi"),
+              "198.51.100.1");
+    settings.UpdateOnNAIP = 1;
+    EXPECT_EQ(Lookup("http://no-such-host.invalid/ip.cgi"), "N/A");
+    EXPECT_EQ(Lookup("not a url at all"), "N/A");
+    // No page arrived, so there is nothing to copy.
+    EXPECT_FALSE(FileExists(dir.File("WANPage.html")));
+    EXPECT_EQ(host.Statuses().size(), 3u);
+}
+
+TEST_F(WanAddressTest, BodyArrivingInPiecesOverTwoSecondsIsReadWhole) {
+    // The address straddles the pieces; the end delimiter arrives last.
+    EchoPage page({"--pieces", "3", "--gap", "1", "--body",
+                   "<html><body>Your address is REMOTE_ADDR: 203.0.113.77<br></body></html>"});
+    ASSERT_TRUE(page.Ready());
+    settings.DebugWANPage = "TRUE";
+    EXPECT_EQ(Lookup(page.Url()), "203.0.113.77");
+    EXPECT_EQ(ReadFile(dir.File("WANPage.html")),
+              "<html><body>Your address is REMOTE_ADDR: 203.0.113.77<br></body></html>");
+}
+
+TEST_F(WanAddressTest, EndlessBodyIsCutAtTheTimeBound) {
+    EchoPage page({"--endless", "--body", "REMOTE_ADDR: 203.0.113.8<br>\\n"});
+    ASSERT_TRUE(page.Ready());
+    settings.Timeout = 1;  // raised to the five-second floor
+    settings.DebugWANPage = "TRUE";
+    const auto started = std::chrono::steady_clock::now();
+    EXPECT_EQ(Lookup(page.Url()), "203.0.113.8");
+    // Bounded by the time limit or by the size limit, whichever comes first.
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(30));
+    const std::string copy = ReadFile(dir.File("WANPage.html"));
+    EXPECT_LE(copy.size(), kMaxPageBytes);
+    EXPECT_EQ(copy.rfind("REMOTE_ADDR: 203.0.113.8<br>\n", 0), 0u);
+}
+
+TEST_F(WanAddressTest, LargeBodyIsReadUpToItsLimit) {
+    const std::string body = "REMOTE_ADDR: 203.0.113.10<br>" + std::string(100 * 1024, 'x');
+    EchoPage page({"--body", body});
+    ASSERT_TRUE(page.Ready());
+    settings.DebugWANPage = "TRUE";
+    EXPECT_EQ(Lookup(page.Url()), "203.0.113.10");
+    EXPECT_EQ(ReadFile(dir.File("WANPage.html")), body.substr(0, kMaxPageBytes));
+}
+
+TEST_F(WanAddressTest, DebugCopyOnlyForExactlyUpperCaseTrue) {
+    EchoPage page({"--body", "<p>REMOTE_ADDR: 203.0.113.11<br></p>"});
+    ASSERT_TRUE(page.Ready());
+    settings.DebugWANPage = "true";
+    Lookup(page.Url());
+    EXPECT_FALSE(FileExists(dir.File("WANPage.html")));
+    test::WriteFile(dir.File("WANPage.html"), std::string(500, 'o'));
+    settings.DebugWANPage = "TRUE";
+    Lookup(page.Url());
+    EXPECT_EQ(ReadFile(dir.File("WANPage.html")), "<p>REMOTE_ADDR: 203.0.113.11<br></p>");
+}
+
+TEST_F(WanAddressTest, LongCutTextIsStoredWholeAndReadBackCut) {
+    const std::string text = "this is no address but a long text";
+    EchoPage page({"--body", "REMOTE_ADDR: " + text + "<br>"});
+    ASSERT_TRUE(page.Ready());
+    EXPECT_EQ(Lookup(page.Url()), text);
+    EXPECT_EQ(StoredLast(), text);
+    Lookup(page.Url());
+    EXPECT_EQ(state.PreviousWANIP(), text.substr(0, 20));
+}
+
+TEST_F(WanAddressTest, LineBreaksInTheCutTextCannotAddLinesToTheSettingsFile) {
+    EchoPage page({"--body", "REMOTE_ADDR: 1.2.3.4\\n[LocalSettings]\\nFTPServer=evil<br>"});
+    ASSERT_TRUE(page.Ready());
+    EXPECT_EQ(Lookup(page.Url()), "1.2.3.4\n[LocalSettings]\nFTPServer=evil");
+    EXPECT_EQ(StoredLast(), "1.2.3.4");
+    EXPECT_EQ(file.GetString("LocalSettings", "FTPServer", "absent"), "absent");
+}
+
+TEST_F(WanAddressTest, AddressesCanBeReadWhileALookupRuns) {
+    EchoPage page({"--pieces", "2", "--gap", "0.3"});
+    ASSERT_TRUE(page.Ready());
+    std::atomic<bool> done{false};
+    std::thread reader([&] {
+        while (!done) {
+            AddressState::Snapshot snapshot = state.Get();
+            EXPECT_TRUE(snapshot.CurrentWANIP.empty() || snapshot.CurrentWANIP == "127.0.0.1");
+        }
+    });
+    Lookup(page.Url());
+    done = true;
+    reader.join();
+    EXPECT_EQ(state.CurrentWANIP(), "127.0.0.1");
+}
+
+}  // namespace
+}  // namespace orvex

@@ -1,0 +1,78 @@
+#!/usr/bin/python3
+"""An echo page on 127.0.0.1 for the WAN address lookup tests.
+
+Prints "READY <port>" once it listens (on a port the system chooses), then one line per
+request on standard output: "REQUEST <path> AGENT <user agent>".
+
+Modes:
+  (default)            200, body "REMOTE_ADDR: <caller><br>"
+  --body TEXT          the body TEXT instead ("\\n" in TEXT stands for a line end)
+  --status CODE        answer with this status code (404 with a body, ...)
+  --pieces N --gap S   send the body in N pieces, S seconds apart (length announced up front)
+  --endless            send the body, then a trickle of filler forever, without a length
+"""
+import argparse
+import sys
+import time
+from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--body")
+    parser.add_argument("--status", type=int, default=200)
+    parser.add_argument("--pieces", type=int, default=1)
+    parser.add_argument("--gap", type=float, default=0.0)
+    parser.add_argument("--endless", action="store_true")
+    args = parser.parse_args()
+
+    class Handler(BaseHTTPRequestHandler):
+        def do_GET(self):
+            print("REQUEST %s AGENT %s" % (self.path, self.headers.get("User-Agent", "")),
+                  flush=True)
+            if args.body is None:
+                body = "REMOTE_ADDR: %s<br>" % self.client_address[0]
+            else:
+                body = args.body.replace("\\n", "\n")
+            data = body.encode("latin-1")
+            try:
+                if args.endless:
+                    self.protocol_version = "HTTP/1.0"
+                    self.send_response(args.status)
+                    self.send_header("Content-Type", "text/html")
+                    self.end_headers()
+                    self.wfile.write(data)
+                    # A trickle, so that the client's time bound ends it, not its size bound.
+                    while True:
+                        self.wfile.write(b"<!-- filler -->\n")
+                        self.wfile.flush()
+                        time.sleep(0.02)
+                self.send_response(args.status)
+                self.send_header("Content-Type", "text/html")
+                self.send_header("Content-Length", str(len(data)))
+                self.end_headers()
+                self.wfile.flush()
+                pieces = max(args.pieces, 1)
+                size = (len(data) + pieces - 1) // pieces
+                for i in range(pieces):
+                    if i > 0:
+                        time.sleep(args.gap)
+                    self.wfile.write(data[i * size:(i + 1) * size])
+                    self.wfile.flush()
+            except (BrokenPipeError, ConnectionResetError):
+                pass
+
+        def log_message(self, format, *log_args):
+            sys.stderr.write(format % log_args + "\n")
+
+    server = ThreadingHTTPServer(("127.0.0.1", 0), Handler)
+    server.daemon_threads = True
+    print("READY %d" % server.server_address[1], flush=True)
+    try:
+        server.serve_forever()
+    except KeyboardInterrupt:
+        pass
+
+
+if __name__ == "__main__":
+    main()
