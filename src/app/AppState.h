@@ -4,6 +4,8 @@
 #include <mutex>
 #include <string>
 
+#include "address/AddressState.h"
+#include "monitor/MonitoredPrograms.h"
 #include "platform/Profile.h"
 #include "settings/AppSettings.h"
 
@@ -41,6 +43,8 @@ public:
     Profile& Ini() { return ini_; }
 
     CycleFlags Flags;
+    AddressState Addresses;
+    MonitoredPrograms Programs;
     std::atomic<bool> DefaultLookupService{true};
     std::atomic<bool> IntervalEdited{false};
 
