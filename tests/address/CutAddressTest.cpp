@@ -1,3 +1,5 @@
+#include <cstdio>
+
 #include <gtest/gtest.h>
 
 #include "address/WanAddress.h"
@@ -31,6 +33,26 @@ TEST(CutAddressTest, OtherServicesAreCutByTheirOwnDelimiters) {
     EXPECT_EQ(CutAddress("{\"ip\":\"198.51.100.4\"}", "\"ip\":\"", "\""), "198.51.100.4");
     EXPECT_EQ(CutAddress("Current IP Address: 198.51.100.5</body>", "Address:", "</body>"),
               "198.51.100.5");
+}
+
+// The echo page users can host themselves answers in the default delimiters.
+TEST(CutAddressTest, ShippedEchoScriptAnswersInTheDefaultDelimiters) {
+    for (const std::string address : {"198.51.100.7", "2001:db8::1"}) {
+        const std::string command = "env -i REMOTE_ADDR='" + address + "' /bin/sh " +
+                                    ORVEX_SOURCE_DIR + "/tools/echo-page/ip.cgi";
+        FILE* pipe = ::popen(command.c_str(), "r");
+        ASSERT_NE(pipe, nullptr);
+        std::string output;
+        char buffer[256];
+        while (std::fgets(buffer, sizeof buffer, pipe) != nullptr) {
+            output += buffer;
+        }
+        EXPECT_EQ(::pclose(pipe), 0);
+        const size_t bodyStart = output.find("\r\n\r\n");
+        ASSERT_NE(bodyStart, std::string::npos) << output;
+        EXPECT_EQ(output.rfind("Content-Type: text/html\r\n", 0), 0u) << output;
+        EXPECT_EQ(CutAddress(output.substr(bodyStart), "REMOTE_ADDR:", "<br>"), address);
+    }
 }
 
 }  // namespace
