@@ -1,0 +1,397 @@
+#include "mail/engine/See.h"
+
+#include <cstring>
+
+#include "mail/engine/EngineState.h"
+#include "mail/engine/ErrorText.h"
+
+namespace orvex {
+
+using engine::Channel;
+using engine::Engine;
+
+namespace engine {
+
+Engine& TheEngine() {
+    static Engine instance;
+    return instance;
+}
+
+}  // namespace engine
+
+namespace {
+
+constexpr int kNotAttached = -71;
+constexpr int kAlreadyAttached = -72;
+constexpr int kChannelOutOfRange = -73;
+
+// The channel for an entry point, or the -71 / -73 answer in `error`.
+std::shared_ptr<Channel> FindChannel(int number, int* error) {
+    Engine& e = engine::TheEngine();
+    std::lock_guard lock(e.lock);
+    if (e.channelCount.load() == 0) {
+        *error = kNotAttached;
+        return nullptr;
+    }
+    if (number < 0 || number >= e.channelCount.load()) {
+        *error = kChannelOutOfRange;
+        return nullptr;
+    }
+    return e.channels[static_cast<size_t>(number)];
+}
+
+std::string Cut(const char* text, size_t limit) {
+    size_t length = ::strnlen(text, limit);
+    return std::string(text, length);
+}
+
+bool IsServerNameByte(unsigned char c) {
+    return c != '<' && c != '>' && c != '@' && ((c >= 32 && c <= 126) || c >= 192);
+}
+
+// -41 when the list's first address has no "<" before the separator or the end, -43 when no
+// ">" follows it, else 0.
+int CheckFirstAddress(const std::string& list, char separator) {
+    size_t end = list.find(separator);
+    size_t open = list.find('<');
+    if (open == std::string::npos || (end != std::string::npos && open > end)) {
+        return -41;
+    }
+    if (list.find('>', open) == std::string::npos) {
+        return -43;
+    }
+    return 0;
+}
+
+void ClearTicks(Channel& ch) {
+    ch.notBefore = 0;
+    ch.deadline = 0;
+    ch.waitWritable = false;
+}
+
+int Begin(Engine& e, Channel& ch, int state) {
+    ClearTicks(ch);
+    ch.nextState = state;
+    if (!ch.blocking) {
+        return 0;
+    }
+    return engine::RunDialogue(e, ch);
+}
+
+}  // namespace
+
+int seeAttach(int channels, Clock& clock, const std::string& workDir) {
+    Engine& e = engine::TheEngine();
+    std::lock_guard lock(e.lock);
+    if (e.channelCount.load() > 0) {
+        return kAlreadyAttached;
+    }
+    // Zero channels would leave the engine looking detached while holding a socket layer.
+    if (channels < 1 || channels > engine::kMaxChannels) {
+        return kChannelOutOfRange;
+    }
+    e.vsock.Start(engine::kMaxChannels, static_cast<int>(e.params.pollSleep.load()), clock);
+    e.vsock.SetSendStall(static_cast<int>(e.params.replyTimeout.load()));
+    std::string boundary =
+        "=====_SEE" + std::to_string(static_cast<int32_t>(clock.TickCount())) + "_=====";
+    e.channels.clear();
+    for (int i = 0; i < channels; ++i) {
+        auto ch = std::make_shared<Channel>();
+        ch->number = i;
+        ch->clock = &clock;
+        ch->workDir = workDir;
+        ch->boundary = boundary;
+        e.channels.push_back(std::move(ch));
+    }
+    e.channelCount = channels;
+    return 1;
+}
+
+int seeDetach() {
+    Engine& e = engine::TheEngine();
+    std::lock_guard lock(e.lock);
+    for (auto it = e.channels.rbegin(); it != e.channels.rend(); ++it) {
+        std::lock_guard channelLock((*it)->mutex);
+        (*it)->FreeCopies();
+    }
+    e.channels.clear();
+    e.channelCount = 0;
+    e.vsock.End();
+    return 1;
+}
+
+int seeIntegerParam(int channel, int code, long value) {
+    int error = 0;
+    std::shared_ptr<Channel> ch = FindChannel(channel, &error);
+    if (!ch) {
+        return error;
+    }
+    Engine& e = engine::TheEngine();
+    engine::ProcessParams& p = e.params;
+    std::lock_guard channelLock(ch->mutex);
+    switch (code) {
+        case 1:
+            p.pollInterval = value;
+            break;
+        case 2:
+            p.replyTimeout = value;
+            e.vsock.SetSendStall(static_cast<int>(value));
+            break;
+        case 3:
+            p.connectTimeout = value;
+            break;
+        case 8:
+            ch->contentMode = static_cast<int>(value & 15);
+            break;
+        case 9:
+            ch->blocking = (value & 1) != 0;
+            ch->notBefore = 0;
+            ch->deadline = 0;
+            break;
+        case 13:
+            p.pollSleep = value;
+            break;
+        case 15:
+            ch->port = static_cast<int>(value);
+            break;
+        case 17:
+            p.lineLength = value;
+            p.blankBreak = value - 18;
+            break;
+        case 18:
+            ch->blockingConnect = value != 0;
+            break;
+        case 19:
+            p.passAllBytes = value != 0;
+            break;
+        case 22:
+            p.omitTo = value != 0;
+            break;
+        case 23:
+            p.recipientSeparator = static_cast<char>(value);
+            break;
+        case 25:
+            p.attachmentSeparator = static_cast<char>(value);
+            break;
+        case 26:
+            p.nameSeparator = static_cast<char>(value);
+            break;
+        case 27:
+            ch->recogniseImages = value != 0;
+            break;
+        case 29:
+            ch->ehloAuth = value != 0;
+            break;
+        case 32:
+            ch->skipRefused = value != 0;
+            break;
+        case 60:
+            ch->textAttachments = value != 0;
+            break;
+        default:
+            return -1;
+    }
+    return 1;
+}
+
+int seeStringParam(int channel, int code, const char* text) {
+    int error = 0;
+    std::shared_ptr<Channel> ch = FindChannel(channel, &error);
+    if (!ch) {
+        return error;
+    }
+    if (text == nullptr) {
+        return -47;
+    }
+    std::lock_guard channelLock(ch->mutex);
+    switch (code) {
+        case 57:
+            ch->password = Cut(text, engine::kMaxCredential);
+            return static_cast<int>(ch->password.size());
+        case 58:
+            ch->user = Cut(text, engine::kMaxCredential);
+            return static_cast<int>(ch->user.size());
+        case 54:
+            ch->contentTypeLine = Cut(text, engine::kMaxFormattedLine);
+            return 1;
+        case 55:
+            ch->transferEncodingLine = Cut(text, engine::kMaxFormattedLine);
+            return 1;
+        default:
+            return -1;
+    }
+}
+
+int seeSmtpConnect(int channel, const char* server, const char* sender, const char* replyTo) {
+    int error = 0;
+    std::shared_ptr<Channel> ch = FindChannel(channel, &error);
+    if (!ch) {
+        return error;
+    }
+    Engine& e = engine::TheEngine();
+    std::lock_guard channelLock(ch->mutex);
+    ch->mark = 'S';
+    if (server == nullptr) {
+        return -50;
+    }
+    if (sender == nullptr) {
+        return -38;
+    }
+    for (const char* c = server; *c != '\0'; ++c) {
+        if (!IsServerNameByte(static_cast<unsigned char>(*c))) {
+            return -56;
+        }
+    }
+    if (replyTo != nullptr && *replyTo != '\0') {
+        ch->replyTo = Cut(replyTo, engine::kMaxSender);
+    }
+    ch->server = Cut(server, engine::kMaxServerName);
+    std::string from = sender;
+    if (from.empty()) {
+        return -37;
+    }
+    size_t open = from.find('<');
+    if (open == std::string::npos) {
+        return -41;
+    }
+    if (from.find('>', open) == std::string::npos) {
+        return -43;
+    }
+    ch->sender = Cut(sender, engine::kMaxSender);
+    if (ch->slot >= 0) {
+        // A connection left open would otherwise hold its slot until detach.
+        e.vsock.Close(ch->slot);
+        ch->slot = -1;
+    }
+    ch->connectionPort = ch->port;
+    ch->recipientsAccepted = ch->bodyBytes = ch->attachmentBytes = 0;
+    ch->imageNumber = 0;
+    return Begin(e, *ch, 200);
+}
+
+int seeSendEmail(int channel, const char* to, const char* cc, const char* bcc, const char* subject,
+                 const char* message, const char* attachments) {
+    int error = 0;
+    std::shared_ptr<Channel> ch = FindChannel(channel, &error);
+    if (!ch) {
+        return error;
+    }
+    Engine& e = engine::TheEngine();
+    std::lock_guard channelLock(ch->mutex);
+    if (ch->mark != 'S') {
+        return -58;
+    }
+    if (ch->slot < 0 || e.vsock.Poll(ch->slot, kVsWritable) != 1) {
+        return -44;
+    }
+    if (to == nullptr) {
+        return -48;
+    }
+    if (*to == '\0') {
+        return -45;
+    }
+    const char separator = e.params.recipientSeparator.load();
+    for (const char* list : {to, cc, bcc}) {
+        if (list == nullptr || *list == '\0') {
+            continue;
+        }
+        int check = CheckFirstAddress(list, separator);
+        if (check == -41) {
+            return engine::Fail(e, *ch, -41);
+        }
+        if (check != 0) {
+            return check;
+        }
+    }
+    auto copy = [](const char* text) { return text == nullptr ? std::string() : text; };
+    ch->to = copy(to);
+    ch->cc = copy(cc);
+    ch->bcc = copy(bcc);
+    ch->subject = copy(subject);
+    ch->message = copy(message);
+    ch->attachments = copy(attachments);
+    ch->recipientsAccepted = ch->bodyBytes = ch->attachmentBytes = 0;
+    ch->imageNumber = 0;
+    ch->attachmentCursor = 0;
+    ch->CloseFiles();
+    return Begin(e, *ch, 204);
+}
+
+int seeCommand(int channel, const char* command) {
+    int error = 0;
+    std::shared_ptr<Channel> ch = FindChannel(channel, &error);
+    if (!ch) {
+        return error;
+    }
+    if (command == nullptr) {
+        return -47;
+    }
+    std::lock_guard channelLock(ch->mutex);
+    ch->command = Cut(command, engine::kMaxCommand);
+    if (ch->mark != 'S') {
+        return -56;
+    }
+    return Begin(engine::TheEngine(), *ch, 298);
+}
+
+int seeClose(int channel) {
+    int error = 0;
+    std::shared_ptr<Channel> ch = FindChannel(channel, &error);
+    if (!ch) {
+        return error;
+    }
+    std::lock_guard channelLock(ch->mutex);
+    int rc = 0;
+    if (ch->slot >= 0) {
+        rc = Begin(engine::TheEngine(), *ch, 258);
+    }
+    if (ch->blocking || ch->slot < 0) {
+        ch->FreeCopies();
+        ch->mark = 0;
+    }
+    return rc;
+}
+
+int seeErrorString(int channel, int code, char* buffer, int size) {
+    int error = 0;
+    std::shared_ptr<Channel> ch = FindChannel(channel, &error);
+    if (!ch) {
+        return error;
+    }
+    if (buffer == nullptr) {
+        return -68;
+    }
+    if (size < 1) {
+        return 0;
+    }
+    std::string text;
+    if (const char* known = EngineErrorText(code)) {
+        text = known;
+        if (code == -49 || code == -36 || code == -63) {
+            std::lock_guard channelLock(ch->mutex);
+            text += " " + ch->reply;
+        }
+    }
+    size_t length = std::min(text.size(), static_cast<size_t>(size) - 1);
+    std::memcpy(buffer, text.data(), length);
+    buffer[length] = '\0';
+    return static_cast<int>(length);
+}
+
+std::string seeErrorText(int channel, int code) {
+    char buffer[2048];
+    int length = seeErrorString(channel, code, buffer, sizeof buffer);
+    return length > 0 ? std::string(buffer, static_cast<size_t>(length)) : std::string();
+}
+
+int seeStep(int channel) {
+    int error = 0;
+    std::shared_ptr<Channel> ch = FindChannel(channel, &error);
+    if (!ch) {
+        return error;
+    }
+    std::lock_guard channelLock(ch->mutex);
+    return engine::Step(engine::TheEngine(), *ch);
+}
+
+}  // namespace orvex

@@ -1,0 +1,83 @@
+#pragma once
+
+#include <string>
+
+#include "platform/Clock.h"
+
+namespace orvex {
+
+// The mail engine's flat interface. Every entry point takes a channel number first and
+// returns a signed integer; a negative result is an error code whose text seeErrorString
+// gives. Unless noted, each answers -71 when the engine is not attached and -73 when the
+// channel is not below the channel count, before anything else.
+//
+// The engine is one per process. Its process-wide parameters keep their values for the life
+// of the process; channel parameters return to their defaults at every seeAttach. A channel is
+// driven by one thread at a time (calls on one channel are serialised); attach and detach are
+// locked.
+
+// Attaches the engine with 1 to 128 channels. `clock` gives the tick count (dialogue timing and
+// the MIME boundary, fixed at this call) and the local time of the Date line; its tick count
+// must advance in real time. Local files (body files, attachments) are mapped against
+// `workDir`. Returns 1; -72 when already attached; -73 for fewer than 1 or more than 128
+// channels.
+int seeAttach(int channels, Clock& clock = DefaultClock(), const std::string& workDir = "");
+
+// Releases every channel (waiting for a call in progress on it) and closes sockets left open.
+// Returns 1, also when not attached.
+int seeDetach();
+
+// Sets integer parameter `code` (1, 2, 3, 13, 17, 19, 22, 23, 25, 26: process-wide; 8, 9, 15,
+// 18, 27, 29, 32, 60: this channel). Returns 1; -1 for an unknown code.
+int seeIntegerParam(int channel, int code, long value);
+
+// Sets string parameter `code`: 57 password and 58 user name (at most 64 characters kept;
+// returns the number kept), 54 content-type line and 55 transfer-encoding line for content
+// mode 9 (returns 1). -47 for a null text; -1 for an unknown code.
+int seeStringParam(int channel, int code, const char* text);
+
+// Connects to `server` (at most 128 characters used) on the channel's port, reads the greeting,
+// greets with EHLO or HELO naming the sender's domain and, with parameter 29, authenticates
+// (CRAM-MD5, LOGIN or PLAIN, whichever the server offers first in that order).
+// Returns 0; argument checks: -50 server null, -38 sender null, -56 bad byte in the server
+// name, -37 empty sender, -41 no "<" in the sender, -43 no ">" after it; then -46 server not
+// found, -7 no socket, -36 connection failed, -8 time-out, -49 reply of 500 or more (its text
+// goes with the error string), -31 reply over 1024 bytes, -52 send failure, -1 connection
+// closed with no reply.
+int seeSmtpConnect(int channel, const char* server, const char* sender, const char* replyTo);
+
+// Sends one message on the open connection: the envelope (MAIL FROM, a RCPT TO per address of
+// To, then CC, then BCC) and the message. Each list holds addresses in "<...>" separated by
+// ","; null or empty means absent (except `to`). `message` starting with "@" names a body file;
+// `attachments` lists files ("path|shown name", separated by ","). Returns 0; -58 not
+// connected by seeSmtpConnect, -44 connection not writable (gone), -48 `to` null, -45 `to`
+// empty, -41 / -43 a list's first address lacks "<" (the connection is closed) / ">"; then
+// -37 a list entry without "<", -35 body or attachment file cannot be opened, -49, -8, -31,
+// -52, -1 as for seeSmtpConnect. Any failure after the checks closes the connection.
+int seeSendEmail(int channel, const char* to, const char* cc, const char* bcc, const char* subject,
+                 const char* message, const char* attachments);
+
+// Sends one raw command line (at most 32 characters kept) and reads its reply. Returns 0; -47
+// null command; -56 channel not connected by seeSmtpConnect; -49 (the connection is closed),
+// -8, -31, -52.
+int seeCommand(int channel, const char* command);
+
+// Sends QUIT, reads the reply, closes the connection and frees the message copies. Returns 0
+// (also at once when no connection is open); -49, -8, -31, -52.
+int seeClose(int channel);
+
+// Copies the text of `code`, cut to size - 1 characters, into `buffer`; for -49, -36 and -63 a
+// blank and the latest server reply (all its lines) follow as far as room remains. Returns the
+// number of characters written: 0 and an empty text for a code without text; -68 for a null
+// buffer.
+int seeErrorString(int channel, int code, char* buffer, int size);
+
+// The whole text seeErrorString would give with ample room ("" for an error of the call itself).
+std::string seeErrorText(int channel, int code);
+
+// One step of the channel's SMTP dialogue, for callers that turned blocking off (parameter 9 =
+// 0): the next state (positive) while the dialogue goes on, 9999 when the step had to wait,
+// 0 when finished, or a negative error code.
+int seeStep(int channel);
+
+}  // namespace orvex

@@ -1,0 +1,486 @@
+#include "mail/engine/vsock/VSock.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+
+namespace orvex {
+namespace {
+
+uint64_t NowMs() {
+    return static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                     std::chrono::steady_clock::now().time_since_epoch())
+                                     .count());
+}
+
+}  // namespace
+
+int WinSockCode(int posixErrno) {
+    switch (posixErrno) {
+        case EINTR:
+            return 10004;
+        case EBADF:
+            return 10009;
+        case EACCES:
+            return 10013;
+        case EFAULT:
+            return 10014;
+        case EINVAL:
+            return 10022;
+        case EMFILE:
+            return 10024;
+        case EWOULDBLOCK:
+            return 10035;
+        case EINPROGRESS:
+            return 10036;
+        case EALREADY:
+            return 10037;
+        case ENOTSOCK:
+            return 10038;
+        case EDESTADDRREQ:
+            return 10039;
+        case EMSGSIZE:
+            return 10040;
+        case EPROTOTYPE:
+            return 10041;
+        case ENOPROTOOPT:
+            return 10042;
+        case EPROTONOSUPPORT:
+            return 10043;
+        case ESOCKTNOSUPPORT:
+            return 10044;
+        case EOPNOTSUPP:
+            return 10045;
+        case EAFNOSUPPORT:
+            return 10047;
+        case EADDRINUSE:
+            return 10048;
+        case EADDRNOTAVAIL:
+            return 10049;
+        case ENETDOWN:
+            return 10050;
+        case ENETUNREACH:
+            return 10051;
+        case ENETRESET:
+            return 10052;
+        case ECONNABORTED:
+            return 10053;
+        case ECONNRESET:
+            return 10054;
+        case ENOBUFS:
+            return 10055;
+        case EISCONN:
+            return 10056;
+        case ENOTCONN:
+            return 10057;
+        case EPIPE:
+        case ESHUTDOWN:
+            return 10058;
+        case ETIMEDOUT:
+            return 10060;
+        case ECONNREFUSED:
+            return 10061;
+        case EHOSTDOWN:
+            return 10064;
+        case EHOSTUNREACH:
+            return 10065;
+        default:
+            return 10050;
+    }
+}
+
+bool ParseDottedAddress(const std::string& text, uint32_t* address) {
+    uint32_t value = 0;
+    int fields = 0;
+    size_t i = 0;
+    while (fields < 4) {
+        if (i >= text.size() || text[i] < '0' || text[i] > '9') {
+            return false;
+        }
+        unsigned field = 0;
+        size_t digits = 0;
+        while (i < text.size() && text[i] >= '0' && text[i] <= '9') {
+            field = field * 10 + static_cast<unsigned>(text[i] - '0');
+            if (++digits > 3 || field > 255) {
+                return false;
+            }
+            ++i;
+        }
+        value = (value << 8) | field;
+        ++fields;
+        if (fields < 4) {
+            if (i >= text.size() || text[i] != '.') {
+                return false;
+            }
+            ++i;
+        }
+    }
+    if (i != text.size()) {
+        return false;
+    }
+    *address = value;
+    return true;
+}
+
+int ResolveHostName(const std::string& name, uint32_t* address) {
+    if (name.size() > VSock::kMaxHostName) {
+        return kVsNameTooLong;
+    }
+    if (ParseDottedAddress(name, address)) {
+        return kVsOk;
+    }
+    if (name.empty()) {
+        return kVsUnresolved;
+    }
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* result = nullptr;
+    if (::getaddrinfo(name.c_str(), nullptr, &hints, &result) != 0 || result == nullptr) {
+        return kVsUnresolved;
+    }
+    uint32_t found = ntohl(reinterpret_cast<sockaddr_in*>(result->ai_addr)->sin_addr.s_addr);
+    ::freeaddrinfo(result);
+    if (found == 0) {
+        return kVsUnresolved;  // an address of 0 is no answer
+    }
+    *address = found;
+    return kVsOk;
+}
+
+VSock::~VSock() {
+    std::lock_guard lock(mutex_);
+    CloseAllLocked();
+}
+
+void VSock::CloseAllLocked() {
+    for (Slot& s : slots_) {
+        if (s.fd >= 0) {
+            ::close(s.fd);
+        }
+        s = Slot{};
+    }
+}
+
+int VSock::Start(int wanted, int pollSleepMs, Clock& clock) {
+    std::lock_guard lock(mutex_);
+    CloseAllLocked();
+    slotCount_ = std::clamp(wanted, 0, kMaxSlots);
+    pollSleepMs_ = std::max(1, pollSleepMs);
+    clock_ = &clock;
+    return kVsOk;
+}
+
+int VSock::End() {
+    std::lock_guard lock(mutex_);
+    CloseAllLocked();
+    slotCount_ = 0;
+    return kVsOk;
+}
+
+int VSock::CreateSocket() {
+    std::lock_guard lock(mutex_);
+    int count = slotCount_.load();
+    for (int i = 0; i < count; ++i) {
+        Slot& s = slots_[i];
+        if (s.state != SlotState::kFree) {
+            continue;
+        }
+        s = Slot{};
+        s.state = SlotState::kReserved;
+        int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, IPPROTO_TCP);
+        if (fd < 0) {
+            s.state = SlotState::kFree;
+            return kVsCannotCreate;
+        }
+        s.fd = fd;
+        s.state = SlotState::kOpen;
+        s.connected = true;
+        return i;
+    }
+    return kVsNoFreeSlot;
+}
+
+int VSock::ResolveHost(int slot, const std::string& name) {
+    if (!Valid(slot)) {
+        return kVsBadSlot;
+    }
+    Slot& s = slots_[slot];
+    if (name.size() > kMaxHostName) {
+        return kVsNameTooLong;
+    }
+    s.host = name;
+    uint32_t address = 0;
+    if (ResolveHostName(name, &address) != kVsOk) {
+        return kVsUnresolved;
+    }
+    s.address = address;
+    return kVsOk;
+}
+
+int VSock::Connect(int slot, const std::string& name, int port) {
+    if (!Valid(slot)) {
+        return kVsBadSlot;
+    }
+    Slot& s = slots_[slot];
+    s.port = port;
+    ResolveHost(slot, name);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons(static_cast<uint16_t>(port));
+    addr.sin_addr.s_addr = htonl(s.address);
+    if (::connect(s.fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 ||
+        errno == EINPROGRESS || errno == EWOULDBLOCK) {
+        return kVsOk;
+    }
+    return -WinSockCode(errno);
+}
+
+int VSock::SetBlocking(int slot, bool /*on*/) {
+    return Valid(slot) ? kVsOk : kVsBadSlot;
+}
+
+int VSock::PollEvents(int fd, short events, int timeoutMs) const {
+    if (fd < 0) {
+        return POLLNVAL;
+    }
+    pollfd p{fd, events, 0};
+    int rc;
+    do {
+        rc = ::poll(&p, 1, timeoutMs);
+    } while (rc < 0 && errno == EINTR);
+    return rc > 0 ? p.revents : 0;
+}
+
+int VSock::Poll(int slot, int kind) {
+    if (!Valid(slot)) {
+        return kVsBadSlot;
+    }
+    int fd = slots_[slot].fd;
+    switch (kind) {
+        case kVsReadable:
+            return (PollEvents(fd, POLLIN, 0) & (POLLIN | POLLHUP)) ? 1 : 0;
+        case kVsWritable:
+            return (PollEvents(fd, POLLOUT, 0) & POLLOUT) ? 1 : 0;
+        case kVsError:
+            return (PollEvents(fd, 0, 0) & (POLLERR | POLLNVAL)) ? 1 : 0;
+        default:
+            return kVsBadPollKind;
+    }
+}
+
+int VSock::WaitFor(int slot, short events, int ms) {
+    Slot& s = slots_[slot];
+    uint64_t end = 0;
+    for (;;) {
+        int revents = PollEvents(s.fd, events, 0);
+        if (events == POLLOUT && (revents & (POLLERR | POLLNVAL))) {
+            return 0;
+        }
+        if (events == POLLOUT ? (revents & POLLOUT) : (revents & (POLLIN | POLLHUP | POLLERR))) {
+            return 1;
+        }
+        if (revents & POLLNVAL) {
+            return 0;
+        }
+        uint64_t now = NowMs();
+        if (end == 0) {
+            end = now + static_cast<uint64_t>(std::max(ms, 0));
+        }
+        if (now >= end) {
+            return 0;
+        }
+        // Sleeping in poll lets readiness end the pause early; the wait stays bounded.
+        int pause = static_cast<int>(std::min<uint64_t>(end - now, pollSleepMs_.load()));
+        PollEvents(s.fd, events, pause);
+    }
+}
+
+int VSock::WaitWritable(int slot, int ms) {
+    if (!Valid(slot)) {
+        return kVsBadSlot;
+    }
+    return WaitFor(slot, POLLOUT, ms);
+}
+
+int VSock::WaitReadable(int slot, int ms) {
+    if (!Valid(slot)) {
+        return kVsBadSlot;
+    }
+    if (RingUsed(slots_[slot]) > 0) {
+        return 1;
+    }
+    return WaitFor(slot, POLLIN, ms);
+}
+
+int VSock::Send(int slot, const char* bytes, int count) {
+    if (!Valid(slot)) {
+        return kVsBadSlot;
+    }
+    if (count < 1) {
+        return kVsBadCount;
+    }
+    Slot& s = slots_[slot];
+    int stall = sendStallMs_.load();
+    if (WaitFor(slot, POLLOUT, 0) != 1 && WaitFor(slot, POLLOUT, stall) != 1) {
+        return kVsClosed;
+    }
+    int sent = 0;
+    while (sent < count) {
+        ssize_t n = ::send(s.fd, bytes + sent, static_cast<size_t>(count - sent), MSG_NOSIGNAL);
+        if (n > 0) {
+            sent += static_cast<int>(n);
+            continue;
+        }
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) {
+            // The peer reads slower than we write: wait for room, but never without bound.
+            if (errno != EINTR && WaitFor(slot, POLLOUT, stall) != 1) {
+                s.connected = false;
+                return -WinSockCode(ETIMEDOUT);
+            }
+            continue;
+        }
+        s.connected = false;
+        return -WinSockCode(n == 0 ? ECONNRESET : errno);
+    }
+    return count;
+}
+
+int VSock::SendLine(int slot, const std::string& text) {
+    if (text.size() <= 125) {
+        std::string line = text + "\r\n";
+        return Send(slot, line.data(), static_cast<int>(line.size()));
+    }
+    int first = Send(slot, text.data(), static_cast<int>(text.size()));
+    if (first < 0) {
+        return first;
+    }
+    int second = Send(slot, "\r\n", 2);
+    return second < 0 ? second : first + second;
+}
+
+int VSock::Fill(Slot& s) {
+    char buffer[kRingSize - 1];
+    size_t room = kRingSize - 1 - RingUsed(s);
+    if (room == 0) {
+        return 0;
+    }
+    ssize_t n = ::recv(s.fd, buffer, room, 0);
+    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) {
+        return 0;
+    }
+    if (n <= 0) {
+        s.connected = false;
+        return kVsClosed;
+    }
+    for (ssize_t i = 0; i < n; ++i) {
+        s.ring[s.writePos] = buffer[i];
+        s.writePos = (s.writePos + 1) % kRingSize;
+    }
+    return static_cast<int>(n);
+}
+
+int VSock::ReadLine(int slot, std::string& out, int size, int firstWaitMs, int nextWaitMs) {
+    if (!Valid(slot)) {
+        return kVsBadSlot;
+    }
+    out.clear();
+    Slot& s = slots_[slot];
+    if (size < 2 || WaitReadable(slot, firstWaitMs) != 1) {
+        return 0;
+    }
+    const size_t limit = static_cast<size_t>(size) - 1;
+    while (out.size() < limit) {
+        if (RingUsed(s) == 0) {
+            if (!out.empty() && WaitReadable(slot, nextWaitMs) != 1) {
+                break;  // the rest of the line has not come in time
+            }
+            int got = Fill(s);
+            if (got == kVsClosed) {
+                if (out.empty()) {
+                    return kVsClosed;
+                }
+                break;
+            }
+            if (got == 0) {
+                if (out.empty()) {
+                    return 0;
+                }
+                continue;
+            }
+        }
+        bool lineEnd = false;
+        while (RingUsed(s) > 0 && out.size() < limit) {
+            char c = s.ring[s.readPos];
+            s.readPos = (s.readPos + 1) % kRingSize;
+            out += c;
+            if (c == '\n') {
+                lineEnd = true;
+                break;
+            }
+        }
+        if (lineEnd) {
+            break;
+        }
+    }
+    return static_cast<int>(out.size());
+}
+
+int VSock::Close(int slot) {
+    if (!Valid(slot)) {
+        return kVsBadSlot;
+    }
+    Slot& s = slots_[slot];
+    int fd;
+    {
+        std::lock_guard lock(mutex_);
+        fd = s.fd;
+        if (fd < 0) {
+            s.state = SlotState::kFree;
+            s.connected = false;
+            return kVsOk;
+        }
+    }
+    // Linger so queued data still reaches the peer, but for a bounded time.
+    linger lingerOption{1, 1};
+    ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &lingerOption, sizeof lingerOption);
+    int rc = ::close(fd);
+    int closeErrno = errno;
+    clock_.load()->SleepMs(500);
+    {
+        std::lock_guard lock(mutex_);
+        s.fd = -1;
+        s.readPos = s.writePos = 0;
+        s.connected = false;
+        s.state = SlotState::kFree;
+    }
+    return rc == 0 ? kVsOk : -WinSockCode(closeErrno);
+}
+
+int VSock::Connected(int slot) {
+    if (!Valid(slot)) {
+        return kVsBadSlot;
+    }
+    return slots_[slot].connected ? 1 : 0;
+}
+
+void VSock::EmptyReceiveBuffer(int slot) {
+    if (Valid(slot)) {
+        slots_[slot].readPos = slots_[slot].writePos = 0;
+    }
+}
+
+uint32_t VSock::Address(int slot) const {
+    return Valid(slot) ? slots_[slot].address : 0;
+}
+
+}  // namespace orvex
