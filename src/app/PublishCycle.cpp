@@ -1,0 +1,220 @@
+#include "app/PublishCycle.h"
+
+#include <unistd.h>
+
+#include "address/LanAddress.h"
+#include "address/WanAddress.h"
+#include "ftp/FtpLink.h"
+#include "mail/NotificationMail.h"
+#include "page/TemplateExpansion.h"
+#include "platform/PathMap.h"
+
+namespace orvex {
+
+namespace {
+
+enum class CycleKind { kOnline, kOffline };
+
+struct CycleRun {
+    AppState& state;
+    Host& host;
+    Clock& clock;
+    const CycleEnvironment& env;
+    CycleKind kind;
+    bool fromExitRequest;
+
+    bool Online() const { return kind == CycleKind::kOnline; }
+    std::string LocalFile() const { return Online() ? "Online.txt" : "Offline.txt"; }
+    std::string LocalPath() const { return MapPath(state.WorkDir, LocalFile()); }
+
+    // A reply line of the server, when there is one.
+    void ReportReply(const CFtpLink& link) {
+        if (!link.ReplyText().empty()) {
+            host.Status(link.ReplyText());
+        }
+    }
+
+    int SuccessEnd() {
+        if (Online()) {
+            state.Flags.CycleBusy = 0;
+            state.Flags.CycleSucceeded = 1;
+            host.Status("P10005 System Online:   ");
+            host.Cycle(201);
+            return 1;
+        }
+        ::unlink(LocalPath().c_str());
+        state.Flags.CycleBusy = 0;
+        state.Flags.CycleSucceeded = 1;
+        host.Status("P10006 System Offline.");
+        if (state.Flags.ExitCommitted == 0) {
+            host.ExitRequest();
+        }
+        return 1;
+    }
+
+    // The end after a failure the cycle has not reported yet (`reply` is the server's last
+    // line, or empty after a local failure).
+    int FailureEnd(const std::string& reply, const AppSettings& settings) {
+        host.Status(reply);
+        if (settings.SuppressError == 0) {
+            MessageBoxRequest box;
+            box.text = kUploadErrorText;
+            box.icon = MsgIcon::Error;
+            host.MessageBox(box);
+        }
+        return QuietFailureEnd();
+    }
+
+    // The end after a failure that was already reported.
+    int QuietFailureEnd() {
+        state.Flags.CycleBusy = 0;
+        host.Cycle(201);
+        if (!Online() && fromExitRequest) {
+            host.Cycle(101);
+            host.Cycle(-1);
+        }
+        return -1;
+    }
+
+    PageValues Values(const AppSettings& s) const {
+        PageValues v;
+        v.currentWanIp = state.Addresses.CurrentWANIP();
+        v.currentLanIp = state.Addresses.CurrentLANIP();
+        v.siteName = s.SiteName;
+        v.connectionState = state.ConnectionState();
+        v.statusIndicators = s.StatusIndicators;
+        v.programs = state.Programs.Snapshot();
+        v.saveFileHtml = s.SaveFileHTML;
+        v.saveFileAscii = s.SaveFileASCII;
+        v.suppressError = s.SuppressError != 0;
+        v.workDir = state.WorkDir;
+        return v;
+    }
+
+    int Run() {
+        if (!Online()) {
+            host.Cycle(100);
+        }
+        if (state.Flags.CycleBusy == 1) {
+            // Cycles never overlap, so this is a flag left over; leave it to its owner.
+            return -1;
+        }
+        if (state.Settings().UseProxy == 0) {
+            state.EditSettings([](AppSettings& s) {
+                s.FTPProxyPort = 21;
+                s.HTTPProxyPort = "80";
+                s.ProxyAddress.clear();
+                s.ProxyUser.clear();
+                s.ProxyPass.clear();
+            });
+        }
+        const AppSettings s = state.Settings();
+
+        GetWANIP(state.Addresses, state.Ini(), WanLookupSettings::From(s), host, state.WorkDir,
+                 env.lookupUrlBase);
+        GetLANIP(state.Addresses, state.Ini(), env.resolver);
+
+        host.Cycle(200);
+        host.Cycle(200);
+        state.SetConnectionState(Online() ? "Online" : "Offline");
+        state.Flags.CycleBusy = 1;
+
+        if (s.EnableMail != 0) {
+            SendNotificationMail(s, state.Addresses.Get(), state.Flags.ManualRefresh == 1,
+                                 Values(s), host, clock, env.windowFinder);
+        }
+        if (s.EnableFTP == 0) {
+            return SuccessEnd();
+        }
+        if (Online() && state.Flags.ManualRefresh == 0 && state.Flags.UpdateOnStartPending == 0 &&
+            s.FTPOnIPChangeOnly == 1) {
+            const AddressState::Snapshot a = state.Addresses.Get();
+            if (a.PreviousWANIP == a.CurrentWANIP && a.PreviousLANIP == a.CurrentLANIP) {
+                return SuccessEnd();
+            }
+        }
+        state.Flags.UpdateOnStartPending = 0;
+        const int logonType = state.Flags.ProxyInUse == 1 ? s.LogonType : 0;
+
+        host.Status("P10004 Attempting to connect to FTP Server...");
+        const std::string templatePath = Online() ? s.OnlineFile : s.OfflineFile;
+        if (ExpandTemplate(templatePath, LocalFile(), Values(s), host, clock, env.windowFinder) ==
+            -1) {
+            return QuietFailureEnd();
+        }
+
+        std::string folder;
+        std::string name;
+        SplitRemoteFile(s.RemoteFile, &folder, &name);
+
+        CFtpLink link(s.Timeout, state.WorkDir, clock);
+        FtpLogonParams params;
+        params.Host = s.FTPServer;
+        params.Port = s.Port;
+        params.User = s.UserID;
+        params.Password = s.Password;
+        params.Account = s.ProxyAccount;
+        params.FirewallHost = s.ProxyAddress;
+        params.FirewallUser = s.ProxyUser;
+        params.FirewallPassword = s.ProxyPass;
+        params.FirewallPort = s.FTPProxyPort;
+        params.LogonType = logonType;
+        if (!link.Logon(params)) {
+            return FailureEnd(link.ReplyText(), s);
+        }
+        ReportReply(link);
+        link.Command("TYPE A");
+        ReportReply(link);
+        link.Command("REST 0");
+        ReportReply(link);
+
+        if (folder.empty()) {
+            if (!link.Transfer(s.RemoteFile, LocalFile(), s.ProxyPassive, 0)) {
+                return FailureEnd(link.ReplyText(), s);
+            }
+        } else {
+            if (!link.Command("CWD " + folder)) {
+                return FailureEnd(link.ReplyText(), s);
+            }
+            host.Status("P10002 Successfully changed folder.");
+            if (!link.Transfer(name, LocalFile(), s.ProxyPassive, 0)) {
+                return FailureEnd(link.ReplyText(), s);
+            }
+        }
+
+        host.Status("P10003 Successfuly copied file.");
+        ReportReply(link);
+        link.Quit();
+        if (Online()) {
+            ::unlink(LocalPath().c_str());
+        }
+        return SuccessEnd();
+    }
+};
+
+}  // namespace
+
+void SplitRemoteFile(const std::string& remoteFile, std::string* folder, std::string* name) {
+    folder->clear();
+    *name = remoteFile;
+    for (char separator : {'/', '\\'}) {
+        const size_t at = remoteFile.rfind(separator);
+        if (at != std::string::npos) {
+            *folder = remoteFile.substr(0, at);
+            *name = remoteFile.substr(at + 1);
+        }
+    }
+}
+
+int OnlineCycle(AppState& state, Host& host, Clock& clock, const CycleEnvironment& env) {
+    CycleRun run{state, host, clock, env, CycleKind::kOnline, false};
+    return run.Run();
+}
+
+int OfflineCycle(AppState& state, Host& host, Clock& clock, const CycleEnvironment& env,
+                 bool fromExitRequest) {
+    CycleRun run{state, host, clock, env, CycleKind::kOffline, fromExitRequest};
+    return run.Run();
+}
+
+}  // namespace orvex

@@ -1,0 +1,163 @@
+#include "mail/NotificationMail.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdio>
+
+#include "mail/engine/See.h"
+#include "platform/PathMap.h"
+
+namespace orvex {
+
+namespace {
+
+void ReplaceAll(std::string& text, char from, const std::string& to) {
+    size_t at = 0;
+    while ((at = text.find(from, at)) != std::string::npos) {
+        text.replace(at, 1, to);
+        at += to.size();
+    }
+}
+
+// Reads at most `limit` bytes of the file; false when it cannot be opened.
+bool ReadMessageFile(const std::string& path, size_t limit, std::string* text) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        return false;
+    }
+    text->assign(limit, '\0');
+    size_t filled = 0;
+    while (filled < limit) {
+        const ssize_t n = ::read(fd, text->data() + filled, limit - filled);
+        if (n <= 0) {
+            break;
+        }
+        filled += static_cast<size_t>(n);
+    }
+    ::close(fd);
+    text->resize(filled);
+    // The text ends at its first NUL byte.
+    const size_t nul = text->find('\0');
+    if (nul != std::string::npos) {
+        text->resize(nul);
+    }
+    return true;
+}
+
+}  // namespace
+
+std::string AddressList(const std::string& addresses) {
+    if (addresses.empty()) {
+        return std::string();
+    }
+    std::string list = "<" + addresses + ">";
+    ReplaceAll(list, ',', ">,<");
+    ReplaceAll(list, ';', ">,<");
+    return list;
+}
+
+std::string TemporaryMailPath(const std::string& messageFile) {
+    const size_t separator = messageFile.find_last_of("\\/");
+    if (separator == std::string::npos) {
+        return messageFile + "$";
+    }
+    const size_t dot = messageFile.find('.', separator);
+    if (dot == std::string::npos) {
+        return messageFile + "$";
+    }
+    return messageFile.substr(0, dot) + "$" + messageFile.substr(dot);
+}
+
+int SendNotificationMail(const AppSettings& s, const AddressState::Snapshot& addresses,
+                         bool manualRefresh, const PageValues& pageValues, Host& host, Clock& clock,
+                         const WindowFinder& finder) {
+    const std::string from = AddressList(s.EmailFrom);
+    const std::string to = AddressList(s.EmailTo);
+
+    if (s.EmailOnIPChangeOnly == 1 && !manualRefresh &&
+        addresses.PreviousWANIP == addresses.CurrentWANIP &&
+        addresses.PreviousLANIP == addresses.CurrentLANIP) {
+        return 0;
+    }
+
+    host.Status("P10007 Attempting to send email...");
+    const std::string temporary = TemporaryMailPath(s.EmailInput);
+    const std::string temporaryFile = MapPath(pageValues.workDir, temporary);
+    ExpandTemplate(s.EmailInput, temporary, pageValues, host, clock, finder);
+
+    std::string buffer;
+    if (!ReadMessageFile(temporaryFile, kMaxMailTextBytes, &buffer)) {
+        const std::string status = std::string("P Email not sent: ") + kMailInputErrorText;
+        host.Status(status);
+        if (s.SuppressError != 1) {
+            MessageBoxRequest box;
+            box.text = status.substr(2);
+            host.MessageBox(box);
+            host.ActivatePage(kEmailPage);
+        }
+        return 0;
+    }
+    std::string message;
+    std::string attachments;
+    if (s.IsMsgAttachment != 0) {
+        attachments = temporary;
+    } else {
+        message = buffer;
+    }
+
+    seeAttach(1, clock, pageValues.workDir);
+    if (s.EnableSMTPAuth == 1) {
+        seeIntegerParam(0, 29, 1);
+        seeStringParam(0, 58, s.EmailAccount.c_str());
+        seeStringParam(0, 57, s.EmailPassword.c_str());
+    }
+
+    int code = seeSmtpConnect(0, s.EmailServer.c_str(), from.c_str(), nullptr);
+    int errorRoom = 2049;  // room for 2048 characters
+    if (code >= 0) {
+        seeCommand(0, "NOOP");
+        if (message.find("<HTML>") != std::string::npos ||
+            message.find("<html>") != std::string::npos) {
+            seeIntegerParam(0, 8, 2);
+        }
+        std::string bcc;
+        if (s.IsMailTo == 1) {
+            const size_t open = to.find('<');
+            const size_t close = open == std::string::npos ? open : to.find('>', open);
+            if (close != std::string::npos) {
+                bcc = to.substr(open, close - open + 1);
+            }
+            seeIntegerParam(0, 22, 1);
+        } else {
+            seeIntegerParam(0, 22, 0);
+        }
+        code = seeSendEmail(0, to.c_str(), "", bcc.c_str(), s.EmailSubject.c_str(), message.c_str(),
+                            attachments.c_str());
+        errorRoom = 255;  // room for 254 characters
+    }
+
+    if (code < 0) {
+        std::string text(static_cast<size_t>(errorRoom), '\0');
+        seeErrorString(0, code, text.data(), errorRoom);
+        text.resize(text.find('\0') == std::string::npos ? text.size() : text.find('\0'));
+        const std::string status =
+            "P Email not sent: SEE Error " + std::to_string(code) + ": " + text;
+        host.Status(status);
+        if (s.SuppressError != 1) {
+            MessageBoxRequest box;
+            box.text = status.substr(2);
+            host.MessageBox(box);
+        }
+    }
+
+    seeClose(0);
+    seeDetach();
+    ::unlink(temporaryFile.c_str());
+    if (code >= 0) {
+        host.Status("P10008 Successfully sent email.");
+    }
+    return 0;
+}
+
+}  // namespace orvex

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <string>
+
+#include "address/AddressState.h"
+#include "page/TemplateExpansion.h"
+#include "platform/Clock.h"
+#include "platform/Host.h"
+#include "settings/AppSettings.h"
+
+namespace orvex {
+
+inline constexpr const char* kMailInputErrorText =
+    "Error opening email input file. Please enter a file name in the 'Mail Message File' box "
+    "on the 'E-Mail Options' tab. Samples may be found in the '.\\samples folder'.";
+
+// Longest message text read from the expanded message file.
+inline constexpr size_t kMaxMailTextBytes = 32000;
+
+// Index of the "E-Mail Options" page of the main window.
+inline constexpr int kEmailPage = 5;
+
+// "<A>,<B>" from "A;B" or "A,B": every "," and then every ";" becomes ">,<", inside one pair
+// of brackets; blanks are kept. Empty for an empty text.
+std::string AddressList(const std::string& addresses);
+
+// The path the expanded message file is written to: "$" in front of the extension of the
+// file-name part (after the last "\" or "/"), or at the end when there is no extension.
+std::string TemporaryMailPath(const std::string& messageFile);
+
+// Mails the expanded message file once, through the mail engine (always port 25 of
+// EmailServer). Nothing at all happens with EmailOnIPChangeOnly set on a refresh the user did
+// not ask for, when both addresses are unchanged. Reports its progress and failures as host
+// messages ("P10007 Attempting to send email...", "P10008 Successfully sent email.", "P Email
+// not sent: ..."), with message boxes unless SuppressError. The temporary file is gone
+// afterwards in every case. Returns 0.
+int SendNotificationMail(const AppSettings& settings, const AddressState::Snapshot& addresses,
+                         bool manualRefresh, const PageValues& pageValues, Host& host, Clock& clock,
+                         const WindowFinder& finder = FindProgramWindow);
+
+}  // namespace orvex

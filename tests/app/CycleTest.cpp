@@ -1,0 +1,252 @@
+#include "app/PublishCycle.h"
+
+#include <gtest/gtest.h>
+
+#include "RecordingHost.h"
+#include "ScriptedPeer.h"
+#include "ServerProcess.h"
+#include "TempDir.h"
+
+namespace orvex::test {
+namespace {
+
+class FixedResolver : public HostResolver {
+public:
+    std::vector<Ipv4Address> OwnAddresses() override { return {{10, 1, 2, 3}}; }
+};
+
+// A whole cycle against a real FTP server and a real echo page, both on 127.0.0.1.
+class CycleTest : public ::testing::Test {
+protected:
+    CycleTest()
+        : state(work.Path(), work.File("Orvex.ini")),
+          ftp(kPython, {PeerScript("ftp_server.py"), "--root", ftpRoot.Path(), "--user", "tester",
+                        "--password", "secret", "--quiet"}),
+          echo(kPython, {PeerScript("echo_page.py")}),
+          env{resolver, "", [](const std::string&) { return false; }} {}
+
+    void SetUp() override {
+        ASSERT_TRUE(ftp.Ready()) << ftp.Log();
+        ASSERT_TRUE(echo.Ready()) << echo.Log();
+        WriteFile(work.File("online.htm"), "<p>%H is %S at %WI (LAN %I)</p>");
+        WriteFile(work.File("offline.htm"), "<p>%H is %S</p>");
+        state.EditSettings([&](AppSettings& s) {
+            s.WANIPURL = "http://127.0.0.1:" + std::to_string(echo.Port()) + "/";
+            s.FTPServer = "127.0.0.1";
+            s.Port = ftp.Port();
+            s.SiteName = "Home";
+            s.UserID = "tester";
+            s.Password = "secret";
+            s.OnlineFile = ".\\online.htm";
+            s.OfflineFile = "offline.htm";
+            s.RemoteFile = "index.html";
+            s.EnableFTP = 1;
+            s.SaveFileHTML = "Orvex.html";
+            s.SaveFileASCII = "Orvex.txt";
+            s.StartDelimiter = "REMOTE_ADDR:";
+            s.EndDelimiter = "<br>";
+            s.SuppressError = 1;
+            s.Timeout = 5;
+        });
+    }
+
+    void Set(const std::function<void(AppSettings&)>& edit) { state.EditSettings(edit); }
+
+    TempDir work;
+    TempDir ftpRoot;
+    AppState state;
+    ServerProcess ftp;
+    ServerProcess echo;
+    FixedResolver resolver;
+    CycleEnvironment env;
+    RecordingHost host;
+};
+
+TEST_F(CycleTest, OnlineCycleUploadsTheExpandedPageAndReportsEveryStep) {
+    EXPECT_EQ(OnlineCycle(state, host, DefaultClock(), env), 1);
+    EXPECT_EQ(ReadFile(ftpRoot.File("index.html")),
+              "<p>Home is Online at 127.0.0.1 (LAN 10.1.2.3)</p>");
+    EXPECT_FALSE(FileExists(work.File("Online.txt")));
+    EXPECT_EQ(ReadFile(work.File("Orvex.txt")), "127.0.0.1");
+
+    const std::vector<std::string> t = host.Transcript();
+    ASSERT_GE(t.size(), 10u);
+    EXPECT_EQ(t[0], "status: P10009 Requesting WAN IP address...");
+    EXPECT_EQ(t[1], "cycle: 200");
+    EXPECT_EQ(t[2], "cycle: 200");
+    EXPECT_EQ(t[3], "status: P10004 Attempting to connect to FTP Server...");
+    EXPECT_EQ(t[4].rfind("status: 230", 0), 0u) << t[4];  // logged on
+    EXPECT_EQ(t[5].rfind("status: 200", 0), 0u) << t[5];  // TYPE A
+    EXPECT_EQ(t[6].rfind("status: 5", 0), 0u) << t[6];    // REST 0: refused in ASCII, not tested
+    EXPECT_EQ(t[7], "status: P10003 Successfuly copied file.");
+    EXPECT_EQ(t[8].rfind("status: 226", 0), 0u) << t[8];
+    EXPECT_EQ(t[9], "status: P10005 System Online:   ");
+    EXPECT_EQ(t[10], "cycle: 201");
+    EXPECT_EQ(t.size(), 11u);
+
+    EXPECT_EQ(state.Flags.CycleBusy, 0);
+    EXPECT_EQ(state.Flags.CycleSucceeded, 1);
+    EXPECT_EQ(state.ConnectionState(), "Online");
+    EXPECT_EQ(state.Ini().GetString("IPAddress", "LastWANIP", ""), "127.0.0.1");
+    EXPECT_EQ(state.Ini().GetString("IPAddress", "LastLANIP", ""), "10.1.2.3");
+}
+
+TEST_F(CycleTest, RemoteFolderIsChangedIntoBeforeTheUpload) {
+    ASSERT_EQ(system(("mkdir -p " + ftpRoot.File("www/site") + " " + ftpRoot.File("a/b")).c_str()),
+              0);
+    Set([](AppSettings& s) { s.RemoteFile = "www/site/index.html"; });
+    EXPECT_EQ(OnlineCycle(state, host, DefaultClock(), env), 1);
+    EXPECT_TRUE(FileExists(ftpRoot.File("www/site/index.html")));
+    const auto statuses = host.Statuses();
+    EXPECT_NE(std::find(statuses.begin(), statuses.end(), "P10002 Successfully changed folder."),
+              statuses.end());
+
+    Set([](AppSettings& s) { s.RemoteFile = "a/b\\c.htm"; });
+    EXPECT_EQ(OnlineCycle(state, host, DefaultClock(), env), 1);
+    EXPECT_TRUE(FileExists(ftpRoot.File("a/b/c.htm")));
+}
+
+TEST_F(CycleTest, WithFtpAndMailOffOnlyTheLookupsRun) {
+    Set([](AppSettings& s) { s.EnableFTP = 0; });
+    EXPECT_EQ(OnlineCycle(state, host, DefaultClock(), env), 1);
+    EXPECT_EQ(
+        host.Transcript(),
+        (std::vector<std::string>{"status: P10009 Requesting WAN IP address...", "cycle: 200",
+                                  "cycle: 200", "status: P10005 System Online:   ", "cycle: 201"}));
+    EXPECT_FALSE(FileExists(ftpRoot.File("index.html")));
+    EXPECT_FALSE(FileExists(work.File("Orvex.html")));
+}
+
+TEST_F(CycleTest, UnchangedAddressesSkipAScheduledUploadButNotAManualOne) {
+    Set([](AppSettings& s) { s.FTPOnIPChangeOnly = 1; });
+    state.Ini().WriteString("IPAddress", "LastWANIP", "127.0.0.1");
+    state.Ini().WriteString("IPAddress", "LastLANIP", "10.1.2.3");
+    EXPECT_EQ(OnlineCycle(state, host, DefaultClock(), env), 1);
+    EXPECT_FALSE(FileExists(ftpRoot.File("index.html")));
+    EXPECT_EQ(host.Statuses().back(), "P10005 System Online:   ");
+
+    state.Flags.ManualRefresh = 1;
+    EXPECT_EQ(OnlineCycle(state, host, DefaultClock(), env), 1);
+    EXPECT_TRUE(FileExists(ftpRoot.File("index.html")));
+
+    // A pending start-up update publishes once, then the rule holds again.
+    state.Flags.ManualRefresh = 0;
+    state.Flags.UpdateOnStartPending = 1;
+    std::remove(ftpRoot.File("index.html").c_str());
+    EXPECT_EQ(OnlineCycle(state, host, DefaultClock(), env), 1);
+    EXPECT_TRUE(FileExists(ftpRoot.File("index.html")));
+    EXPECT_EQ(state.Flags.UpdateOnStartPending, 0);
+}
+
+TEST_F(CycleTest, RefusedLogonShowsOnlyTheServersReplyWhenErrorsAreSuppressed) {
+    ScriptedPeer peer;
+    peer.SendLine("220 hello").Expect("USER tester").SendLine("530 Login incorrect.").Hold();
+    peer.Start();
+    Set([&](AppSettings& s) { s.Port = peer.Port(); });
+    EXPECT_EQ(OnlineCycle(state, host, DefaultClock(), env), -1);
+    EXPECT_EQ(host.Statuses().back(), "530 Login incorrect.");
+    EXPECT_TRUE(host.MessageBoxTexts().empty());
+    EXPECT_EQ(host.CycleCodes().back(), 201);
+    EXPECT_TRUE(FileExists(work.File("Online.txt")));  // left for a look after a failure
+    EXPECT_EQ(state.Flags.CycleSucceeded, 0);
+    EXPECT_EQ(state.Flags.CycleBusy, 0);
+    peer.Stop();
+
+    Set([](AppSettings& s) {
+        s.SuppressError = 0;
+        s.Port = 1;
+    });
+    EXPECT_EQ(OnlineCycle(state, host, DefaultClock(), env), -1);
+    EXPECT_EQ(host.Statuses().back(), "");  // a local failure
+    ASSERT_EQ(host.MessageBoxTexts().size(), 1u);
+    EXPECT_EQ(host.MessageBoxTexts()[0], kUploadErrorText);
+    EXPECT_EQ(host.Events().back().kind, RecordingHost::Event::kCycle);
+}
+
+TEST_F(CycleTest, MissingTemplateEndsTheCycleBeforeTheServerIsContacted) {
+    ScriptedPeer peer;
+    peer.SetStepTimeout(300).SendLine("220 hello");
+    peer.Start();
+    Set([&](AppSettings& s) {
+        s.Port = peer.Port();
+        s.OnlineFile = "missing.htm";
+    });
+    EXPECT_EQ(OnlineCycle(state, host, DefaultClock(), env), -1);
+    peer.Finish(1000);
+    EXPECT_EQ(peer.Connections(), 0);
+    EXPECT_EQ(host.Statuses().back().rfind("P10007 ", 0), 0u);
+    EXPECT_EQ(host.CycleCodes().back(), 201);
+}
+
+TEST_F(CycleTest, OfflineCyclePublishesTheOfflinePageAndAsksToClose) {
+    EXPECT_EQ(OfflineCycle(state, host, DefaultClock(), env, true), 1);
+    EXPECT_EQ(ReadFile(ftpRoot.File("index.html")), "<p>Home is Offline</p>");
+    EXPECT_FALSE(FileExists(work.File("Offline.txt")));
+    const auto t = host.Transcript();
+    EXPECT_EQ(t.front(), "cycle: 100");
+    EXPECT_EQ(t[t.size() - 2], "status: P10006 System Offline.");
+    EXPECT_EQ(t.back(), "exit");
+    EXPECT_EQ(state.ConnectionState(), "Offline");
+}
+
+TEST_F(CycleTest, OfflineCycleWithFtpOffClosesAndAfterExitCommittedDoesNot) {
+    Set([](AppSettings& s) { s.EnableFTP = 0; });
+    EXPECT_EQ(OfflineCycle(state, host, DefaultClock(), env, true), 1);
+    EXPECT_EQ(host.Transcript().back(), "exit");
+
+    RecordingHost second;
+    state.Flags.ExitCommitted = 1;
+    EXPECT_EQ(OfflineCycle(state, second, DefaultClock(), env, true), 1);
+    EXPECT_EQ(second.Transcript().back(), "status: P10006 System Offline.");
+}
+
+TEST_F(CycleTest, FailedOfflinePublicationAtExitHidesTheShutdownWindowAndReports) {
+    Set([](AppSettings& s) { s.Port = 1; });
+    EXPECT_EQ(OfflineCycle(state, host, DefaultClock(), env, true), -1);
+    const auto codes = host.CycleCodes();
+    EXPECT_EQ(codes, (std::vector<int>{100, 200, 200, 201, 101, -1}));
+
+    RecordingHost session;
+    EXPECT_EQ(OfflineCycle(state, session, DefaultClock(), env, false), -1);
+    EXPECT_EQ(session.CycleCodes(), (std::vector<int>{100, 200, 200, 201}));
+}
+
+TEST_F(CycleTest, ProxyFieldsAreResetInMemoryWhenTheProxyIsOff) {
+    Set([](AppSettings& s) {
+        s.EnableFTP = 0;
+        s.ProxyAddress = "fw";
+        s.ProxyUser = "u";
+        s.ProxyPass = "p";
+        s.ProxyAccount = "acct";
+        s.FTPProxyPort = 2121;
+        s.HTTPProxyPort = "8080";
+    });
+    OnlineCycle(state, host, DefaultClock(), env);
+    const AppSettings s = state.Settings();
+    EXPECT_EQ(s.ProxyAddress, "");
+    EXPECT_EQ(s.ProxyUser, "");
+    EXPECT_EQ(s.ProxyPass, "");
+    EXPECT_EQ(s.FTPProxyPort, 21);
+    EXPECT_EQ(s.HTTPProxyPort, "80");
+    EXPECT_EQ(s.ProxyAccount, "acct");
+}
+
+TEST(RemoteFileSplit, BackslashSplitWins) {
+    std::string folder;
+    std::string name;
+    SplitRemoteFile("www/site/index.html", &folder, &name);
+    EXPECT_EQ(folder, "www/site");
+    EXPECT_EQ(name, "index.html");
+    SplitRemoteFile("a/b\\c.htm", &folder, &name);
+    EXPECT_EQ(folder, "a/b");
+    EXPECT_EQ(name, "c.htm");
+    SplitRemoteFile("a\\b/c.htm", &folder, &name);
+    EXPECT_EQ(folder, "a");
+    EXPECT_EQ(name, "b/c.htm");
+    SplitRemoteFile("index.html", &folder, &name);
+    EXPECT_EQ(folder, "");
+    EXPECT_EQ(name, "index.html");
+}
+
+}  // namespace
+}  // namespace orvex::test
