@@ -110,8 +110,12 @@ struct CycleRun {
         }
         const AppSettings s = state.Settings();
 
-        GetWANIP(state.Addresses, state.Ini(), WanLookupSettings::From(s), host, state.WorkDir,
-                 env.lookupUrlBase);
+        // The keys edited by hand are read from the file at each lookup, so an edit made
+        // while the program runs takes effect at the next cycle.
+        WanLookupSettings lookup = WanLookupSettings::From(s);
+        lookup.WANIPURL = state.Ini().GetString(kSectionLocal, "WANIPURL", "");
+        lookup.DebugWANPage = state.Ini().GetString(kSectionPreferences, "DebugWANPage", "FALSE");
+        GetWANIP(state.Addresses, state.Ini(), lookup, host, state.WorkDir, env.lookupUrlBase);
         GetLANIP(state.Addresses, state.Ini(), env.resolver);
 
         host.Cycle(200);

@@ -30,8 +30,9 @@ protected:
         ASSERT_TRUE(echo.Ready()) << echo.Log();
         WriteFile(work.File("online.htm"), "<p>%H is %S at %WI (LAN %I)</p>");
         WriteFile(work.File("offline.htm"), "<p>%H is %S</p>");
+        state.Ini().WriteString("LocalSettings", "WANIPURL",
+                                "http://127.0.0.1:" + std::to_string(echo.Port()) + "/");
         state.EditSettings([&](AppSettings& s) {
-            s.WANIPURL = "http://127.0.0.1:" + std::to_string(echo.Port()) + "/";
             s.FTPServer = "127.0.0.1";
             s.Port = ftp.Port();
             s.SiteName = "Home";
