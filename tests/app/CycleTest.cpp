@@ -1,6 +1,13 @@
 #include "app/PublishCycle.h"
 
+#include <chrono>
+#include <thread>
+
 #include <gtest/gtest.h>
+
+#include "AppFakes.h"
+#include "ManualClock.h"
+#include "app/Cycles.h"
 
 #include "RecordingHost.h"
 #include "ScriptedPeer.h"
@@ -230,6 +237,78 @@ TEST_F(CycleTest, ProxyFieldsAreResetInMemoryWhenTheProxyIsOff) {
     EXPECT_EQ(s.FTPProxyPort, 21);
     EXPECT_EQ(s.HTTPProxyPort, "80");
     EXPECT_EQ(s.ProxyAccount, "acct");
+}
+
+TEST_F(CycleTest, MailIsSentBeforeTheUpload) {
+    TempDir mailDir;
+    ServerProcess smtp(kPython, {PeerScript("smtp_server.py"), mailDir.Path(), "--port", "25"});
+    if (!smtp.Ready()) {
+        GTEST_SKIP() << "port 25 of 127.0.0.1 cannot be bound here (run as root)";
+    }
+    WriteFile(work.File("mail.htm"), "Now at %WI");
+    Set([](AppSettings& s) {
+        s.EnableMail = 1;
+        s.EmailServer = "127.0.0.1";
+        s.EmailFrom = "me@home.test";
+        s.EmailTo = "you@away.test";
+        s.EmailInput = "mail.htm";
+    });
+    EXPECT_EQ(OnlineCycle(state, host, DefaultClock(), env), 1);
+    EXPECT_NE(ReadFile(mailDir.File("1.eml")).find("Now at 127.0.0.1"), std::string::npos);
+    const auto t = host.Transcript();
+    ASSERT_GE(t.size(), 6u);
+    EXPECT_EQ(t[3], "status: P10007 Attempting to send email...");
+    EXPECT_EQ(t[4], "status: P10008 Successfully sent email.");
+    EXPECT_EQ(t[5], "status: P10004 Attempting to connect to FTP Server...");
+    EXPECT_TRUE(FileExists(ftpRoot.File("index.html")));
+}
+
+// Many refresh requests while a cycle is still in its (slow) address lookup start one cycle.
+TEST(CycleOverlap, RefreshesDuringASlowLookupStartExactlyOneCycle) {
+    TempDir work;
+    ServerProcess slowEcho(kPython, {PeerScript("echo_page.py"), "--pieces", "3", "--gap", "0.5"});
+    ASSERT_TRUE(slowEcho.Ready());
+    AppState state(work.Path(), work.File("Orvex.ini"));
+    state.Ini().WriteString("LocalSettings", "WANIPURL",
+                            "http://127.0.0.1:" + std::to_string(slowEcho.Port()) + "/");
+    state.EditSettings([](AppSettings& s) {
+        s.StartDelimiter = "REMOTE_ADDR:";
+        s.EndDelimiter = "<br>";
+    });
+    FakeWindow window;
+    window.page.values = FilledFtpPage();
+    FakeTimer timer;
+    RecordingHost host;
+    ManualClock clock;
+    auto launcher = MakeCycleLauncher(state, host, DefaultClock());
+    StatusDisplay status(
+        state, window, clock, [](const std::string&) {},
+        [] { return std::make_pair(std::string(), std::string()); });
+    Scheduler scheduler(state, window, timer, host, status, *launcher);
+    state.Flags.StartupReady = 1;
+
+    for (int i = 0; i < 20; ++i) {
+        scheduler.RefreshCommand();
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (state.Flags.CycleRunning && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    ASSERT_FALSE(state.Flags.CycleRunning);
+    const auto statuses = host.Statuses();
+    EXPECT_EQ(std::count(statuses.begin(), statuses.end(), "P10009 Requesting WAN IP address..."),
+              1);
+    EXPECT_EQ(statuses.back(), "P10005 System Online:   ");
+    EXPECT_EQ(state.Addresses.CurrentWANIP(), "127.0.0.1");
+
+    // Once it has ended, the next request starts a cycle again.
+    scheduler.RefreshCommand();
+    while (state.Flags.CycleRunning && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    const auto after = host.Statuses();
+    EXPECT_EQ(std::count(after.begin(), after.end(), "P10009 Requesting WAN IP address..."), 2);
 }
 
 TEST(RemoteFileSplit, BackslashSplitWins) {
