@@ -20,14 +20,15 @@ constexpr const char* kWeekdays[] = {"Sunday",   "Monday", "Tuesday", "Wednesday
                                      "Thursday", "Friday", "Saturday"};
 
 // Replaces every occurrence, left to right; text inserted here is not searched again for the
-// same token (later tokens do search it).
-void ReplaceAll(std::string& text, std::string_view token, std::string_view value) {
+// same token (later tokens do search it). `out` is scratch space whose capacity the passes
+// share, so a pass allocates nothing once the text has stopped growing.
+void ReplaceAll(std::string& text, std::string& out, std::string_view token,
+                std::string_view value) {
     size_t pos = text.find(token);
     if (pos == std::string::npos) {
         return;
     }
-    std::string out;
-    out.reserve(text.size() + value.size());
+    out.clear();
     size_t start = 0;
     while (pos != std::string::npos) {
         out.append(text, start, pos - start);
@@ -163,14 +164,16 @@ int ExpandTemplate(const std::string& templatePath, const std::string& outputPat
     std::snprintf(time24, sizeof time24, "%02d:%02d:%02d", now.tm_hour, now.tm_min, now.tm_sec);
     const char* weekday = kWeekdays[std::clamp(now.tm_wday, 0, 6)];
 
-    ReplaceAll(text, "%WI", values.currentWanIp);
-    ReplaceAll(text, "%I", values.currentLanIp);
-    ReplaceAll(text, "%D", date);
-    ReplaceAll(text, "%T", TwelveHourTime(now));
-    ReplaceAll(text, "%24T", time24);
-    ReplaceAll(text, "%W", weekday);
-    ReplaceAll(text, "%H", values.siteName);
-    ReplaceAll(text, "%S", values.connectionState);
+    std::string scratch;
+    scratch.reserve(2 * text.size());
+    ReplaceAll(text, scratch, "%WI", values.currentWanIp);
+    ReplaceAll(text, scratch, "%I", values.currentLanIp);
+    ReplaceAll(text, scratch, "%D", date);
+    ReplaceAll(text, scratch, "%T", TwelveHourTime(now));
+    ReplaceAll(text, scratch, "%24T", time24);
+    ReplaceAll(text, scratch, "%W", weekday);
+    ReplaceAll(text, scratch, "%H", values.siteName);
+    ReplaceAll(text, scratch, "%S", values.connectionState);
 
     // Highest index first, so "%P1" never eats the front of "%P10". Indices, not the count,
     // bound the walk: a program after a skipped empty entry keeps its higher tag.
@@ -181,7 +184,7 @@ int ExpandTemplate(const std::string& templatePath, const std::string& outputPat
     for (int n = highest; n >= 0; --n) {
         std::string token = "%P" + std::to_string(n);
         if (text.find(token) != std::string::npos) {
-            ReplaceAll(text, token,
+            ReplaceAll(text, scratch, token,
                        ProgramStatusText(token, values.programs, values.statusIndicators, finder));
         }
     }
