@@ -34,6 +34,17 @@ public:
         return "http://127.0.0.1:" + std::to_string(server_.Port()) + path;
     }
     std::string Log() const { return server_.Log(); }
+    void Stop() { server_.Stop(); }
+    // Whether the page logged `line`; its output reaches the log a moment after it is printed.
+    bool Logged(const std::string& line) const {
+        for (int i = 0; i < 500; ++i) {
+            if (Log().find(line + "\n") != std::string::npos) {
+                return true;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        return false;
+    }
 
 private:
     static std::vector<std::string> Prepend(std::string first, std::vector<std::string> rest) {
@@ -92,8 +103,7 @@ TEST_F(WanAddressTest, EchoPageGivesTheCallersAddressRequestedExactlyAsConfigure
     EXPECT_EQ(StoredLast(), "127.0.0.1");
     EXPECT_EQ(host.Transcript(),
               std::vector<std::string>{"status: P10009 Requesting WAN IP address..."});
-    EXPECT_NE(page.Log().find("REQUEST /ip.cgi?user=me&x=1 AGENT Orvex\n"), std::string::npos)
-        << page.Log();
+    EXPECT_TRUE(page.Logged("REQUEST /ip.cgi?user=me&x=1 AGENT Orvex")) << page.Log();
 }
 
 TEST_F(WanAddressTest, DefaultServiceGetsTheVersionAppended) {
@@ -103,30 +113,29 @@ TEST_F(WanAddressTest, DefaultServiceGetsTheVersionAppended) {
     EXPECT_EQ(GetWANIP(state, file, settings, host, dir.Path(), page.Url("/ip.cgi?ver=")),
               "127.0.0.1");
     // This test program is not named after the program, so its version reads "N/A".
-    EXPECT_NE(page.Log().find("REQUEST /ip.cgi?ver=N/A AGENT Orvex\n"), std::string::npos)
-        << page.Log();
+    EXPECT_TRUE(page.Logged("REQUEST /ip.cgi?ver=N/A AGENT Orvex")) << page.Log();
 }
 
 TEST_F(WanAddressTest, StatusIsSentAfterReadingTheStoredAddressAndBeforeTheRequest) {
     EchoPage page;
     ASSERT_TRUE(page.Ready());
     StoreLast("198.51.100.1");
+    // Stops the page when the status arrives: a request made before the status would still
+    // have been answered.
     struct OrderHost : NullHost {
         AddressState* state;
         EchoPage* page;
         std::string previousAtStatus;
-        std::string logAtStatus = "unset";
         void Status(const std::string&) override {
             previousAtStatus = state->PreviousWANIP();
-            logAtStatus = page->Log();
+            page->Stop();
         }
     } orderHost;
     orderHost.state = &state;
     orderHost.page = &page;
     settings.WANIPURL = page.Url();
-    GetWANIP(state, file, settings, orderHost, dir.Path());
+    EXPECT_EQ(GetWANIP(state, file, settings, orderHost, dir.Path()), "N/A");
     EXPECT_EQ(orderHost.previousAtStatus, "198.51.100.1");
-    EXPECT_EQ(orderHost.logAtStatus.find("REQUEST"), std::string::npos);
 }
 
 TEST_F(WanAddressTest, ErrorPageIsCutLikeAnyOther) {
