@@ -1,5 +1,6 @@
 #include "app/StatusDisplay.h"
 
+#include "log/EventLog.h"
 #include "platform/Profile.h"
 
 namespace orvex {
@@ -46,7 +47,10 @@ void StatusDisplay::ShowStatus(const std::string& message) {
         }
     }
 
-    log_(text);
+    // The log's own failure report is shown, never logged again: a failing log must not loop.
+    if (message != kLogErrorStatus) {
+        log_(text);
+    }
     window_.StatusFieldsChanged(fields_);
     window_.UpdateTrayIcon();
 }

@@ -23,8 +23,8 @@ std::mutex& ProfileMutex() {
 }
 
 struct Line {
-    std::string text;    // without its line end
-    std::string ending;  // "\r\n", "\n" or "" (last line without one)
+    std::string text;         // without its line end
+    const char* ending = "";  // "\r\n", "\n" or "" (last line without one)
 };
 
 std::vector<Line> ReadLines(const std::string& path, bool* exists) {
@@ -51,7 +51,7 @@ std::vector<Line> ReadLines(const std::string& path, bool* exists) {
         }
         if (!line.text.empty() && line.text.back() == '\r') {
             line.text.pop_back();
-            line.ending = "\r" + line.ending;
+            line.ending = *line.ending == '\n' ? "\r\n" : "\r";
         }
         lines.push_back(std::move(line));
     }
@@ -59,9 +59,9 @@ std::vector<Line> ReadLines(const std::string& path, bool* exists) {
 }
 
 // The line end new lines get: the one the file already uses, CR LF for a new file.
-std::string PreferredEnding(const std::vector<Line>& lines) {
+const char* PreferredEnding(const std::vector<Line>& lines) {
     for (const Line& line : lines) {
-        if (!line.ending.empty()) {
+        if (*line.ending != '\0') {
             return line.ending;
         }
     }
@@ -272,11 +272,11 @@ bool Profile::WriteString(const std::string& section, const std::string& key,
     std::lock_guard<std::mutex> lock(ProfileMutex());
     bool exists = false;
     std::vector<Line> lines = ReadLines(path_, &exists);
-    const std::string ending = PreferredEnding(lines);
+    const char* ending = PreferredEnding(lines);
     size_t header = 0;
     size_t end = 0;
     if (!FindSection(lines, section, &header, &end)) {
-        if (!lines.empty() && lines.back().ending.empty()) {
+        if (!lines.empty() && lines.back().ending[0] == '\0') {
             lines.back().ending = ending;
         }
         lines.push_back({"[" + section + "]", ending});
@@ -296,7 +296,7 @@ bool Profile::WriteString(const std::string& section, const std::string& key,
     while (at > header + 1 && TrimBlanks(lines[at - 1].text).empty()) {
         --at;
     }
-    if (at > 0 && lines[at - 1].ending.empty()) {
+    if (at > 0 && lines[at - 1].ending[0] == '\0') {
         lines[at - 1].ending = ending;
     }
     lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(at), Line{key + "=" + value, ending});
@@ -311,7 +311,7 @@ bool Profile::WriteSection(const std::string& section, const std::vector<std::st
     std::lock_guard<std::mutex> lock(ProfileMutex());
     bool exists = false;
     std::vector<Line> lines = ReadLines(path_, &exists);
-    const std::string ending = PreferredEnding(lines);
+    const char* ending = PreferredEnding(lines);
     std::vector<Line> body;
     for (const std::string& entry : entries) {
         body.push_back({entry, ending});
@@ -319,7 +319,7 @@ bool Profile::WriteSection(const std::string& section, const std::vector<std::st
     size_t header = 0;
     size_t end = 0;
     if (!FindSection(lines, section, &header, &end)) {
-        if (!lines.empty() && lines.back().ending.empty()) {
+        if (!lines.empty() && lines.back().ending[0] == '\0') {
             lines.back().ending = ending;
         }
         lines.push_back({"[" + section + "]", ending});

@@ -62,6 +62,12 @@ TEST_F(StatusDisplayTest, ManualRefreshKeepsTheNextRefreshAndIsCleared) {
     EXPECT_EQ(state.Flags.ManualRefresh, 0);
 }
 
+TEST_F(StatusDisplayTest, LogErrorReportIsShownButNotLoggedAgain) {
+    status.ShowStatus("Error opening log file.");
+    EXPECT_EQ(window.fields.hostMessage, "Unable to resolve hostname/Connection Timeout");
+    EXPECT_TRUE(logged.empty());
+}
+
 TEST_F(StatusDisplayTest, NoIntervalShowsNotScheduledAndOtherMessagesLeaveTheFields) {
     status.ShowStatus("P10005 System Online:   ");
     EXPECT_EQ(window.fields.nextRefresh, "Not Scheduled to refresh");
