@@ -1,29 +1,44 @@
 #include "ui/dialogs/QtFilePicker.h"
 
 #include <QFileDialog>
+#include <QRegularExpression>
 #include <QStringList>
 
 namespace orvex {
 
-namespace {
-
-// "Log Files (*.log) | *.log" becomes the Qt filter "Log Files (*.log)".
-QString QtFilter(const std::string& filter) {
-    QStringList parts = QString::fromStdString(filter).split('|');
+// A filter list of the form "Name (*.a;*.b)|*.a;*.b|...||" becomes the Qt filters
+// "Name (*.a *.b)": Qt takes the patterns from the parentheses, separated by blanks, and
+// "*.*" means every file.
+QString QtFileFilter(const std::string& filter) {
+    const QStringList parts = QString::fromStdString(filter).split('|');
     QStringList filters;
     for (int i = 0; i + 1 < parts.size(); i += 2) {
-        filters << parts[i].trimmed();
+        QString name = parts[i].trimmed();
+        name.remove(QRegularExpression("\\s*\\([^)]*\\)\\s*$"));
+        QStringList patterns = parts[i + 1].trimmed().split(';', Qt::SkipEmptyParts);
+        for (QString& pattern : patterns) {
+            pattern = pattern.trimmed();
+            if (pattern == "*.*") {
+                pattern = "*";
+            }
+        }
+        if (!name.isEmpty() && !patterns.isEmpty()) {
+            filters << QString("%1 (%2)").arg(name, patterns.join(' '));
+        }
     }
     return filters.join(";;");
 }
 
-}  // namespace
-
 std::optional<std::string> QtFilePicker::OpenFile(QWidget* parent, const FileDialogSpec& spec) {
     QFileDialog dialog(parent, QString::fromStdString(spec.title),
-                       QString::fromStdString(spec.initialDir), QtFilter(spec.filter));
+                       QString::fromStdString(spec.initialDir), QtFileFilter(spec.filter));
     dialog.setFileMode(QFileDialog::ExistingFile);
-    dialog.setDefaultSuffix(QString::fromStdString(spec.defaultExtension));
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    const QString extension = QString::fromStdString(spec.defaultExtension);
+    // Only a real extension is added to a name typed without one.
+    if (!extension.isEmpty() && !extension.contains(' ')) {
+        dialog.setDefaultSuffix(extension);
+    }
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
         return std::nullopt;
     }

@@ -1,8 +1,14 @@
 #pragma once
 
+#include <QString>
+
 #include "ui/PageContext.h"
 
 namespace orvex {
+
+// An open-file dialog's filter list ("HTML Files (*.html;*.htm)|*.html;*.htm|...||") as Qt
+// name filters ("HTML Files (*.html *.htm)", separated by ";;").
+QString QtFileFilter(const std::string& filter);
 
 // Open-file dialogs of the desktop.
 class QtFilePicker : public FilePicker {

@@ -1,8 +1,216 @@
 #include "ui/pages/EmailPage.h"
 
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QVBoxLayout>
+
+#include "app/AppState.h"
+#include "platform/Host.h"
+#include "settings/SettingsFile.h"
+#include "ui/dialogs/SmtpAuthDlg.h"
+#include "ui/pages/PageWidgets.h"
+
 namespace orvex {
 
+namespace {
+
+constexpr const char* kMailWarning =
+    "WARNING: Enabling this feature will cause Orvex to send an E-Mail after every refresh. "
+    "Selecting 'E-Mail on IP change only' will prevent unnecessary E-Mailing by only notifying "
+    "recipients when an IP address changes.";
+
+}  // namespace
+
 CEmailPage::CEmailPage(PageContext& context, QWidget* parent)
-    : SheetPage("E-Mail Options", parent), context_(context) {}
+    : SheetPage("E-Mail Options", parent), context_(context) {
+    auto* outer = new QVBoxLayout(this);
+    QGroupBox* group = MakeGroup("E-Mail Settings", this);
+    outer->addWidget(group);
+    outer->addStretch(1);
+    auto* layout = new QVBoxLayout(group);
+
+    enableMail_ = new QCheckBox("&Enable IP Address Emailing", group);
+    enableMail_->setObjectName("EnableMail");
+    changeOnly_ = new QCheckBox("E-Mail on IP change only", group);
+    changeOnly_->setObjectName("EmailOnIPChangeOnly");
+    auto* checks = new QHBoxLayout();
+    checks->addWidget(enableMail_);
+    checks->addWidget(changeOnly_);
+    checks->addStretch(1);
+    layout->addLayout(checks);
+
+    auto* grid = new QGridLayout();
+    grid->setColumnStretch(1, 1);
+    auto makeEdit = [&](const char* name) {
+        auto* edit = new CommitEdit(kMaxValueLength, Accepts::AnyText, group);
+        edit->setObjectName(name);
+        return edit;
+    };
+    auto makeLabel = [&](const char* text, QWidget* buddy) {
+        auto* label = new QLabel(text, group);
+        label->setBuddy(buddy);
+        return label;
+    };
+    server_ = makeEdit("EmailServer");
+    serverLabel_ = makeLabel("SMTP Mail Server:", server_);
+    from_ = makeEdit("EmailFrom");
+    fromLabel_ = makeLabel("From:", from_);
+    recipients_ = makeEdit("EmailTo");
+    subject_ = makeEdit("EmailSubject");
+    subjectLabel_ = makeLabel("Subject:", subject_);
+    messageFile_ = makeEdit("EmailInput");
+    messageLabel_ = makeLabel("Mail Message File:", messageFile_);
+
+    mailTo_ = new QRadioButton("To:", group);
+    mailTo_->setObjectName("MailTo");
+    mailBcc_ = new QRadioButton("BCC:", group);
+    mailBcc_->setObjectName("MailBcc");
+    auto* recipientKind = new QButtonGroup(this);
+    recipientKind->addButton(mailTo_, 0);
+    recipientKind->addButton(mailBcc_, 1);
+    auto* kinds = new QHBoxLayout();
+    kinds->addWidget(mailTo_);
+    kinds->addWidget(mailBcc_);
+    recipientsNote_ = new QLabel("(Separate recipients with semi-colons)", group);
+
+    pickMessage_ = new QPushButton("...", group);
+    pickMessage_->setObjectName("PickEmailInput");
+    pickMessage_->setFixedWidth(pickMessage_->fontMetrics().horizontalAdvance("...") + 20);
+
+    grid->addWidget(serverLabel_, 0, 0);
+    grid->addWidget(server_, 0, 1, 1, 2);
+    grid->addWidget(fromLabel_, 1, 0);
+    grid->addWidget(from_, 1, 1, 1, 2);
+    grid->addLayout(kinds, 2, 0);
+    grid->addWidget(recipients_, 2, 1, 1, 2);
+    grid->addWidget(recipientsNote_, 3, 1, 1, 2);
+    grid->addWidget(subjectLabel_, 4, 0);
+    grid->addWidget(subject_, 4, 1, 1, 2);
+    grid->addWidget(messageLabel_, 5, 0);
+    grid->addWidget(messageFile_, 5, 1);
+    grid->addWidget(pickMessage_, 5, 2);
+    layout->addLayout(grid);
+
+    attachment_ = new QCheckBox("Send Message as attachment", group);
+    attachment_->setObjectName("IsMsgAttachment");
+    layout->addWidget(attachment_);
+    smtpAuth_ = new QCheckBox("My SMTP server requires authentication", group);
+    smtpAuth_->setObjectName("EnableSMTPAuth");
+    smtpSettings_ = new QPushButton("Settings...", group);
+    smtpSettings_->setObjectName("SmtpSettings");
+    auto* auth = new QHBoxLayout();
+    auth->addWidget(smtpAuth_);
+    auth->addStretch(1);
+    auth->addWidget(smtpSettings_);
+    layout->addLayout(auth);
+
+    connect(enableMail_, &QCheckBox::clicked, this, &CEmailPage::OnEnableMailClicked);
+    connect(changeOnly_, &QCheckBox::clicked, this, [this](bool checked) {
+        StoreFlag(&AppSettings::EmailOnIPChangeOnly, checked ? 1 : 0);
+    });
+    connect(recipientKind, &QButtonGroup::idClicked, this,
+            [this](int kind) { StoreFlag(&AppSettings::IsMailTo, kind); });
+    connect(attachment_, &QCheckBox::clicked, this,
+            [this](bool checked) { StoreFlag(&AppSettings::IsMsgAttachment, checked ? 1 : 0); });
+    connect(smtpAuth_, &QCheckBox::clicked, this, [this](bool checked) {
+        StoreFlag(&AppSettings::EnableSMTPAuth, checked ? 1 : 0);
+        Activate();
+    });
+    for (auto [edit, setting] :
+         {std::pair{server_, &AppSettings::EmailServer}, std::pair{from_, &AppSettings::EmailFrom},
+          std::pair{recipients_, &AppSettings::EmailTo},
+          std::pair{subject_, &AppSettings::EmailSubject},
+          std::pair{messageFile_, &AppSettings::EmailInput}}) {
+        connect(edit, &QLineEdit::textEdited, this, [this] { SetModified(); });
+        connect(edit, &CommitEdit::FocusLost, this,
+                [this, edit = edit, setting = setting] { CommitText(edit, setting); });
+    }
+    connect(pickMessage_, &QPushButton::clicked, this, &CEmailPage::PickMessageFile);
+    connect(smtpSettings_, &QPushButton::clicked, this, &CEmailPage::OpenSmtpLogon);
+
+    Activate();
+}
+
+void CEmailPage::OnSetActive() {
+    SheetPage::OnSetActive();
+    Activate();
+}
+
+void CEmailPage::Activate() {
+    const AppSettings settings = context_.state.Settings();
+    from_->SetText(settings.EmailFrom);
+    messageFile_->SetText(settings.EmailInput);
+    server_->SetText(settings.EmailServer);
+    subject_->SetText(settings.EmailSubject);
+    recipients_->SetText(settings.EmailTo);
+    enableMail_->setChecked(settings.EnableMail == 1);
+    smtpAuth_->setChecked(settings.EnableSMTPAuth == 1);
+    (settings.IsMailTo == 1 ? mailBcc_ : mailTo_)->setChecked(true);
+    attachment_->setChecked(settings.IsMsgAttachment == 1);
+    changeOnly_->setChecked(settings.EmailOnIPChangeOnly == 1);
+    ApplyEnableRule();
+}
+
+void CEmailPage::ApplyEnableRule() {
+    const bool enable = enableMail_->isChecked();
+    for (QWidget* widget : std::initializer_list<QWidget*>{
+             serverLabel_, fromLabel_, subjectLabel_, messageLabel_, recipientsNote_, server_,
+             from_, recipients_, subject_, messageFile_, mailTo_, mailBcc_, pickMessage_,
+             attachment_, changeOnly_, smtpAuth_}) {
+        widget->setEnabled(enable);
+    }
+    smtpSettings_->setEnabled(enable && smtpAuth_->isChecked());
+}
+
+void CEmailPage::OnEnableMailClicked() {
+    const bool ticked = enableMail_->isChecked();
+    context_.state.EditSettings([ticked](AppSettings& s) { s.EnableMail = ticked ? 1 : 0; });
+    if (ticked && context_.state.Settings().EmailOnIPChangeOnly == 0) {
+        MessageBoxRequest box;
+        box.text = kMailWarning;
+        box.caption = "Important";
+        box.buttons = MsgButtons::Ok;
+        box.icon = MsgIcon::Warning;
+        context_.boxes.MessageBox(box);
+    }
+    Activate();
+    SetModified();
+}
+
+void CEmailPage::StoreFlag(int AppSettings::*setting, int value) {
+    context_.state.EditSettings([&](AppSettings& s) { s.*setting = value; });
+    SetModified();
+}
+
+void CEmailPage::CommitText(CommitEdit* edit, std::string AppSettings::*setting) {
+    const std::string value = edit->TrimText();
+    context_.state.EditSettings([&](AppSettings& s) { s.*setting = value; });
+}
+
+void CEmailPage::PickMessageFile() {
+    FileDialogSpec spec;
+    spec.title = "Open";
+    spec.defaultExtension = "All Files";
+    spec.initialDir = context_.startDir;
+    std::optional<std::string> chosen = context_.picker.OpenFile(this, spec);
+    // A path longer than the settings file keeps would be cut at the next load; such a
+    // choice is treated as no choice.
+    if (chosen && chosen->size() <= kMaxValueLength) {
+        context_.state.EditSettings([&](AppSettings& s) { s.EmailInput = *chosen; });
+        SetModified();
+    }
+    Activate();
+}
+
+void CEmailPage::OpenSmtpLogon() {
+    CSmtpAuthDlg dialog(context_.state, this);
+    dialog.exec();
+}
 
 }  // namespace orvex

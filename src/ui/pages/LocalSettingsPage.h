@@ -4,9 +4,16 @@
 #include "ui/PageContext.h"
 #include "ui/SheetPage.h"
 
+class QCheckBox;
+class QLabel;
+class QPushButton;
+
 namespace orvex {
 
-// The "FTP" page.
+class CommitEdit;
+
+// The "FTP" page. Its fields are the working copy of the FTP connection settings; the
+// settings record gets them only when they are committed (before a refresh, on Save).
 class CLocalSettings : public SheetPage, public FtpPageFields {
     Q_OBJECT
 public:
@@ -18,9 +25,40 @@ public:
     // Enables or disables the FTP fields by EnableFTP (start-up).
     void ApplyEnableRule();
 
+    void OnSetActive() override;
+
 private:
+    // Reads every control into the page's fields, as typed.
+    void ReadControls();
+    void ShowFields();
+    void OnEnableFtpClicked();
+    void OnChangeOnlyClicked();
+    // Trims one field once the focus leaves it.
+    void CommitField(CommitEdit* edit, std::string FtpPageValues::*field);
+    void PickTemplate(std::string FtpPageValues::*field);
+
     PageContext& context_;
     FtpPageValues values_;
+
+    QCheckBox* enableFtp_;
+    QCheckBox* changeOnly_;
+    CommitEdit* siteName_;
+    CommitEdit* onlineFile_;
+    CommitEdit* offlineFile_;
+    CommitEdit* remoteFile_;
+    CommitEdit* server_;
+    CommitEdit* user_;
+    CommitEdit* password_;
+    CommitEdit* port_;
+    QPushButton* pickOnline_;
+    QPushButton* pickOffline_;
+    QLabel* onlineLabel_;
+    QLabel* offlineLabel_;
+    QLabel* remoteLabel_;
+    QLabel* serverLabel_;
+    QLabel* userLabel_;
+    QLabel* passwordLabel_;
+    QLabel* portLabel_;
 };
 
 }  // namespace orvex

@@ -1,8 +1,234 @@
 #include "ui/pages/OptionsPage.h"
 
+#include <QCheckBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "app/AppState.h"
+#include "app/Scheduler.h"
+#include "platform/Host.h"
+#include "platform/Profile.h"
+#include "settings/SettingsFile.h"
+#include "ui/pages/PageWidgets.h"
+
 namespace orvex {
 
 COptionsPage::COptionsPage(PageContext& context, QWidget* parent)
-    : SheetPage("Advanced Options", parent), context_(context) {}
+    : SheetPage("Advanced Options", parent), context_(context) {
+    auto* outer = new QVBoxLayout(this);
+
+    QGroupBox* preferences = MakeGroup("Preferences", this);
+    auto* prefs = new QGridLayout(preferences);
+    auto makeCheck = [&](const char* text, const char* name, QWidget* parent) {
+        auto* check = new QCheckBox(text, parent);
+        check->setObjectName(name);
+        return check;
+    };
+    updateOnStart_ = makeCheck("Update on startup", "IsUpdateOnStart", preferences);
+    updateOnShut_ = makeCheck("Update on shutdown", "IsUpdateOnShut", preferences);
+    minimizeOnStart_ = makeCheck("Minimize on startup", "IsMinOnStartup", preferences);
+    notifyOnShut_ = makeCheck("Error notify on shutdown", "NotifyErrorOnShut", preferences);
+    suppressErrors_ = makeCheck("Suppress error messages", "SuppressError", preferences);
+    updateOnNa_ = makeCheck("Update on \"N/A\" WAN IP", "UpdateOnNAIP", preferences);
+    int row = 0;
+    for (QCheckBox* check : {updateOnStart_, updateOnShut_, minimizeOnStart_, notifyOnShut_,
+                             suppressErrors_, updateOnNa_}) {
+        prefs->addWidget(check, row++, 0);
+    }
+
+    auto makeNumber = [&](size_t maxBytes, Accepts accepts, const char* name, QWidget* parent) {
+        auto* field = new UpDownEdit(maxBytes, accepts, parent);
+        field->Edit()->setObjectName(name);
+        field->setObjectName(QString(name) + "UpDown");
+        field->setFixedWidth(field->Edit()->fontMetrics().horizontalAdvance("00000") + 40);
+        return field;
+    };
+    startupDelay_ = makeNumber(4, Accepts::AnyText, "InitStartupDelay", preferences);
+    interval_ = makeNumber(4, Accepts::Digits, "RefreshIntv", preferences);
+    timeout_ = makeNumber(kMaxValueLength, Accepts::Digits, "Timeout", preferences);
+    startupDelay_->SetRange(0, 100);
+    interval_->SetRange(0, 9999);
+    timeout_->SetRange(0, 60);
+    const std::pair<const char*, UpDownEdit*> numbers[] = {
+        {"Delay initial update        (Seconds)", startupDelay_},
+        {"Refresh interval       (Minutes)", interval_},
+        {"Conn. timeout      (Seconds)", timeout_}};
+    row = 0;
+    for (const auto& [text, field] : numbers) {
+        auto* label = new QLabel(text, preferences);
+        label->setBuddy(field->Edit());
+        prefs->addWidget(label, row, 1);
+        prefs->addWidget(field, row, 2);
+        ++row;
+    }
+    prefs->setColumnStretch(0, 1);
+    prefs->setColumnMinimumWidth(1, 10);
+    outer->addWidget(preferences);
+
+    QGroupBox* logging = MakeGroup("Logging", this);
+    auto* logs = new QGridLayout(logging);
+    logging_ = makeCheck("Enable Logging", "IsLogging", logging);
+    purgeDays_ = makeNumber(kMaxValueLength, Accepts::AnyText, "MaxLog", logging);
+    purgeDays_->SetRange(0, 999);
+    purgeLabel_ = new QLabel("Purge Logs After (Days)", logging);
+    purgeLabel_->setBuddy(purgeDays_->Edit());
+    logName_ = new CommitEdit(kMaxValueLength, Accepts::AnyText, logging);
+    logName_->setObjectName("LogFilename");
+    logNameLabel_ = new QLabel("Log Filename:", logging);
+    logNameLabel_->setBuddy(logName_);
+    pickLog_ = new QPushButton("...", logging);
+    pickLog_->setObjectName("PickLogFilename");
+    pickLog_->setFixedWidth(pickLog_->fontMetrics().horizontalAdvance("...") + 20);
+    auto* purgeRow = new QHBoxLayout();
+    purgeRow->addWidget(purgeLabel_);
+    purgeRow->addWidget(purgeDays_);
+    purgeRow->addStretch(1);
+    logs->addWidget(logging_, 0, 0);
+    logs->addLayout(purgeRow, 0, 1, 1, 2);
+    logs->addWidget(logNameLabel_, 1, 0);
+    logs->addWidget(logName_, 1, 1);
+    logs->addWidget(pickLog_, 1, 2);
+    logs->setColumnStretch(1, 1);
+    outer->addWidget(logging);
+    outer->addStretch(1);
+
+    const std::pair<QCheckBox*, int AppSettings::*> flags[] = {
+        {updateOnStart_, &AppSettings::IsUpdateOnStart},
+        {updateOnShut_, &AppSettings::IsUpdateOnShut},
+        {minimizeOnStart_, &AppSettings::IsMinOnStartup},
+        {notifyOnShut_, &AppSettings::NotifyErrorOnShut},
+        {suppressErrors_, &AppSettings::SuppressError},
+        {updateOnNa_, &AppSettings::UpdateOnNAIP}};
+    for (const auto& [check, setting] : flags) {
+        connect(check, &QCheckBox::clicked, this,
+                [this, setting = setting](bool checked) { StoreFlag(setting, checked); });
+    }
+    connect(logging_, &QCheckBox::clicked, this, [this](bool checked) {
+        context_.state.EditSettings([checked](AppSettings& s) { s.IsLogging = checked ? 1 : 0; });
+        Activate();
+        SetModified();
+    });
+
+    const std::pair<UpDownEdit*, int AppSettings::*> plainNumbers[] = {
+        {startupDelay_, &AppSettings::InitStartupDelay},
+        {timeout_, &AppSettings::Timeout},
+        {purgeDays_, &AppSettings::MaxLog}};
+    for (const auto& [field, setting] : plainNumbers) {
+        connect(field->Edit(), &QLineEdit::textEdited, this, [this] { SetModified(); });
+        connect(field->Edit(), &CommitEdit::FocusLost, this,
+                [this, field = field, setting = setting] { CommitNumber(field, setting); });
+        // The arrows leave the focus where it was, so their value is committed at once;
+        // otherwise it would be shown but never stored.
+        connect(field, &UpDownEdit::Stepped, this, [this, field = field, setting = setting] {
+            SetModified();
+            CommitNumber(field, setting);
+        });
+    }
+    auto intervalEdited = [this] {
+        context_.state.IntervalEdited = true;
+        SetModified();
+    };
+    connect(interval_->Edit(), &QLineEdit::textEdited, this, intervalEdited);
+    connect(interval_->Edit(), &CommitEdit::FocusLost, this, &COptionsPage::CommitInterval);
+    connect(interval_, &UpDownEdit::Stepped, this, [this, intervalEdited] {
+        intervalEdited();
+        CommitInterval();
+    });
+
+    connect(logName_, &QLineEdit::textEdited, this, [this] { SetModified(); });
+    connect(logName_, &CommitEdit::FocusLost, this, [this] {
+        const std::string name = logName_->TrimText();
+        context_.state.EditSettings([&](AppSettings& s) { s.LogFilename = name; });
+    });
+    connect(pickLog_, &QPushButton::clicked, this, &COptionsPage::PickLogFile);
+
+    Activate();
+}
+
+void COptionsPage::OnSetActive() {
+    if (!WasShown()) {
+        // The interval's lower end follows the lookup service in use when first shown.
+        interval_->SetRange(context_.state.DefaultLookupService ? 30 : 0, 9999);
+    }
+    SheetPage::OnSetActive();
+    Activate();
+}
+
+void COptionsPage::Activate() {
+    const AppSettings settings = context_.state.Settings();
+    logging_->setChecked(settings.IsLogging == 1);
+    minimizeOnStart_->setChecked(settings.IsMinOnStartup == 1);
+    updateOnStart_->setChecked(settings.IsUpdateOnStart == 1);
+    suppressErrors_->setChecked(settings.SuppressError == 1);
+    updateOnNa_->setChecked(settings.UpdateOnNAIP == 1);
+    updateOnShut_->setChecked(settings.IsUpdateOnShut == 1);
+    notifyOnShut_->setChecked(settings.NotifyErrorOnShut == 1);
+    logName_->SetText(settings.LogFilename);
+    interval_->Edit()->SetText(std::to_string(settings.RefreshIntv));
+    startupDelay_->Edit()->SetText(std::to_string(settings.InitStartupDelay));
+    timeout_->Edit()->SetText(std::to_string(settings.Timeout));
+    purgeDays_->Edit()->SetText(std::to_string(settings.MaxLog));
+    ApplyEnableRule();
+}
+
+void COptionsPage::ApplyEnableRule() {
+    const bool enable = logging_->isChecked();
+    for (QWidget* widget : std::initializer_list<QWidget*>{logName_, pickLog_, logNameLabel_,
+                                                           purgeLabel_, purgeDays_}) {
+        widget->setEnabled(enable);
+    }
+}
+
+void COptionsPage::StoreFlag(int AppSettings::*setting, bool checked) {
+    context_.state.EditSettings([&](AppSettings& s) { s.*setting = checked ? 1 : 0; });
+    SetModified();
+}
+
+void COptionsPage::CommitNumber(UpDownEdit* field, int AppSettings::*setting) {
+    const int value = AsciiToInt(field->Edit()->Text());
+    context_.state.EditSettings([&](AppSettings& s) { s.*setting = value; });
+}
+
+void COptionsPage::CommitInterval() {
+    if (checkingInterval_) {
+        return;
+    }
+    const int minutes = AsciiToInt(interval_->Edit()->Text());
+    if (context_.state.DefaultLookupService && (minutes < 30 || minutes > 9999)) {
+        checkingInterval_ = true;
+        MessageBoxRequest box;
+        box.text = kIntervalMessage;
+        box.buttons = MsgButtons::Ok;
+        context_.boxes.MessageBox(box);
+        checkingInterval_ = false;
+        interval_->Edit()->setFocus(Qt::OtherFocusReason);
+        return;
+    }
+    context_.state.EditSettings([minutes](AppSettings& s) { s.RefreshIntv = minutes; });
+    context_.scheduler.ScheduleRefresh(minutes);
+}
+
+void COptionsPage::PickLogFile() {
+    FileDialogSpec spec;
+    spec.title = "Open";
+    spec.filter = "Log Files (*.log) | *.log";
+    spec.defaultExtension = "Log";
+    spec.initialName = "*.log";
+    spec.initialDir = context_.startDir;
+    std::optional<std::string> chosen = context_.picker.OpenFile(this, spec);
+    // A path longer than the settings file keeps would be cut at the next load; such a
+    // choice is treated as no choice.
+    if (chosen && chosen->size() <= kMaxValueLength) {
+        logName_->SetText(*chosen);
+        SetModified();
+    }
+    // Cancelled or not, whatever the field holds is committed.
+    const std::string name = logName_->TrimText();
+    context_.state.EditSettings([&](AppSettings& s) { s.LogFilename = name; });
+}
 
 }  // namespace orvex

@@ -4,16 +4,54 @@
 #include "ui/PageContext.h"
 #include "ui/SheetPage.h"
 
+class QCheckBox;
+class QLabel;
+class QPushButton;
+
 namespace orvex {
 
-// The "Advanced Options" page.
+class CommitEdit;
+class UpDownEdit;
+
+// The "Advanced Options" page: schedule, time-out, error reporting and logging. The settings
+// record is the only copy of its values: every activation loads the controls from it and
+// every handler writes into it.
 class COptionsPage : public SheetPage {
     Q_OBJECT
 public:
     COptionsPage(PageContext& context, QWidget* parent = nullptr);
 
+    void OnSetActive() override;
+
+    static constexpr const char* kIntervalMessage = "Please enter a value between 30 and 9999";
+
 private:
+    // Loads every control from the settings, applies the enable rule and shows the fields.
+    void Activate();
+    void ApplyEnableRule();
+    void StoreFlag(int AppSettings::*setting, bool checked);
+    void CommitNumber(UpDownEdit* field, int AppSettings::*setting);
+    void CommitInterval();
+    void PickLogFile();
+
     PageContext& context_;
+    QCheckBox* updateOnStart_;
+    QCheckBox* updateOnShut_;
+    QCheckBox* minimizeOnStart_;
+    QCheckBox* notifyOnShut_;
+    QCheckBox* suppressErrors_;
+    QCheckBox* updateOnNa_;
+    UpDownEdit* startupDelay_;
+    UpDownEdit* interval_;
+    UpDownEdit* timeout_;
+    QCheckBox* logging_;
+    UpDownEdit* purgeDays_;
+    CommitEdit* logName_;
+    QPushButton* pickLog_;
+    QLabel* purgeLabel_;
+    QLabel* logNameLabel_;
+    // The interval's message box is open; its own loss of focus is no new commit.
+    bool checkingInterval_ = false;
 };
 
 }  // namespace orvex

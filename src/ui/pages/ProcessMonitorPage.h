@@ -1,12 +1,19 @@
 #pragma once
 
+#include <QTimer>
+
 #include "settings/AppSettings.h"
+#include "ui/dialogs/AddRemoveProgramsDlg.h"
 #include "ui/PageContext.h"
 #include "ui/SheetPage.h"
 
+class QPushButton;
+class QTreeWidget;
+
 namespace orvex {
 
-// The "Program Monitor" page.
+// The "Program Monitor" page: a table of the monitored window titles with the state each had
+// when the list was last built, and the button that opens "Add/Remove Programs".
 class CProcessMonitor : public SheetPage {
     Q_OBJECT
 public:
@@ -15,8 +22,29 @@ public:
     // At the start of every refresh: fills the table again once the page has been shown.
     void RefreshIfShown();
 
+    // First activation: fills the table and starts the one-second status timer.
+    void OnSetActive() override;
+
+    // Every entry of section "Programs", empty ones included, then the status column.
+    void FillProgramTable();
+    // The running or stopped word of each row, by the list's stored states.
+    void RefreshStatusColumn();
+
+    static constexpr int kStatusIntervalMs = 1000;
+
+    // Where "Add/Remove Programs" finds the open windows; the desktop's when not set.
+    void SetWindowLister(CAddRemoveProgramsDlg::WindowLister lister) {
+        lister_ = std::move(lister);
+    }
+
 private:
+    void OpenAddRemoveDialog();
+
     PageContext& context_;
+    QTreeWidget* table_;
+    QPushButton* addRemove_;
+    QTimer statusTimer_;
+    CAddRemoveProgramsDlg::WindowLister lister_;
 };
 
 }  // namespace orvex

@@ -1,0 +1,68 @@
+#include "ui/dialogs/SmtpAuthDlg.h"
+
+#include <QFormLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "app/AppState.h"
+#include "settings/SettingsFile.h"
+#include "ui/pages/PageWidgets.h"
+
+namespace orvex {
+
+CSmtpAuthDlg::CSmtpAuthDlg(AppState& state, QWidget* parent)
+    : QDialog(parent), state_(state), key_(PasswordKey()) {
+    setWindowTitle("SMTP Authentication");
+    setObjectName("SmtpAuthDlg");
+
+    auto* layout = new QVBoxLayout(this);
+    auto* group = new QGroupBox("Logon Information", this);
+    auto* form = new QFormLayout(group);
+    account_ = new CommitEdit(kMaxValueLength, Accepts::AnyText, group);
+    account_->setObjectName("EmailAccount");
+    password_ = new CommitEdit(kMaxPasswordLength, Accepts::PrintableAscii, group);
+    password_->setObjectName("EmailPassword");
+    password_->setEchoMode(QLineEdit::Password);
+    form->addRow("Account Name", account_);
+    form->addRow("Password", password_);
+    layout->addWidget(group);
+
+    auto* buttons = new QHBoxLayout();
+    buttons->addStretch(1);
+    auto* ok = new QPushButton("OK", this);
+    ok->setObjectName("OK");
+    ok->setDefault(true);
+    auto* cancel = new QPushButton("&Cancel", this);
+    cancel->setObjectName("Cancel");
+    buttons->addWidget(ok);
+    buttons->addWidget(cancel);
+    layout->addLayout(buttons);
+    connect(ok, &QPushButton::clicked, this, &CSmtpAuthDlg::accept);
+    connect(cancel, &QPushButton::clicked, this, &CSmtpAuthDlg::reject);
+
+    Profile& ini = state_.Ini();
+    account_->SetText(ini.GetString(kSectionPreferences, "EmailAccount", ""));
+    std::string password = ini.GetString(kSectionPreferences, "EmailPassword", "");
+    DecodePassword(password, key_);
+    password_->SetText(password);
+    setMinimumWidth(320);
+}
+
+void CSmtpAuthDlg::accept() {
+    const std::string account = account_->Text();
+    const std::string password = password_->Text();
+    std::string scrambled = password;
+    EncodePassword(scrambled, key_);
+    Profile& ini = state_.Ini();
+    ini.WriteString(kSectionPreferences, "EmailAccount", account);
+    ini.WriteString(kSectionPreferences, "EmailPassword", scrambled);
+    state_.EditSettings([&](AppSettings& s) {
+        s.EmailAccount = account;
+        s.EmailPassword = password;
+    });
+    QDialog::accept();
+}
+
+}  // namespace orvex
