@@ -6,14 +6,24 @@
 
 #include <QApplication>
 #include <QMessageBox>
+#include <QPointer>
 
 #include <cerrno>
+#include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
+#include "app/AppState.h"
+#include "platform/Clock.h"
+#include "platform/DesktopLauncher.h"
 #include "platform/SingleInstance.h"
+#include "ui/GuiThreadHost.h"
 #include "ui/InstanceServer.h"
 #include "ui/MainSheet.h"
+#include "ui/SessionEnd.h"
+#include "ui/dialogs/QtFilePicker.h"
+#include "version/VersionInfo.h"
 
 namespace {
 
@@ -33,6 +43,11 @@ std::string CurrentDirectory() {
 bool InitSockets() {
     return ::signal(SIGPIPE, SIG_IGN) != SIG_ERR;
 }
+
+// Worker threads are never waited for and may still hold these at exit, so they live for the
+// whole process and are never destroyed.
+orvex::AppState* g_state = nullptr;
+orvex::GuiThreadHost* g_workerHost = nullptr;
 
 }  // namespace
 
@@ -60,11 +75,31 @@ int main(int argc, char* argv[]) {
         return 1;
     }
 
-    auto* sheet = new orvex::CMainSheet(workDir, iniPath);
-    sheet->setAttribute(Qt::WA_DeleteOnClose);
-    QObject::connect(sheet, &QObject::destroyed, &app, &QApplication::quit);
-    orvex::InstanceServer server([sheet] { sheet->ShowFromOtherCopy(); });
+    g_state = new orvex::AppState(workDir, iniPath);
+    g_workerHost = new orvex::GuiThreadHost();
+    orvex::QtFilePicker picker;
+    orvex::SheetServices services{orvex::DefaultClock(), orvex::DefaultDesktopLauncher(), picker,
+                                  QString::fromStdString(orvex::ProgramVersion())};
+    QPointer<orvex::CMainSheet> sheet = new orvex::CMainSheet(*g_state, *g_workerHost, services);
+    QObject::connect(sheet.data(), &QObject::destroyed, &app, &QApplication::quit);
+
+    orvex::SessionEnd sessionEnd(sheet.data());
+    sessionEnd.CatchTerminate();
+    orvex::InstanceServer server([&sheet] {
+        if (sheet) {
+            sheet->ShowFromOtherCopy();
+        }
+    });
     server.Listen();
-    sheet->show();
-    return app.exec();
+
+    const int code = app.exec();
+    if (g_state->Flags.CycleRunning) {
+        // A worker is still publishing and holds references into this process; static
+        // destruction must not run under it.
+        std::fflush(stdout);
+        std::fflush(stderr);
+        std::_Exit(code);
+    }
+    delete sheet.data();
+    return code;
 }

@@ -1,31 +1,382 @@
 #include "ui/MainSheet.h"
 
-#include <QLabel>
+#include <QApplication>
+#include <QClipboard>
+#include <QCloseEvent>
+#include <QHBoxLayout>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QShortcut>
+#include <QTabWidget>
+#include <QTimer>
 #include <QVBoxLayout>
 
-#include "settings/SettingsFile.h"
+#include "ui/AboutBox.h"
+#include "ui/GuiThreadHost.h"
+#include "ui/RemotePage.h"
+#include "ui/ShutdownWindow.h"
+#include "ui/TrayIcon.h"
+#include "ui/UiResources.h"
+#include "ui/pages/EmailPage.h"
+#include "ui/pages/LocalSettingsPage.h"
+#include "ui/pages/OptionsPage.h"
+#include "ui/pages/ProcessMonitorPage.h"
+#include "ui/pages/ProxyPage.h"
 
 namespace orvex {
 
-CMainSheet::CMainSheet(const std::string& workDir, const std::string& iniPath)
-    : workDir_(workDir), ini_(iniPath), passwordKey_(PasswordKey()) {
+namespace {
+
+constexpr int kProgramMonitorPage = 3;
+
+}  // namespace
+
+// The window's Host on its own thread: the cycle messages go straight to the logic, boxes are
+// shown over the window.
+class CMainSheet::SheetHost : public Host {
+public:
+    explicit SheetHost(CMainSheet& sheet) : sheet_(sheet) {}
+
+    void Status(const std::string& text) override { sheet_.core_->OnStatusMessage(text); }
+    void Cycle(int code) override { sheet_.core_->OnCycleCode(code); }
+    void ExitRequest() override { sheet_.core_->OnExitMessage(); }
+    MsgAnswer MessageBox(const MessageBoxRequest& request) override {
+        QWidget* parent = sheet_.isVisible() && !sheet_.destroyed_ ? &sheet_ : nullptr;
+        return sheet_.boxes_.Ask(request, parent);
+    }
+    void ActivatePage(int index) override { sheet_.ActivatePage(index); }
+
+private:
+    CMainSheet& sheet_;
+};
+
+CMainSheet::CMainSheet(AppState& state, GuiThreadHost& workerHost, SheetServices services)
+    : QWidget(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                           Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                           Qt::WindowCloseButtonHint),
+      state_(state),
+      workerHost_(workerHost),
+      services_(std::move(services)),
+      help_(services_.launcher),
+      windowHost_(std::make_unique<SheetHost>(*this)),
+      timer_([this] { core_->Schedule().OnTimer(); }) {
     setWindowTitle("Orvex");
-    auto* layout = new QVBoxLayout(this);
-    layout->addWidget(new QLabel("Orvex", this));
-    LoadOrCreateSettings();
+    setWindowIcon(ProgramIcon());
+
+    core_ = std::make_unique<AppCore>(state_, *this, timer_, *windowHost_, workerHost_,
+                                      services_.clock);
+    context_ = std::make_unique<PageContext>(PageContext{state_, core_->Schedule(), *windowHost_,
+                                                         services_.picker, state_.Programs,
+                                                         state_.WorkDir});
+    tray_ = new TrayIcon(this);
+    connect(tray_, &TrayIcon::RestoreRequested, this, &CMainSheet::RestoreWindow);
+    connect(tray_, &TrayIcon::RefreshRequested, this, &CMainSheet::RefreshCommand);
+    connect(tray_, &TrayIcon::ShutdownRequested, this, &CMainSheet::ExitCommand);
+    connect(tray_, &TrayIcon::CopyLanRequested, this, &CMainSheet::CopyLanAddress);
+    connect(tray_, &TrayIcon::CopyWanRequested, this, &CMainSheet::CopyWanAddress);
+    connect(tray_, &TrayIcon::AboutRequested, this, &CMainSheet::ShowAbout);
+
+    BuildMenuBar();
+    BuildPages();
+    auto* f1 = new QShortcut(QKeySequence(Qt::Key_F1), this);
+    connect(f1, &QShortcut::activated, this, &CMainSheet::ShowHelp);
+
+    workerHost_.Attach(windowHost_.get());
+
+    core_->Settings().LoadAtStart();
+    ftpPage_->ApplyEnableRule();
+    pages_[0]->OnSetActive();
+    connect(tabs_, &QTabWidget::currentChanged, this, [this](int index) {
+        if (index >= 0 && index < kPageCount) {
+            pages_[static_cast<size_t>(index)]->OnSetActive();
+        }
+    });
+    // The show phase brings the window up (or hides it behind the icon) a moment from now.
+    core_->Schedule().Begin();
+    state_.Flags.ManualRefresh = 0;
 }
 
-void CMainSheet::LoadOrCreateSettings() {
-    if (!LoadSettings(ini_, passwordKey_, settings_, ftpPage_, defaultLookupService_)) {
-        WriteDefaultSettings(ini_, passwordKey_);
-        LoadSettings(ini_, passwordKey_, settings_, ftpPage_, defaultLookupService_);
+CMainSheet::~CMainSheet() {
+    workerHost_.Detach();
+    timer_.Kill();
+    delete shutdown_.data();
+    // The pages work with the context and the logic; they go first.
+    delete tabs_;
+    tabs_ = nullptr;
+}
+
+void CMainSheet::BuildMenuBar() {
+    auto* bar = new QMenuBar(this);
+    QMenu* file = bar->addMenu("&File");
+    file->addAction("&Refresh", this, &CMainSheet::RefreshCommand);
+    file->addAction("&Save", this, &CMainSheet::SaveCommand);
+    file->addAction("E&xit", this, &CMainSheet::ExitCommand);
+    QMenu* edit = bar->addMenu("&Edit");
+    edit->addAction("&Copy LAN IP to clipboard", this, &CMainSheet::CopyLanAddress);
+    edit->addAction("Copy &WAN IP to clipboard", this, &CMainSheet::CopyWanAddress);
+    QMenu* help = bar->addMenu("&Help");
+    help->addAction("&Orvex Help", this, &CMainSheet::ShowHelp);
+    help->addAction("&About", this, &CMainSheet::ShowAbout);
+    help->addSeparator();
+    help->addAction("Orvex on the &Web", this, &CMainSheet::OpenHomePage);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setMenuBar(bar);
+    // The window keeps the size of its pages: it cannot be resized or maximised.
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+}
+
+void CMainSheet::BuildPages() {
+    tabs_ = new QTabWidget(this);
+    ftpPage_ = new CLocalSettings(*context_, tabs_);
+    remotePage_ = new CRemotePage(tabs_);
+    monitorPage_ = new CProcessMonitor(*context_, tabs_);
+    pages_ = {ftpPage_,     new COptionsPage(*context_, tabs_), remotePage_,
+              monitorPage_, new CProxyPage(*context_, tabs_),   new CEmailPage(*context_, tabs_)};
+    for (SheetPage* page : pages_) {
+        tabs_->addTab(page, page->Caption());
+        connect(page, &SheetPage::ModifiedChanged, this, &CMainSheet::UpdateSaveButton);
+    }
+    tabs_->setCurrentIndex(0);
+
+    refreshButton_ = new QPushButton("&Refresh", this);
+    saveButton_ = new QPushButton("&Save", this);
+    exitButton_ = new QPushButton("E&xit", this);
+    for (QPushButton* button : {refreshButton_, saveButton_, exitButton_}) {
+        button->setAutoDefault(false);
+    }
+    connect(refreshButton_, &QPushButton::clicked, this, &CMainSheet::RefreshCommand);
+    connect(saveButton_, &QPushButton::clicked, this, &CMainSheet::SaveCommand);
+    connect(exitButton_, &QPushButton::clicked, this, &CMainSheet::ExitCommand);
+    saveButton_->setEnabled(false);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(refreshButton_);
+    buttons->addWidget(saveButton_);
+    buttons->addWidget(exitButton_);
+    auto* layout = static_cast<QVBoxLayout*>(this->layout());
+    layout->addWidget(tabs_);
+    layout->addLayout(buttons);
+}
+
+Host& CMainSheet::WindowHost() {
+    return *windowHost_;
+}
+
+ShutdownWindow* CMainSheet::Shutdown() const {
+    return shutdown_.data();
+}
+
+QAction* CMainSheet::MenuAction(const QString& text) const {
+    for (QAction* action : findChildren<QAction*>()) {
+        if (action->text() == text) {
+            return action;
+        }
+    }
+    return nullptr;
+}
+
+void CMainSheet::UpdateSaveButton() {
+    saveButton_->setEnabled(HasUnsavedChanges());
+}
+
+void CMainSheet::RefreshCommand() {
+    if (!destroyed_) {
+        core_->Schedule().RefreshCommand();
     }
 }
 
+void CMainSheet::SaveCommand() {
+    if (!destroyed_) {
+        core_->Settings().Save();
+    }
+}
+
+bool CMainSheet::ExitCommand() {
+    return !destroyed_ && core_->Exit().ExitProgram();
+}
+
+void CMainSheet::CopyAddress(const std::string& address, bool reportAlways) {
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    clipboard->clear();
+    if (address.empty() && (reportAlways || state_.Settings().SuppressError == 0)) {
+        MessageBoxRequest box;
+        box.text = "Unable to obtain IP address";
+        box.caption = "Error";
+        windowHost_->MessageBox(box);
+    }
+    clipboard->setText(QString::fromStdString(address));
+    QApplication::beep();
+}
+
+void CMainSheet::CopyLanAddress() {
+    CopyAddress(state_.Addresses.CurrentLANIP(), false);
+}
+
+void CMainSheet::CopyWanAddress() {
+    CopyAddress(state_.Addresses.CurrentWANIP(), true);
+}
+
+void CMainSheet::ShowAbout() {
+    CAboutBox about(services_.version, services_.launcher, *windowHost_,
+                    isVisible() ? this : nullptr);
+    about.exec();
+}
+
+void CMainSheet::ShowHelp() {
+    help_.ShowHelp();
+}
+
+void CMainSheet::OpenHomePage() {
+    services_.launcher.Open(kHomePage);
+}
+
 void CMainSheet::ShowFromOtherCopy() {
+    if (destroyed_) {
+        return;
+    }
+    setWindowState(windowState() & ~Qt::WindowMinimized);
     show();
     raise();
     activateWindow();
+}
+
+bool CMainSheet::QueryEndSession() {
+    return destroyed_ || core_->Exit().OnQueryEndSession();
+}
+
+void CMainSheet::closeEvent(QCloseEvent* event) {
+    // The close box is one more way to the exit routine, which destroys the window itself.
+    event->ignore();
+    ExitCommand();
+}
+
+void CMainSheet::changeEvent(QEvent* event) {
+    QWidget::changeEvent(event);
+    if (event->type() != QEvent::WindowStateChange || destroyed_) {
+        return;
+    }
+    if (isMinimized()) {
+        if (TrayIcon::Available()) {
+            // Hiding from inside the state change confuses some window managers.
+            QTimer::singleShot(0, this, [this] {
+                if (isMinimized() && !destroyed_) {
+                    HideBehindIcon();
+                }
+            });
+        }
+    } else if (isVisible()) {
+        tray_->Remove();
+    }
+}
+
+void CMainSheet::HideBehindIcon() {
+    hide();
+    setWindowState(windowState() & ~Qt::WindowMinimized);
+    tray_->Add();
+    UpdateTrayIcon();
+}
+
+void CMainSheet::MinimizeWindow() {
+    if (destroyed_) {
+        return;
+    }
+    // Without a notification area the icon would be the only way back, so minimise as usual.
+    if (TrayIcon::Available()) {
+        HideBehindIcon();
+    } else {
+        showMinimized();
+    }
+}
+
+void CMainSheet::RestoreWindow() {
+    if (destroyed_) {
+        return;
+    }
+    setWindowState(windowState() & ~Qt::WindowMinimized);
+    showNormal();
+    raise();
+    activateWindow();
+    tray_->Remove();
+}
+
+bool CMainSheet::WindowVisible() const {
+    return isVisible();
+}
+
+void CMainSheet::DestroyWindow() {
+    if (destroyed_) {
+        return;
+    }
+    destroyed_ = true;
+    // From here on a late worker reaches nothing.
+    workerHost_.Detach();
+    timer_.Kill();
+    tray_->Remove();
+    if (shutdown_) {
+        shutdown_->hide();
+    }
+    hide();
+    // The logic that asked for this is still on the stack; the object goes once it returns.
+    deleteLater();
+}
+
+void CMainSheet::ActivatePage(int index) {
+    if (index >= 0 && index < kPageCount) {
+        tabs_->setCurrentIndex(index);
+    }
+}
+
+bool CMainSheet::HasUnsavedChanges() const {
+    for (const SheetPage* page : pages_) {
+        if (page->IsModified()) {
+            return true;
+        }
+    }
+    return false;
+}
+
+void CMainSheet::MarkPagesSaved() {
+    for (int i = 0; i < kPageCount; ++i) {
+        if (i != kProgramMonitorPage) {
+            pages_[static_cast<size_t>(i)]->SetModified(false);
+        }
+    }
+    UpdateSaveButton();
+}
+
+FtpPageFields& CMainSheet::FtpPage() {
+    return *ftpPage_;
+}
+
+void CMainSheet::StatusFieldsChanged(const StatusFields& fields) {
+    remotePage_->SetFields(fields);
+}
+
+void CMainSheet::RefreshProgramMonitor() {
+    monitorPage_->RefreshIfShown();
+}
+
+void CMainSheet::UpdateTrayIcon() {
+    tray_->Update(state_.Flags.CycleSucceeded.load());
+}
+
+void CMainSheet::ShowShutdownWindow(bool show) {
+    if (show) {
+        if (!shutdown_) {
+            shutdown_ = new ShutdownWindow(nullptr);
+        }
+        if (!destroyed_) {
+            shutdown_->show();
+        }
+    } else if (shutdown_) {
+        shutdown_->hide();
+    }
+}
+
+void CMainSheet::EnableRefreshButton(bool enable) {
+    refreshButton_->setEnabled(enable);
 }
 
 }  // namespace orvex

@@ -1,0 +1,72 @@
+#include "ui/RemotePage.h"
+
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QVBoxLayout>
+
+namespace orvex {
+
+namespace {
+
+QLineEdit* ReadOnlyField(QWidget* parent) {
+    auto* field = new QLineEdit(parent);
+    field->setReadOnly(true);
+    return field;
+}
+
+}  // namespace
+
+CRemotePage::CRemotePage(QWidget* parent) : SheetPage("Status", parent) {
+    auto* outer = new QVBoxLayout(this);
+    auto* group = new QGroupBox(this);
+    outer->addWidget(group);
+    auto* grid = new QGridLayout(group);
+    grid->setVerticalSpacing(4);
+    grid->setHorizontalSpacing(16);
+
+    hostMessage_ = new QPlainTextEdit(group);
+    hostMessage_->setReadOnly(true);
+    hostMessage_->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    hostMessage_->setMinimumHeight(80);
+    lan_ = ReadOnlyField(group);
+    wan_ = ReadOnlyField(group);
+    lastRefresh_ = ReadOnlyField(group);
+    nextRefresh_ = ReadOnlyField(group);
+
+    grid->addWidget(new QLabel("Host Messages:", group), 0, 0, 1, 2);
+    grid->addWidget(hostMessage_, 1, 0, 1, 2);
+    grid->addWidget(new QLabel("LAN IP Address:", group), 2, 0);
+    grid->addWidget(new QLabel("WAN IP Address:", group), 2, 1);
+    grid->addWidget(lan_, 3, 0);
+    grid->addWidget(wan_, 3, 1);
+    grid->addWidget(new QLabel("Time last refreshed:", group), 4, 0);
+    grid->addWidget(new QLabel("Next refresh time:", group), 4, 1);
+    grid->addWidget(lastRefresh_, 5, 0);
+    grid->addWidget(nextRefresh_, 5, 1);
+    grid->setRowStretch(1, 1);
+}
+
+void CRemotePage::SetFields(const StatusFields& fields) {
+    fields_ = fields;
+    if (WasShown()) {
+        ShowFields();
+    }
+}
+
+void CRemotePage::OnSetActive() {
+    SheetPage::OnSetActive();
+    ShowFields();
+}
+
+void CRemotePage::ShowFields() {
+    hostMessage_->setPlainText(QString::fromStdString(fields_.hostMessage));
+    lan_->setText(QString::fromStdString(fields_.lanAddress));
+    wan_->setText(QString::fromStdString(fields_.wanAddress));
+    lastRefresh_->setText(QString::fromStdString(fields_.lastRefresh));
+    nextRefresh_->setText(QString::fromStdString(fields_.nextRefresh));
+}
+
+}  // namespace orvex

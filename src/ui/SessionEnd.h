@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+
+class QSessionManager;
+class QSocketNotifier;
+
+namespace orvex {
+
+class CMainSheet;
+
+// The end of the desktop session reaches the main window two ways: the session manager's
+// commit-data request, which may be refused when the offline publication fails, and SIGTERM,
+// which runs the same path and then ends the program whatever the answer.
+class SessionEnd : public QObject {
+    Q_OBJECT
+public:
+    explicit SessionEnd(CMainSheet* sheet, QObject* parent = nullptr);
+    ~SessionEnd() override;
+
+    // Routes SIGTERM into the event loop through a self-pipe; false when that cannot be set up.
+    bool CatchTerminate();
+
+    // The session manager asks whether the session may end.
+    void OnCommitData(QSessionManager& manager);
+    // SIGTERM arrived.
+    void OnTerminate();
+
+private:
+    QPointer<CMainSheet> sheet_;
+    QSocketNotifier* notifier_ = nullptr;
+};
+
+}  // namespace orvex

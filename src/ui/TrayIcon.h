@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QObject>
+
+class QMenu;
+class QSystemTrayIcon;
+
+namespace orvex {
+
+// The notification-area icon with its "&Icon" menu: the one place that knows about the tray.
+class TrayIcon : public QObject {
+    Q_OBJECT
+public:
+    explicit TrayIcon(QObject* parent = nullptr);
+    ~TrayIcon() override;
+
+    // Whether the desktop has a notification area to put the icon in.
+    static bool Available();
+
+    void Add();
+    void Remove();
+    bool Shown() const;
+    // The program icon for 1, the second icon for 0; any other value changes nothing.
+    void Update(int cycleSucceeded);
+    // 1: program icon, 0: second icon, -1: none chosen yet.
+    int ShownIcon() const { return shownIcon_; }
+
+    QMenu* Menu() const { return menu_; }
+    QSystemTrayIcon* Icon() const { return icon_; }
+
+signals:
+    void RestoreRequested();
+    void RefreshRequested();
+    void ShutdownRequested();
+    void CopyLanRequested();
+    void CopyWanRequested();
+    void AboutRequested();
+
+private:
+    QSystemTrayIcon* icon_;
+    QMenu* menu_;
+    int shownIcon_ = -1;
+};
+
+}  // namespace orvex
