@@ -2,6 +2,7 @@
 """SMTP server for tests: aiosmtpd on 127.0.0.1 with AUTH PLAIN, LOGIN and CRAM-MD5.
 
 Usage: smtp_server.py OUTDIR [--port N] [--user U] [--password P] [--mechanisms M,M]
+                      [--raw-only]
 
 Prints "READY <port>" once it listens (port 0 = any free port). Every message received is
 saved in OUTDIR as N.eml (the bytes between DATA and the dot, transparency undone) with:
@@ -10,7 +11,8 @@ saved in OUTDIR as N.eml (the bytes between DATA and the dot, transparency undon
   N.parts  the message parsed with Python's email package: "header<TAB>name<TAB>value" lines,
            then "part<TAB>content type<TAB>filename<TAB>disposition<TAB>decoded size" per part
   N.att<k> the decoded payload of the k-th part (from 1) that carries a file name
-N.env is written last, so its presence means the message is complete.
+N.env is written last, so its presence means the message is complete. --raw-only skips
+N.parts and the N.att files (for timing runs, where parsing would only add noise).
 """
 
 import argparse
@@ -26,8 +28,9 @@ from aiosmtpd.smtp import SMTP, AuthResult, LoginPassword, MISSING
 
 
 class Handler:
-    def __init__(self, outdir, user, password):
+    def __init__(self, outdir, user, password, parse=True):
         self.outdir = outdir
+        self.parse = parse
         self.user = user
         self.password = password
         self.count = 0
@@ -58,7 +61,8 @@ class Handler:
         content = envelope.original_content or envelope.content
         with open(base + ".eml", "wb") as f:
             f.write(content)
-        self.save_parts(base, content)
+        if self.parse:
+            self.save_parts(base, content)
         login = session.login_data or b""
         if isinstance(login, bytes):
             login = login.decode("latin-1")
@@ -101,10 +105,12 @@ def main():
     parser.add_argument("--password", default="secret")
     parser.add_argument("--mechanisms", default="CRAM-MD5,LOGIN,PLAIN",
                         help="mechanisms to advertise")
+    parser.add_argument("--raw-only", action="store_true")
     args = parser.parse_args()
 
     os.makedirs(args.outdir, exist_ok=True)
-    handler = Handler(args.outdir, args.user.encode(), args.password.encode())
+    handler = Handler(args.outdir, args.user.encode(), args.password.encode(),
+                      parse=not args.raw_only)
     wanted = {m.strip().upper() for m in args.mechanisms.split(",") if m.strip()}
     excluded = [m for m in ("CRAM-MD5", "LOGIN", "PLAIN") if m not in wanted]
 

@@ -774,7 +774,9 @@ int RunDialogue(Engine& e, Channel& ch) {
                 e.vsock.WaitWritable(ch.slot, 2);
                 break;
             case IdleKind::kNone:
-                std::this_thread::yield();
+                // A step that made progress runs the next at once: the scheduler preempts,
+                // and a yield per step would give the processor away once per attachment
+                // line.
                 break;
         }
     }
