@@ -57,9 +57,9 @@ std::string CutLine(std::string line) {
     return line;
 }
 
-// 0 when sent, else the error path's -52.
-int SendLine(Engine& e, Channel& ch, const std::string& text) {
-    int rc = e.vsock.SendLine(ch.slot, text);
+// 0 when sent, else the error path's -52. `more`: the next line follows without a pause.
+int SendLine(Engine& e, Channel& ch, const std::string& text, bool more = false) {
+    int rc = e.vsock.SendLine(ch.slot, text, more);
     if (rc < 0) {
         ch.socketCode = rc;
         return Fail(e, ch, -52);
@@ -574,7 +574,7 @@ int RunState(Engine& e, Channel& ch, uint32_t now) {
                 return 0;
             }
             ch.bodyBytes += static_cast<long>(line.size());
-            return SendLine(e, ch, line);
+            return SendLine(e, ch, line, true);
         }
 
         // --- attachments ---
@@ -631,7 +631,7 @@ int RunState(Engine& e, Channel& ch, uint32_t now) {
             ch.attachmentBytes += static_cast<long>(got);
             std::string line;
             Base64EncodeLine(piece, got, line);
-            int sent = vs.Send(ch.slot, line.data(), static_cast<int>(line.size()));
+            int sent = vs.Send(ch.slot, line.data(), static_cast<int>(line.size()), true);
             if (sent < 0) {
                 ch.socketCode = sent;
                 return Fail(e, ch, -52);

@@ -327,7 +327,7 @@ int VSock::WaitReadable(int slot, int ms) {
     return WaitFor(slot, POLLIN, ms);
 }
 
-int VSock::Send(int slot, const char* bytes, int count) {
+int VSock::Send(int slot, const char* bytes, int count, bool more) {
     if (!Valid(slot)) {
         return kVsBadSlot;
     }
@@ -341,7 +341,8 @@ int VSock::Send(int slot, const char* bytes, int count) {
     }
     int sent = 0;
     while (sent < count) {
-        ssize_t n = ::send(s.fd, bytes + sent, static_cast<size_t>(count - sent), MSG_NOSIGNAL);
+        ssize_t n = ::send(s.fd, bytes + sent, static_cast<size_t>(count - sent),
+                           MSG_NOSIGNAL | (more ? MSG_MORE : 0));
         if (n > 0) {
             sent += static_cast<int>(n);
             continue;
@@ -360,16 +361,16 @@ int VSock::Send(int slot, const char* bytes, int count) {
     return count;
 }
 
-int VSock::SendLine(int slot, const std::string& text) {
+int VSock::SendLine(int slot, const std::string& text, bool more) {
     if (text.size() <= 125) {
         std::string line = text + "\r\n";
-        return Send(slot, line.data(), static_cast<int>(line.size()));
+        return Send(slot, line.data(), static_cast<int>(line.size()), more);
     }
-    int first = Send(slot, text.data(), static_cast<int>(text.size()));
+    int first = Send(slot, text.data(), static_cast<int>(text.size()), true);
     if (first < 0) {
         return first;
     }
-    int second = Send(slot, "\r\n", 2);
+    int second = Send(slot, "\r\n", 2, more);
     return second < 0 ? second : first + second;
 }
 

@@ -76,10 +76,12 @@ public:
     // Sends all bytes: the count; kVsBadCount for a count below 1; kVsClosed when the socket
     // is not writable within the send stall; the negated WinSock code when sending fails
     // (which also clears the connected flag).
-    int Send(int slot, const char* bytes, int count);
+    // `more`: further bytes follow at once, so the kernel may hold these for a fuller
+    // segment; the next send without it pushes everything out.
+    int Send(int slot, const char* bytes, int count, bool more = false);
     // Text plus CR LF: one send up to 125 characters, else the text and CR LF separately.
     // Returns the bytes sent or Send's failure.
-    int SendLine(int slot, const std::string& text);
+    int SendLine(int slot, const std::string& text, bool more = false);
     // One line (through its LF) of at most size - 1 bytes into `out`: the count, 0 when none
     // is there within `firstWaitMs`, kVsClosed when the peer has closed. A line arriving in
     // pieces is completed while more comes within `nextWaitMs`.
