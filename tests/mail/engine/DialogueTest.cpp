@@ -446,5 +446,35 @@ TEST_F(Dialogue, RefusedConnectionAndStepwiseDriving) {
     peer.Stop();
 }
 
+TEST_F(Dialogue, TwoChannelsRunOnTwoThreadsAtOnce) {
+    seeDetach();
+    ASSERT_EQ(seeAttach(2, clock_, dir_.Path()), 1);
+    ScriptedPeer peers[2];
+    for (ScriptedPeer& peer : peers) {
+        Deliver(Greet(peer), {"<you@example.org>"});
+        peer.Start();
+    }
+    int results[2] = {-999, -999};
+    auto run = [&](int channel) {
+        seeIntegerParam(channel, 15, peers[channel].Port());
+        int rc = seeSmtpConnect(channel, "127.0.0.1", "<me@example.com>", nullptr);
+        if (rc == 0) {
+            rc = seeSendEmail(channel, "<you@example.org>", nullptr, nullptr, "s", "m", nullptr);
+        }
+        int closed = seeClose(channel);
+        results[channel] = rc == 0 ? closed : rc;
+    };
+    std::thread first(run, 0);
+    std::thread second(run, 1);
+    first.join();
+    second.join();
+    EXPECT_EQ(results[0], 0);
+    EXPECT_EQ(results[1], 0);
+    for (ScriptedPeer& peer : peers) {
+        EXPECT_TRUE(peer.Finish()) << peer.Report();
+        EXPECT_NE(DataOf(peer.Received()).find("Subject: s\r\n"), std::string::npos);
+    }
+}
+
 }  // namespace
 }  // namespace orvex::test
