@@ -4,6 +4,7 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QPushButton>
+#include <QTimer>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
@@ -47,8 +48,9 @@ CProcessMonitor::CProcessMonitor(PageContext& context, QWidget* parent)
     buttons->addWidget(addRemove_);
     layout->addLayout(buttons);
 
-    statusTimer_.setInterval(kStatusIntervalMs);
-    connect(&statusTimer_, &QTimer::timeout, this, &CProcessMonitor::RefreshStatusColumn);
+    statusTimer_ = new QTimer(this);
+    statusTimer_->setInterval(kStatusIntervalMs);
+    connect(statusTimer_, &QTimer::timeout, this, &CProcessMonitor::RefreshStatusColumn);
     connect(addRemove_, &QPushButton::clicked, this, &CProcessMonitor::OpenAddRemoveDialog);
 }
 
@@ -57,7 +59,7 @@ void CProcessMonitor::OnSetActive() {
     SheetPage::OnSetActive();
     if (first) {
         FillProgramTable();
-        statusTimer_.start();
+        statusTimer_->start();
     }
 }
 

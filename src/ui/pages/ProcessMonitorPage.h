@@ -1,13 +1,12 @@
 #pragma once
 
-#include <QTimer>
-
 #include "settings/AppSettings.h"
 #include "ui/dialogs/AddRemoveProgramsDlg.h"
 #include "ui/PageContext.h"
 #include "ui/SheetPage.h"
 
 class QPushButton;
+class QTimer;
 class QTreeWidget;
 
 namespace orvex {
@@ -43,7 +42,7 @@ private:
     PageContext& context_;
     QTreeWidget* table_;
     QPushButton* addRemove_;
-    QTimer statusTimer_;
+    QTimer* statusTimer_;
     CAddRemoveProgramsDlg::WindowLister lister_;
 };
 

@@ -1,0 +1,193 @@
+#include <QApplication>
+#include <QCheckBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include "PageRig.h"
+#include "ui/pages/LocalSettingsPage.h"
+#include "ui/pages/OptionsPage.h"
+#include "ui/pages/PageWidgets.h"
+
+namespace orvex::test {
+namespace {
+
+class OptionsPageTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        rig.state.EditSettings([](AppSettings& s) {
+            s.RefreshIntv = 45;
+            s.Timeout = 15;
+            s.IsLogging = 1;
+            s.LogFilename = "Orvex.log";
+        });
+    }
+    QLineEdit* Field(const char* name) { return Child<QLineEdit>(&page, name); }
+    UpDownEdit* UpDown(const char* name) {
+        return Child<UpDownEdit>(&page, (std::string(name) + "UpDown").c_str());
+    }
+    std::vector<std::string> Boxes() { return rig.host.MessageBoxTexts(); }
+
+    PageRig rig;
+    COptionsPage page{rig.context};
+};
+
+TEST_F(OptionsPageTest, IntervalBelowThirtyIsRefusedWithTheDefaultLookupService) {
+    rig.state.DefaultLookupService = true;
+    page.show();
+    QApplication::setActiveWindow(&page);
+    page.OnSetActive();
+    Field("RefreshIntv")->setFocus();
+
+    Retype(Field("RefreshIntv"), "10");
+    EXPECT_TRUE(rig.state.IntervalEdited);
+    EXPECT_TRUE(page.IsModified());
+    Child<QCheckBox>(&page, "IsLogging")->setFocus();  // the focus leaves the field
+
+    EXPECT_EQ(Boxes(), std::vector<std::string>{"Please enter a value between 30 and 9999"});
+    EXPECT_EQ(rig.host.Events()[0].box.buttons, MsgButtons::Ok);
+    EXPECT_EQ(rig.state.Settings().RefreshIntv, 45);
+    EXPECT_TRUE(rig.timer.periods.empty());
+    EXPECT_EQ(QApplication::focusWidget(), Field("RefreshIntv"));
+
+    Retype(Field("RefreshIntv"), "120");
+    LeaveField(Field("RefreshIntv"));
+    EXPECT_EQ(rig.state.Settings().RefreshIntv, 120);
+    EXPECT_EQ(rig.timer.periods, std::vector<unsigned>{120u * 60000u});
+    EXPECT_EQ(Boxes().size(), 1u);
+    page.hide();
+}
+
+TEST_F(OptionsPageTest, IntervalBelowThirtyIsKeptForAnotherLookupService) {
+    rig.state.DefaultLookupService = false;
+    page.OnSetActive();
+    Retype(Field("RefreshIntv"), "10");
+    LeaveField(Field("RefreshIntv"));
+    EXPECT_TRUE(Boxes().empty());
+    EXPECT_EQ(rig.state.Settings().RefreshIntv, 10);
+    EXPECT_EQ(rig.timer.periods, std::vector<unsigned>{10u * 60000u});
+    // And the field takes digits only, four of them.
+    Retype(Field("RefreshIntv"), "12a345");
+    EXPECT_EQ(Text(Field("RefreshIntv")), "1234");
+}
+
+TEST_F(OptionsPageTest, UpDownRangesFollowTheLookupServiceWhenFirstShown) {
+    rig.state.DefaultLookupService = true;
+    rig.state.EditSettings([](AppSettings& s) { s.RefreshIntv = 31; });
+    page.OnSetActive();
+    UpDown("RefreshIntv")->Step(-1);
+    UpDown("RefreshIntv")->Step(-1);
+    EXPECT_EQ(Text(Field("RefreshIntv")), "30");
+    // An arrow leaves the focus where it was, so its value is committed at once.
+    EXPECT_EQ(rig.state.Settings().RefreshIntv, 30);
+    EXPECT_TRUE(rig.state.IntervalEdited);
+    EXPECT_TRUE(Boxes().empty());
+
+    // The range is fixed at the first display.
+    rig.state.DefaultLookupService = false;
+    page.OnSetActive();
+    UpDown("RefreshIntv")->Step(-1);
+    EXPECT_EQ(Text(Field("RefreshIntv")), "30");
+
+    UpDown("Timeout")->Step(1);
+    EXPECT_EQ(rig.state.Settings().Timeout, 16);
+    Retype(Field("Timeout"), "60");
+    UpDown("Timeout")->Step(1);
+    EXPECT_EQ(Text(Field("Timeout")), "60");
+    // Typed text is not held to the range.
+    Retype(Field("InitStartupDelay"), "500x");
+    LeaveField(Field("InitStartupDelay"));
+    EXPECT_EQ(rig.state.Settings().InitStartupDelay, 500);
+}
+
+TEST_F(OptionsPageTest, OtherLookupServiceAllowsAnIntervalOfZero) {
+    rig.state.DefaultLookupService = false;
+    rig.state.EditSettings([](AppSettings& s) { s.RefreshIntv = 1; });
+    page.OnSetActive();
+    UpDown("RefreshIntv")->Step(-1);
+    UpDown("RefreshIntv")->Step(-1);
+    EXPECT_EQ(rig.state.Settings().RefreshIntv, 0);
+}
+
+TEST_F(OptionsPageTest, SaveAfterAnIntervalEditStartsARefresh) {
+    rig.state.DefaultLookupService = true;
+    rig.state.Flags.StartupReady = 1;
+    CLocalSettings ftp(rig.context);
+    FtpPageValues values;
+    values.FTPServer = "ftp.example.net";
+    values.SiteName = values.UserID = values.Password = "x";
+    values.OnlineFile = values.OfflineFile = values.RemoteFile = "x.htm";
+    values.Port = "21";
+    ftp.ShowValues(values);
+    rig.window.ftp = &ftp;
+    rig.window.pages = {&page, &ftp};
+    page.OnSetActive();
+
+    rig.commands.Save();
+    EXPECT_EQ(rig.launcher.online, 0);
+
+    Retype(Field("RefreshIntv"), "60");
+    LeaveField(Field("RefreshIntv"));
+    EXPECT_TRUE(page.IsModified());
+    rig.commands.Save();
+    EXPECT_EQ(rig.launcher.online, 1);
+    EXPECT_FALSE(rig.state.IntervalEdited);
+    EXPECT_FALSE(page.IsModified());
+    EXPECT_EQ(rig.state.Ini().GetInt("Preferences", "RefreshIntv", 0), 60);
+}
+
+TEST_F(OptionsPageTest, ClearingLoggingDisablesTheLogControls) {
+    page.OnSetActive();
+    EXPECT_TRUE(Field("LogFilename")->isEnabled());
+    Child<QCheckBox>(&page, "IsLogging")->click();
+    EXPECT_EQ(rig.state.Settings().IsLogging, 0);
+    EXPECT_TRUE(page.IsModified());
+    EXPECT_FALSE(Field("LogFilename")->isEnabled());
+    EXPECT_FALSE(Child<QPushButton>(&page, "PickLogFilename")->isEnabled());
+    EXPECT_FALSE(Field("MaxLog")->isEnabled());
+    EXPECT_FALSE(UpDown("MaxLog")->isEnabled());
+    for (QLabel* label : page.findChildren<QLabel*>()) {
+        if (label->text() == "Log Filename:" || label->text() == "Purge Logs After (Days)") {
+            EXPECT_FALSE(label->isEnabled());
+        }
+    }
+    EXPECT_TRUE(Field("RefreshIntv")->isEnabled());
+}
+
+TEST_F(OptionsPageTest, CancellingTheLogPickerStillCommitsTheTrimmedName) {
+    page.OnSetActive();
+    Retype(Field("LogFilename"), "  events.log ");
+    Child<QPushButton>(&page, "PickLogFilename")->click();
+    EXPECT_EQ(rig.state.Settings().LogFilename, "events.log");
+    EXPECT_EQ(Text(Field("LogFilename")), "events.log");
+    const FileDialogSpec spec = rig.picker.specs.at(0);
+    EXPECT_EQ(spec.filter, "Log Files (*.log) | *.log");
+    EXPECT_EQ(spec.defaultExtension, "Log");
+    EXPECT_EQ(spec.initialName, "*.log");
+
+    rig.picker.answers.push_back(rig.dir.File("logs/orvex.log"));
+    Child<QPushButton>(&page, "PickLogFilename")->click();
+    EXPECT_EQ(rig.state.Settings().LogFilename, rig.dir.File("logs/orvex.log"));
+}
+
+TEST_F(OptionsPageTest, CheckBoxesStoreTheirStateAtOnce) {
+    page.OnSetActive();
+    const std::pair<const char*, int AppSettings::*> boxes[] = {
+        {"IsUpdateOnStart", &AppSettings::IsUpdateOnStart},
+        {"IsUpdateOnShut", &AppSettings::IsUpdateOnShut},
+        {"IsMinOnStartup", &AppSettings::IsMinOnStartup},
+        {"NotifyErrorOnShut", &AppSettings::NotifyErrorOnShut},
+        {"SuppressError", &AppSettings::SuppressError},
+        {"UpdateOnNAIP", &AppSettings::UpdateOnNAIP}};
+    for (const auto& [name, setting] : boxes) {
+        const int before = rig.state.Settings().*setting;
+        Child<QCheckBox>(&page, name)->click();
+        EXPECT_EQ(rig.state.Settings().*setting, before == 1 ? 0 : 1) << name;
+    }
+    EXPECT_EQ(Child<QCheckBox>(&page, "UpdateOnNAIP")->text(), "Update on \"N/A\" WAN IP");
+}
+
+}  // namespace
+}  // namespace orvex::test
