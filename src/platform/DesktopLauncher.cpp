@@ -64,9 +64,15 @@ bool XdgLauncher::Open(const std::string& target) {
     // adopted by init, so nobody here has to wait for the viewer.
     const char* script = "\"$0\" \"$1\" </dev/null >/dev/null 2>&1 &";
     const char* argv[] = {"sh", "-c", script, opener.c_str(), target.c_str(), nullptr};
+    // The viewer may outlive the program; it must not keep any of its files or sockets open.
+    posix_spawn_file_actions_t actions;
+    ::posix_spawn_file_actions_init(&actions);
+    ::posix_spawn_file_actions_addclosefrom_np(&actions, 3);
     pid_t pid = -1;
-    if (::posix_spawn(&pid, "/bin/sh", nullptr, nullptr, const_cast<char* const*>(argv), environ) !=
-        0) {
+    const int spawned =
+        ::posix_spawn(&pid, "/bin/sh", &actions, nullptr, const_cast<char* const*>(argv), environ);
+    ::posix_spawn_file_actions_destroy(&actions);
+    if (spawned != 0) {
         return false;
     }
     const auto deadline = std::chrono::steady_clock::now() + kStartBound;

@@ -1,6 +1,7 @@
 #include "address/WanAddress.h"
 
 #include <netinet/in.h>
+#include <stdlib.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -69,6 +70,14 @@ int RefusedPort() {
 
 class WanAddressTest : public ::testing::Test {
 protected:
+    // The lookup honours the usual proxy variables; the tests' pages are all local.
+    static void SetUpTestSuite() {
+        for (const char* name :
+             {"http_proxy", "HTTP_PROXY", "https_proxy", "HTTPS_PROXY", "all_proxy", "ALL_PROXY"}) {
+            ::unsetenv(name);
+        }
+    }
+
     WanAddressTest() {
         settings.StartDelimiter = "REMOTE_ADDR:";
         settings.EndDelimiter = "<br>";

@@ -1,6 +1,8 @@
 #include "version/HelpViewer.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <thread>
@@ -83,16 +85,23 @@ std::string WaitForFile(const std::string& path) {
 TEST(DesktopLauncherTest, OpenerGetsTheTargetAsItsOnlyArgumentWithoutBeingWaitedFor) {
     TempDir dir;
     const std::string opener = dir.File("opener");
-    // Records its arguments, then lives on like a browser would.
+    // Records its arguments and its open descriptors, then lives on like a browser would.
     WriteFile(opener,
               "#!/bin/sh\nfor a in \"$@\"; do printf '[%s]' \"$a\"; done > \"$0.args\"\n"
-              "echo >> \"$0.args\"\nsleep 5\n");
+              "ls -l /proc/$$/fd/ > \"$0.fds\"\necho >> \"$0.args\"\nsleep 5\n");
     ::chmod(opener.c_str(), 0755);
     XdgLauncher launcher(opener);
     const auto started = std::chrono::steady_clock::now();
+    // A descriptor of the program without close-on-exec, such as a library might leave.
+    WriteFile(dir.File("held-open"), "");
+    const int inherited = ::open(dir.File("held-open").c_str(), O_RDONLY);
     EXPECT_TRUE(launcher.Open("/tmp/a help page; $(touch x).htm"));
+    ::close(inherited);
     EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(10));
     EXPECT_EQ(WaitForFile(opener + ".args"), "[/tmp/a help page; $(touch x).htm]\n");
+    const std::string fds = ReadFile(opener + ".fds");
+    EXPECT_NE(fds.find(opener), std::string::npos) << fds;  // the shell reading the script
+    EXPECT_EQ(fds.find("held-open"), std::string::npos) << fds;
 }
 
 TEST(DesktopLauncherTest, ReportsWhatCannotBeStarted) {
