@@ -21,6 +21,7 @@
 #include "ui/GuiThreadHost.h"
 #include "ui/InstanceServer.h"
 #include "ui/MainSheet.h"
+#include "ui/MessageBoxes.h"
 #include "ui/SessionEnd.h"
 #include "ui/dialogs/QtFilePicker.h"
 #include "version/VersionInfo.h"
@@ -78,8 +79,9 @@ int main(int argc, char* argv[]) {
     g_state = new orvex::AppState(workDir, iniPath);
     g_workerHost = new orvex::GuiThreadHost();
     orvex::QtFilePicker picker;
+    orvex::MessageBoxes boxes;
     orvex::SheetServices services{orvex::DefaultClock(), orvex::DefaultDesktopLauncher(), picker,
-                                  QString::fromStdString(orvex::ProgramVersion())};
+                                  boxes, QString::fromStdString(orvex::ProgramVersion())};
     QPointer<orvex::CMainSheet> sheet = new orvex::CMainSheet(*g_state, *g_workerHost, services);
     QObject::connect(sheet.data(), &QObject::destroyed, &app, &QApplication::quit);
 

@@ -4,6 +4,7 @@
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QHBoxLayout>
+#include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QShortcut>
@@ -42,7 +43,7 @@ public:
     void ExitRequest() override { sheet_.core_->OnExitMessage(); }
     MsgAnswer MessageBox(const MessageBoxRequest& request) override {
         QWidget* parent = sheet_.isVisible() && !sheet_.destroyed_ ? &sheet_ : nullptr;
-        return sheet_.boxes_.Ask(request, parent);
+        return sheet_.services_.boxes.Ask(request, parent);
     }
     void ActivatePage(int index) override { sheet_.ActivatePage(index); }
 
@@ -169,7 +170,9 @@ ShutdownWindow* CMainSheet::Shutdown() const {
 }
 
 QAction* CMainSheet::MenuAction(const QString& text) const {
-    for (QAction* action : findChildren<QAction*>()) {
+    QList<QAction*> actions = findChildren<QAction*>();
+    actions += tray_->Menu()->actions();
+    for (QAction* action : actions) {
         if (action->text() == text) {
             return action;
         }

@@ -38,7 +38,8 @@ struct SheetServices {
     Clock& clock;
     DesktopLauncher& launcher;
     FilePicker& picker;
-    QString version;  // shown by the About box
+    MessageBoxes& boxes;  // every message box of the window's thread
+    QString version;      // shown by the About box
 };
 
 // The main window "Orvex": six pages, the menu bar, the Refresh, Save and Exit buttons and the
@@ -56,7 +57,7 @@ public:
     static constexpr int kPageCount = 6;
 
     AppCore& Core() { return *core_; }
-    MessageBoxes& Boxes() { return boxes_; }
+    MessageBoxes& Boxes() { return services_.boxes; }
     // The Host of the window's own thread: message boxes, and the cycle messages handled at
     // once.
     Host& WindowHost();
@@ -118,7 +119,6 @@ private:
     AppState& state_;
     GuiThreadHost& workerHost_;
     SheetServices services_;
-    MessageBoxes boxes_;
     HelpViewer help_;
     std::unique_ptr<SheetHost> windowHost_;
     QtWindowTimer timer_;

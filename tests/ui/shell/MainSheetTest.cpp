@@ -1,0 +1,354 @@
+#include <QApplication>
+#include <QClipboard>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSystemTrayIcon>
+#include <QTabWidget>
+#include <QTest>
+
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "ShellTestSupport.h"
+#include "app/ExitRoutine.h"
+#include "settings/SettingsFile.h"
+#include "ui/RemotePage.h"
+#include "ui/SessionEnd.h"
+#include "ui/ShutdownWindow.h"
+#include "ui/TrayIcon.h"
+
+namespace orvex::test {
+namespace {
+
+// Runs `work` on a thread of its own, as a cycle does, while the window's thread keeps
+// handling events; returns once the thread has finished.
+void OnWorker(const std::function<void()>& work) {
+    std::atomic<bool> finished{false};
+    std::thread worker([&] {
+        work();
+        finished = true;
+    });
+    PumpUntil([&] { return finished.load(); }, 10000);
+    worker.join();
+}
+
+std::vector<std::string> LogLines(const std::string& path) {
+    std::vector<std::string> lines;
+    const std::string text = ReadFile(path);
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find("\r\n", start);
+        if (end == std::string::npos) {
+            end = text.size();
+        }
+        // "%m/%d/%y %H:%M:%S  " is 19 characters.
+        lines.push_back(text.substr(start + 19, end - start - 19));
+        start = end + 2;
+    }
+    return lines;
+}
+
+TEST(MainSheetTest, WindowHasItsPagesButtonsAndMenus) {
+    ShellFixture f;
+    CMainSheet& sheet = f.MakeSheet();
+    EXPECT_EQ(sheet.windowTitle(), "Orvex");
+    EXPECT_FALSE(sheet.isVisible()) << "hidden until the show phase";
+    const QStringList captions{
+        "FTP", "Advanced Options", "Status", "Program Monitor", "Proxy/Firewall", "E-Mail Options"};
+    ASSERT_EQ(sheet.Tabs()->count(), 6);
+    for (int i = 0; i < 6; ++i) {
+        EXPECT_EQ(sheet.Tabs()->tabText(i), captions[i]);
+    }
+    EXPECT_EQ(sheet.Tabs()->currentIndex(), 0);
+    EXPECT_EQ(sheet.RefreshButton()->text(), "&Refresh");
+    EXPECT_EQ(sheet.SaveButton()->text(), "&Save");
+    EXPECT_EQ(sheet.ExitButton()->text(), "E&xit");
+    EXPECT_FALSE(sheet.SaveButton()->isEnabled());
+    for (const char* item :
+         {"&Refresh", "&Save", "E&xit", "&Copy LAN IP to clipboard", "Copy &WAN IP to clipboard",
+          "&Orvex Help", "&About", "Re&store", "&Shutdown", "&About Orvex..."}) {
+        EXPECT_NE(sheet.MenuAction(item), nullptr) << item;
+    }
+    f.WaitShown();
+    EXPECT_TRUE(sheet.isVisible());
+}
+
+TEST(MainSheetTest, MinimiseOnStartupWithoutTrayMinimisesNormally) {
+    ShellFixture f([](Profile& ini) { ini.WriteInt("Preferences", "IsMinOnStartup", 1); });
+    ASSERT_FALSE(TrayIcon::Available());
+    CMainSheet& sheet = f.MakeSheet();
+    f.WaitShown();
+    EXPECT_TRUE(sheet.isMinimized());
+    EXPECT_FALSE(sheet.Tray().Shown());
+}
+
+TEST(MainSheetTest, SaveButtonFollowsThePagesMarks) {
+    ShellFixture f;
+    CMainSheet& sheet = f.MakeSheet();
+    sheet.Page(1)->SetModified();
+    sheet.Page(3)->SetModified();
+    EXPECT_TRUE(sheet.SaveButton()->isEnabled());
+    sheet.MarkPagesSaved();
+    // The Program Monitor page keeps its mark through a save.
+    EXPECT_FALSE(sheet.Page(1)->IsModified());
+    EXPECT_TRUE(sheet.Page(3)->IsModified());
+    EXPECT_TRUE(sheet.SaveButton()->isEnabled());
+    sheet.Page(3)->SetModified(false);
+    EXPECT_FALSE(sheet.SaveButton()->isEnabled());
+}
+
+TEST(MainSheetTest, WorkerStatusReachesStatusPageAndLogInOrder) {
+    ShellFixture f;
+    CMainSheet& sheet = f.MakeSheet();
+    OnWorker([&] {
+        f.workerHost->Status("P10009 Requesting WAN IP address...");
+        f.workerHost->Status("P10004 Attempting to connect to FTP Server...");
+        f.workerHost->Status("530 Login incorrect.");
+    });
+    EXPECT_EQ(
+        LogLines(f.dir.File("Orvex.log")),
+        (std::vector<std::string>{"Requesting WAN IP address...",
+                                  "Attempting to connect to FTP Server...", "Login incorrect."}));
+    sheet.ActivatePage(2);
+    EXPECT_EQ(sheet.StatusPage()->HostMessageControl()->toPlainText(), "Login incorrect.");
+}
+
+TEST(MainSheetTest, StatusFieldsWaitUntilThePageIsFirstShown) {
+    ShellFixture f;
+    CMainSheet& sheet = f.MakeSheet();
+    f.state->Addresses.SetCurrentLANIP("192.168.1.20");
+    f.state->Addresses.SetCurrentWANIP("203.0.113.7");
+    sheet.WindowHost().Status("P10005 System Online:   ");
+    CRemotePage* page = sheet.StatusPage();
+    EXPECT_TRUE(page->LanControl()->text().isEmpty());
+    EXPECT_TRUE(page->HostMessageControl()->toPlainText().isEmpty());
+
+    sheet.ActivatePage(2);
+    EXPECT_EQ(page->HostMessageControl()->toPlainText(), "System Online:   ");
+    EXPECT_EQ(page->LanControl()->text(), "192.168.1.20");
+    EXPECT_EQ(page->WanControl()->text(), "203.0.113.7");
+    EXPECT_EQ(page->LastRefreshControl()->text().size(), 19);
+    EXPECT_EQ(page->NextRefreshControl()->text(), "Not Scheduled to refresh");
+
+    // Once shown, even while another page is active, updates reach the controls at once.
+    sheet.ActivatePage(0);
+    sheet.WindowHost().Status("550 No such file.");
+    EXPECT_EQ(page->HostMessageControl()->toPlainText(), "No such file.");
+    EXPECT_EQ(LogLines(f.dir.File("Orvex.log")).front(),
+              "System Online:   LAN IP: 192.168.1.20, WAN IP: 203.0.113.7");
+}
+
+TEST(MainSheetTest, CycleCodesDriveRefreshButtonAndShutdownWindow) {
+    ShellFixture f;
+    CMainSheet& sheet = f.MakeSheet();
+    OnWorker([&] { f.workerHost->Cycle(200); });
+    EXPECT_FALSE(sheet.RefreshButton()->isEnabled());
+    OnWorker([&] { f.workerHost->Cycle(201); });
+    EXPECT_TRUE(sheet.RefreshButton()->isEnabled());
+
+    OnWorker([&] { f.workerHost->Cycle(100); });
+    ASSERT_NE(sheet.Shutdown(), nullptr);
+    ShutdownWindow* window = sheet.Shutdown();
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_EQ(window->windowTitle(), "Orvex Shutdown In Progress");
+    window->close();
+    QTest::keyClick(window, Qt::Key_Escape);
+    EXPECT_TRUE(window->isVisible()) << "the user cannot close it";
+    OnWorker([&] { f.workerHost->Cycle(101); });
+    EXPECT_FALSE(window->isVisible());
+    OnWorker([&] { f.workerHost->Cycle(100); });
+    EXPECT_EQ(sheet.Shutdown(), window) << "made once, reused";
+}
+
+TEST(MainSheetTest, CopyAddressCommands) {
+    ShellFixture f([](Profile& ini) { ini.WriteInt("Preferences", "SuppressError", 1); });
+    CMainSheet& sheet = f.MakeSheet();
+    QClipboard* clipboard = QGuiApplication::clipboard();
+
+    clipboard->setText("left over");
+    sheet.MenuAction("Copy &WAN IP to clipboard")->trigger();
+    EXPECT_EQ(AskedTexts(f.boxes), std::vector<std::string>{"Unable to obtain IP address"});
+    EXPECT_EQ(f.boxes.Asked().front().caption, "Error");
+    EXPECT_EQ(clipboard->text(), "");
+
+    // The LAN command keeps quiet when errors are suppressed.
+    f.boxes.ClearAsked();
+    clipboard->setText("left over");
+    sheet.CopyLanAddress();
+    EXPECT_TRUE(f.boxes.Asked().empty());
+    EXPECT_EQ(clipboard->text(), "");
+
+    f.state->Addresses.SetCurrentLANIP("10.0.0.5");
+    sheet.CopyLanAddress();
+    EXPECT_EQ(clipboard->text(), "10.0.0.5");
+}
+
+TEST(MainSheetTest, LanCopyReportsEmptyAddressUnlessSuppressed) {
+    ShellFixture f;
+    CMainSheet& sheet = f.MakeSheet();
+    sheet.CopyLanAddress();
+    EXPECT_EQ(AskedTexts(f.boxes), std::vector<std::string>{"Unable to obtain IP address"});
+}
+
+TEST(MainSheetTest, SaveQuestionAtExit) {
+    struct Case {
+        MsgAnswer answer;
+        bool destroyed;
+        bool saved;
+    };
+    for (const Case& c : {Case{MsgAnswer::Cancel, false, false}, Case{MsgAnswer::No, true, false},
+                          Case{MsgAnswer::Yes, true, true}}) {
+        ShellFixture f;
+        CMainSheet& sheet = f.MakeSheet();
+        f.WaitShown();
+        f.state->EditSettings([](AppSettings& s) { s.RefreshIntv = 77; });
+        sheet.Page(1)->SetModified();
+        f.boxes.QueueAnswer(c.answer);
+        // The close box goes the same way as every exit command.
+        sheet.close();
+        ASSERT_EQ(f.boxes.Asked().size(), 1u);
+        const MessageBoxRequest& box = f.boxes.Asked().front();
+        EXPECT_EQ(box.text, "Do you want to save your settings?");
+        EXPECT_EQ(box.caption, "Exit Orvex");
+        EXPECT_EQ(box.buttons, MsgButtons::YesNoCancel);
+        EXPECT_EQ(box.icon, MsgIcon::Question);
+        EXPECT_EQ(sheet.IsDestroyed(), c.destroyed);
+        EXPECT_EQ(sheet.isVisible(), !c.destroyed);
+        Profile ini(f.dir.File("Orvex.ini"));
+        EXPECT_EQ(ini.GetInt("Preferences", "RefreshIntv", -1), c.saved ? 77 : 0);
+    }
+}
+
+TEST(MainSheetTest, TransferQuestionWhileAnOfflineCycleRuns) {
+    for (MsgAnswer answer : {MsgAnswer::No, MsgAnswer::Yes}) {
+        ShellFixture f;
+        CMainSheet& sheet = f.MakeSheet();
+        f.state->Flags.CycleSucceeded = 1;
+        f.state->Flags.CycleBusy = 1;
+        f.boxes.QueueAnswer(answer);
+        sheet.ExitButton()->click();
+        ASSERT_EQ(AskedTexts(f.boxes), std::vector<std::string>{ExitRoutine::kTransferQuestion});
+        EXPECT_EQ(f.boxes.Asked().front().defaultButton, 2);
+        EXPECT_EQ(f.boxes.Asked().front().icon, MsgIcon::None);
+        EXPECT_EQ(sheet.IsDestroyed(), answer == MsgAnswer::Yes);
+        f.state->Flags.CycleBusy = 0;
+    }
+}
+
+TEST(MainSheetTest, ExitAnywayWhenTheFtpFieldsAreMissing) {
+    for (MsgAnswer answer : {MsgAnswer::No, MsgAnswer::Yes}) {
+        ShellFixture f([](Profile& ini) { ini.WriteInt("Preferences", "IsUpdateOnShut", 1); });
+        CMainSheet& sheet = f.MakeSheet();
+        f.WaitShown();
+        FtpPageValues page = sheet.FtpPage().TakeValues();
+        page.FTPServer.clear();
+        sheet.FtpPage().ShowValues(page);
+        f.state->Flags.CycleSucceeded = 1;
+        f.boxes.QueueAnswer(answer);
+        sheet.MenuAction("E&xit")->trigger();
+        ASSERT_EQ(AskedTexts(f.boxes), std::vector<std::string>{ExitRoutine::kExitAnywayQuestion});
+        EXPECT_EQ(f.boxes.Asked().front().caption, "Orvex Error");
+        EXPECT_EQ(f.boxes.Asked().front().icon, MsgIcon::Warning);
+        EXPECT_EQ(sheet.IsDestroyed(), answer == MsgAnswer::Yes);
+        EXPECT_EQ(f.state->Flags.ExitCommitted.load(), answer == MsgAnswer::Yes ? 1 : 0);
+        if (answer == MsgAnswer::No) {
+            EXPECT_TRUE(sheet.isVisible());
+            EXPECT_EQ(sheet.Tabs()->currentIndex(), 2);
+            sheet.ActivatePage(0);
+            EXPECT_EQ(sheet.StatusPage()->HostMessageControl()->toPlainText(),
+                      "Local Settings Needed.");
+        }
+    }
+}
+
+TEST(MainSheetTest, ExitMessageAsksAboutUnsavedSettingsASecondTime) {
+    ShellFixture f([](Profile& ini) { ini.WriteInt("Preferences", "IsUpdateOnShut", 1); });
+    CMainSheet& sheet = f.MakeSheet();
+    f.WaitShown();
+    f.state->Flags.CycleSucceeded = 1;
+    sheet.Page(4)->SetModified();
+    f.boxes.QueueAnswer(MsgAnswer::No);
+    EXPECT_TRUE(sheet.ExitCommand()) << "the offline publication started";
+    EXPECT_FALSE(sheet.IsDestroyed());
+    EXPECT_FALSE(sheet.isVisible() && !sheet.isMinimized());
+
+    // The offline cycle is done (or reports so itself first).
+    f.boxes.QueueAnswer(MsgAnswer::No);
+    QPointer<CMainSheet> alive = &sheet;
+    OnWorker([&] { f.workerHost->ExitRequest(); });
+    EXPECT_TRUE(PumpUntil([&] { return alive.isNull() || alive->IsDestroyed(); }));
+    int saveQuestions = 0;
+    for (const std::string& text : AskedTexts(f.boxes)) {
+        saveQuestions += text == ExitRoutine::kSaveQuestion ? 1 : 0;
+    }
+    EXPECT_EQ(saveQuestions, 2);
+}
+
+TEST(MainSheetTest, WorkerAfterTheWindowIsGoneTouchesNothing) {
+    ShellFixture f;
+    QPointer<CMainSheet> sheet = &f.MakeSheet();
+    sheet->ExitCommand();
+    ASSERT_TRUE(sheet->IsDestroyed());
+    PumpUntil([&] { return sheet.isNull(); });
+    ASSERT_TRUE(sheet.isNull());
+
+    MsgAnswer answer = MsgAnswer::Yes;
+    OnWorker([&] {
+        f.workerHost->Status("P10006 System Offline.");
+        f.workerHost->Cycle(200);
+        f.workerHost->ActivatePage(2);
+        f.workerHost->ExitRequest();
+        MessageBoxRequest box;
+        box.buttons = MsgButtons::YesNo;
+        answer = f.workerHost->MessageBox(box);
+    });
+    EXPECT_EQ(answer, MsgAnswer::No);
+    EXPECT_FALSE(FileExists(f.dir.File("Orvex.log")));
+}
+
+TEST(MainSheetTest, TrayIconFollowsTheLastCycle) {
+    ShellFixture f;
+    CMainSheet& sheet = f.MakeSheet();
+    f.state->Flags.CycleSucceeded = 0;
+    sheet.WindowHost().Status("P10009 Requesting WAN IP address...");
+    EXPECT_EQ(sheet.Tray().ShownIcon(), 0);
+    f.state->Flags.CycleSucceeded = 1;
+    sheet.UpdateTrayIcon();
+    EXPECT_EQ(sheet.Tray().ShownIcon(), 1);
+    f.state->Flags.CycleSucceeded = 7;
+    sheet.UpdateTrayIcon();
+    EXPECT_EQ(sheet.Tray().ShownIcon(), 1);
+    EXPECT_EQ(sheet.Tray().Icon()->toolTip(), "Orvex");
+}
+
+TEST(MainSheetTest, HelpMenuAndF1OpenTheIntroduction) {
+    ShellFixture f;
+    CMainSheet& sheet = f.MakeSheet();
+    f.WaitShown();
+    sheet.MenuAction("&Orvex Help")->trigger();
+    sheet.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&sheet));
+    QTest::keyClick(&sheet, Qt::Key_F1);
+    const std::vector<std::string> opened = f.launcher.Opened();
+    ASSERT_EQ(opened.size(), 2u);
+    for (const std::string& path : opened) {
+        EXPECT_TRUE(path.ends_with("/Intro.htm")) << path;
+    }
+}
+
+TEST(MainSheetTest, SigtermEndsTheProgramAfterTheEndOfSessionPath) {
+    ShellFixture f;
+    QPointer<CMainSheet> sheet = &f.MakeSheet();
+    sheet->Page(0)->SetModified();
+    SessionEnd session(sheet.data());
+    session.OnTerminate();
+    // Without the offline publication nothing is asked; the window goes regardless.
+    EXPECT_TRUE(f.boxes.Asked().empty());
+    EXPECT_TRUE(sheet->IsDestroyed());
+}
+
+}  // namespace
+}  // namespace orvex::test
