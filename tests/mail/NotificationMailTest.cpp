@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include "ManualClock.h"
 #include "RecordingHost.h"
 #include "ServerProcess.h"
 #include "TempDir.h"
@@ -32,7 +31,6 @@ struct Saved {
 // server listens on 127.0.0.1:25; where that port cannot be bound the tests are skipped.
 class NotificationMailTest : public ::testing::Test {
 protected:
-    NotificationMailTest() : clock(LocalTimeOf(2004, 4, 27, 13, 5, 9), 1000) {}
 
     void SetUp() override {
         WriteFile(work.File("email.htm"), "Reach me at %WI (LAN %I).");
@@ -72,7 +70,8 @@ protected:
     TempDir work;
     TempDir mailDir;
     std::unique_ptr<ServerProcess> server;
-    ManualClock clock;
+    // The engine times its dialogue by the tick count, so the clock must be a real one.
+    SystemClock clock;
     AppSettings settings;
     AddressState::Snapshot addresses;
     PageValues values;
