@@ -160,6 +160,12 @@ bool FindSection(const std::vector<Line>& lines, const std::string& section, siz
     return false;
 }
 
+// A value is one line of the file: a line break in it would start a line of its own (another
+// key, another section), so the value ends before it.
+std::string OneLine(const std::string& value) {
+    return value.substr(0, value.find_first_of("\r\n"));
+}
+
 std::string Unquote(const std::string& value) {
     if (value.size() >= 2 && value.front() == '"' && value.back() == '"') {
         return value.substr(1, value.size() - 2);
@@ -268,7 +274,8 @@ std::vector<std::string> Profile::GetSection(const std::string& section, size_t 
 }
 
 bool Profile::WriteString(const std::string& section, const std::string& key,
-                          const std::string& value) {
+                          const std::string& rawValue) {
+    const std::string value = OneLine(rawValue);
     std::lock_guard<std::mutex> lock(ProfileMutex());
     bool exists = false;
     std::vector<Line> lines = ReadLines(path_, &exists);
@@ -314,7 +321,7 @@ bool Profile::WriteSection(const std::string& section, const std::vector<std::st
     const char* ending = PreferredEnding(lines);
     std::vector<Line> body;
     for (const std::string& entry : entries) {
-        body.push_back({entry, ending});
+        body.push_back({OneLine(entry), ending});
     }
     size_t header = 0;
     size_t end = 0;

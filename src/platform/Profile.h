@@ -35,6 +35,7 @@ public:
     std::vector<std::string> GetSection(const std::string& section, size_t bufferSize) const;
 
     // Sets `key` to `value`. False when the file could not be written; the old file then stays.
+    // A value ends before its first line break, which could otherwise add lines of its own.
     bool WriteString(const std::string& section, const std::string& key, const std::string& value);
     bool WriteInt(const std::string& section, const std::string& key, int value);
 

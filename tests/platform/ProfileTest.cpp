@@ -81,6 +81,15 @@ TEST(Profile, NewKeyGoesBeforeTrailingBlankLinesAndKeepsUnixLineEnds) {
     EXPECT_EQ(ReadFile(dir.File("a.ini")), "[A]\nx=1\nz=3\n\n[B]\ny=2\nw=4\n[C]\nv=5\n");
 }
 
+TEST(Profile, LineBreakInAValueCannotAddKeysOrSections) {
+    TempDir dir;
+    Profile ini(dir.File("a.ini"));
+    ini.WriteString("IPAddress", "LastWANIP", "1.2.3.4\r\n[LocalSettings]\r\nFTPServer=evil");
+    ini.WriteSection("Programs", {"Program0=a\nProgram9=b"});
+    EXPECT_EQ(ReadFile(dir.File("a.ini")),
+              "[IPAddress]\r\nLastWANIP=1.2.3.4\r\n[Programs]\r\nProgram0=a\r\n");
+}
+
 TEST(Profile, EightBitValuesRoundTripUnconverted) {
     TempDir dir;
     Profile ini(dir.File("a.ini"));
