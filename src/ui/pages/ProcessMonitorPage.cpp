@@ -34,7 +34,9 @@ CProcessMonitor::CProcessMonitor(PageContext& context, QWidget* parent)
     table_->setUniformRowHeights(true);
     table_->setSelectionMode(QAbstractItemView::SingleSelection);
     table_->setHeaderLabels({"Program Tag", "Program Window Name", "Status"});
-    table_->header()->setStretchLastSection(false);
+    // The status column takes what the table has left, so long indicator words fit.
+    table_->header()->setStretchLastSection(true);
+    table_->header()->setMinimumSectionSize(40);
     table_->header()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     table_->setColumnWidth(kTagColumn, 80);
     table_->setColumnWidth(kNameColumn, 180);

@@ -69,7 +69,7 @@ TEST_F(ProgramMonitorTest, TableListsEveryEntryWithTheStatesOfTheLastRebuild) {
     EXPECT_EQ(table->headerItem()->text(2), "Status");
     EXPECT_EQ(table->columnWidth(0), 80);
     EXPECT_EQ(table->columnWidth(1), 180);
-    EXPECT_EQ(table->columnWidth(2), 70);
+    EXPECT_GE(table->columnWidth(2), 70);
 
     // Nothing before the page is first shown.
     page.RefreshIfShown();
