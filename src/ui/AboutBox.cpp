@@ -1,6 +1,5 @@
 #include "ui/AboutBox.h"
 
-#include <QDialogButtonBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
@@ -53,10 +52,11 @@ CAboutBox::CAboutBox(const QString& version, DesktopLauncher& launcher, Host& bo
     layout->addWidget(link_, 0, Qt::AlignHCenter);
     layout->addSpacing(6);
 
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok, this);
-    buttons->button(QDialogButtonBox::Ok)->setText("OK");
-    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
-    layout->addWidget(buttons, 0, Qt::AlignHCenter);
+    auto* ok = new QPushButton("OK", this);
+    ok->setDefault(true);
+    ok->setMinimumWidth(80);
+    connect(ok, &QPushButton::clicked, this, &QDialog::accept);
+    layout->addWidget(ok, 0, Qt::AlignHCenter);
 }
 
 QString CAboutBox::WordSizeText() {

@@ -129,6 +129,8 @@ void CMainSheet::BuildMenuBar() {
 
 void CMainSheet::BuildPages() {
     tabs_ = new QTabWidget(this);
+    // Every caption stays in view; the window is as wide as its tabs need.
+    tabs_->setUsesScrollButtons(false);
     ftpPage_ = new CLocalSettings(*context_, tabs_);
     remotePage_ = new CRemotePage(tabs_);
     monitorPage_ = new CProcessMonitor(*context_, tabs_);

@@ -9,7 +9,10 @@
 namespace orvex {
 
 ShutdownWindow::ShutdownWindow(QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint) {
+    // Without the minimise function the window manager would be told that every function,
+    // closing included, is allowed.
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::WindowMinimizeButtonHint) {
     setWindowTitle("Orvex Shutdown In Progress");
     setWindowIcon(ProgramIcon());
     setModal(false);
