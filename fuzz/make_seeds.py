@@ -23,8 +23,11 @@ class Fdp:
         self.back.append(v & 0xff); return self
     def boolean(self, b):
         return self.u8(1 if b else 0)
-    def string(self, s):
+    def string(self, s, limit=None):
+        # A string as long as the target's limit is cut there and leaves its terminator
+        # behind for the next one: keep seeds' strings shorter than the limit.
         if isinstance(s, str): s = s.encode('latin-1')
+        assert limit is None or len(s) < limit
         self.front += s.replace(b'\\', b'\\\\') + b'\\ '
         return self
     def rest(self, s):
@@ -70,7 +73,7 @@ def logon_seed(name, typ, params, port, replies):
                 f.string(t)
                 if 0 < i < len(texts)-1: f.boolean(True)
     open(f'fuzz/corpus/ftp_logon/hand-{name}','wb').write(f.bytes())
-P=['anonymous','guest@','acct','fwuser','fwpass','ftp.example.test']
+P=['anonymous','guest@','acct','fwuser','fwpass','ftp.example.org']
 logon_seed('direct-user-pass',0,P,21,[('2',0,['Service ready']),('3',1,['Password required']),('2',0,['Logged on'])])
 logon_seed('site-firewall',1,P,2121,[('2',0,['Firewall ready','welcome']),('3',1,['fw password']),('2',0,['fw ok']),('3',1,['SITE ok, user?']),('3',1,['password']),('3',2,['account']),('2',0,['in'])])
 logon_seed('user-at-host-refused',7,P,21,[('2',0,['hi']),('2',0,['odd: 2xx ends in failure'])])
