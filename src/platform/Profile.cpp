@@ -49,9 +49,11 @@ std::vector<Line> ReadLines(const std::string& path, bool* exists) {
             line.ending = "\n";
             start = nl + 1;
         }
-        if (!line.text.empty() && line.text.back() == '\r') {
+        // A CR belongs to the line end only before an LF; a lone CR is part of the text, so a
+        // line appended after it never runs into it.
+        if (*line.ending == '\n' && !line.text.empty() && line.text.back() == '\r') {
             line.text.pop_back();
-            line.ending = *line.ending == '\n' ? "\r\n" : "\r";
+            line.ending = "\r\n";
         }
         lines.push_back(std::move(line));
     }

@@ -90,6 +90,17 @@ TEST(Profile, LineBreakInAValueCannotAddKeysOrSections) {
               "[IPAddress]\r\nLastWANIP=1.2.3.4\r\n[Programs]\r\nProgram0=a\r\n");
 }
 
+TEST(Profile, WriteAfterALastLineEndingInALoneCarriageReturnCanBeReadBack) {
+    TempDir dir;
+    WriteFile(dir.File("a.ini"), "[S]\na=1\r");
+    Profile ini(dir.File("a.ini"));
+    ASSERT_TRUE(ini.WriteString("S", "b", "2"));
+    ASSERT_TRUE(ini.WriteString("New", "k", "v"));
+    EXPECT_EQ(ini.GetString("S", "a", ""), "1");
+    EXPECT_EQ(ini.GetString("S", "b", ""), "2");
+    EXPECT_EQ(ini.GetString("New", "k", ""), "v");
+}
+
 TEST(Profile, EightBitValuesRoundTripUnconverted) {
     TempDir dir;
     Profile ini(dir.File("a.ini"));
