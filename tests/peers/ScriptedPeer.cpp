@@ -28,16 +28,20 @@ std::string Chomp(std::string line) {
 
 }  // namespace
 
-ScriptedPeer::ScriptedPeer() {
+ScriptedPeer::ScriptedPeer() : ScriptedPeer("127.0.0.1", 0) {}
+
+ScriptedPeer::ScriptedPeer(const std::string& address, uint16_t port) {
     listenFd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     int one = 1;
     ::setsockopt(listenFd_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
     sockaddr_in addr{};
     addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    addr.sin_port = 0;
-    ::bind(listenFd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-    ::listen(listenFd_, 8);
+    ::inet_pton(AF_INET, address.c_str(), &addr.sin_addr);
+    addr.sin_port = htons(port);
+    if (::bind(listenFd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
+        ::listen(listenFd_, 8) != 0) {
+        return;
+    }
     socklen_t len = sizeof addr;
     ::getsockname(listenFd_, reinterpret_cast<sockaddr*>(&addr), &len);
     port_ = ntohs(addr.sin_port);

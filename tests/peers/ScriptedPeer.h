@@ -24,6 +24,9 @@ namespace orvex::test {
 class ScriptedPeer {
 public:
     ScriptedPeer();
+    // Listens on a given IPv4 address and port instead (a peer for a client that always calls
+    // one port); Port() is 0 when that cannot be bound.
+    ScriptedPeer(const std::string& address, uint16_t port);
     ~ScriptedPeer();
     ScriptedPeer(const ScriptedPeer&) = delete;
     ScriptedPeer& operator=(const ScriptedPeer&) = delete;
