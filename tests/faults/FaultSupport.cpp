@@ -64,10 +64,11 @@ double SecondsSince(std::chrono::steady_clock::time_point start) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
-CycleRig::CycleRig(const HealthyServers& servers, const std::string& remoteFile)
+CycleRig::CycleRig(const HealthyServers& servers, const std::string& remoteFile,
+                   const std::string& iniName)
     : servers_(servers),
       remoteFile_(remoteFile),
-      state_(work_.Path(), work_.File("Orvex.ini")),
+      state_(work_.Path(), work_.File(iniName)),
       env_{resolver_, "", [](const std::string&) { return false; }} {
     WriteFile(work_.File("online.htm"), "<p>%H is %S at %WI (LAN %I)</p>");
     WriteFile(work_.File("offline.htm"), "<p>%H is %S</p>");
@@ -103,6 +104,10 @@ void CycleRig::Heal() {
 
 CycleOutcome CycleRig::RunOnline() {
     RecordingHost host;
+    return RunOnline(host);
+}
+
+CycleOutcome CycleRig::RunOnline(RecordingHost& host) {
     const auto start = std::chrono::steady_clock::now();
     const int result = OnlineCycle(state_, host, DefaultClock(), env_);
     return Record(result, SecondsSince(start), host);
@@ -241,6 +246,12 @@ std::string EncodeOutcome(const CycleOutcome& o) {
     for (int c : o.cycleCodes) {
         out << "C" << kField << c << kRecord;
     }
+    for (const std::string& s : o.windowStatuses) {
+        out << "WS" << kField << s << kRecord;
+    }
+    for (const std::string& b : o.windowBoxes) {
+        out << "WB" << kField << b << kRecord;
+    }
     return out.str();
 }
 
@@ -273,6 +284,10 @@ CycleOutcome DecodeOutcome(const std::string& text) {
             o.boxes.push_back(value);
         } else if (kind == "C") {
             o.cycleCodes.push_back(std::stoi(value));
+        } else if (kind == "WS") {
+            o.windowStatuses.push_back(value);
+        } else if (kind == "WB") {
+            o.windowBoxes.push_back(value);
         }
     }
     return o;

@@ -44,6 +44,9 @@ struct CycleOutcome {
     std::vector<std::string> statuses;
     std::vector<std::string> boxes;
     std::vector<int> cycleCodes;
+    // What reached the window's own host (the log's failure reports and its message boxes).
+    std::vector<std::string> windowStatuses;
+    std::vector<std::string> windowBoxes;
 
     std::string LastStatus() const { return statuses.empty() ? "<none>" : statuses.back(); }
     bool HasStatus(const std::string& text) const;
@@ -57,7 +60,8 @@ CycleOutcome Record(int result, double seconds, const RecordingHost& host);
 // healthy servers, with short time-outs and errors suppressed.
 class CycleRig {
 public:
-    CycleRig(const HealthyServers& servers, const std::string& remoteFile);
+    CycleRig(const HealthyServers& servers, const std::string& remoteFile,
+             const std::string& iniName = "Orvex.ini");
 
     AppState& State() { return state_; }
     TempDir& Work() { return work_; }
@@ -70,6 +74,7 @@ public:
     void Heal();
 
     CycleOutcome RunOnline();
+    CycleOutcome RunOnline(RecordingHost& host);
     CycleOutcome RunOffline();
 
     // The published page, "" when absent.
