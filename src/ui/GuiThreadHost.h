@@ -1,11 +1,17 @@
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
+#include <deque>
+#include <functional>
 #include <memory>
+#include <mutex>
+#include <thread>
 
 #include "platform/Host.h"
 
 class QObject;
+class QSocketNotifier;
 
 namespace orvex {
 
@@ -37,8 +43,24 @@ private:
     template <typename Call>
     bool OnWindowThread(Call&& call);
 
+    // One call waiting for the window's thread.
+    struct Pending {
+        std::function<void()> run;
+        bool done = false;
+    };
+    // Runs the pending calls; window's thread only.
+    void RunPending();
+
+    const std::thread::id windowThread_ = std::this_thread::get_id();
     std::unique_ptr<QObject> receiver_;
     std::atomic<Host*> target_{nullptr};
+    // A worker wakes the window's thread through this event counter, never through Qt, and
+    // hands its call over under the standard mutex below: every step is ordered by it.
+    int wakeFd_ = -1;
+    QSocketNotifier* wakeNotifier_ = nullptr;
+    std::mutex mutex_;
+    std::condition_variable finished_;
+    std::deque<Pending*> pending_;
 };
 
 }  // namespace orvex

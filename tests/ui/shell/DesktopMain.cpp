@@ -12,11 +12,6 @@
 
 #include "DesktopTest.h"
 
-// The desktop's message bus library keeps one buffer until the process ends; it is not ours.
-extern "C" const char* __lsan_default_suppressions() {
-    return "leak:libdbus-1.so\n";
-}
-
 namespace orvex::test {
 
 TestDesktop* g_desktop = nullptr;
