@@ -303,7 +303,8 @@ TEST_F(DiskFaults, LogOnAFullDiskIsReportedAndKeptByteForByte) {
 
 TEST_F(DiskFaults, SettingsThatCannotBeWrittenStayByteForByte) {
     const std::string handWritten =
-        "; kept by hand\r\n[LocalSettings]\r\nFTPServer=old.example\r\nWANIPURL=hand\r\n"
+        "; kept by "
+        "hand\r\n[LocalSettings]\r\nFTPServer=old.example\r\nWANIPURL=http://127.0.0.1:1/\r\n"
         "[IPAddress]\r\nLastWANIP=192.0.2.1\r\n";
     {
         SCOPED_TRACE("read-only settings folder");
@@ -313,8 +314,8 @@ TEST_F(DiskFaults, SettingsThatCannotBeWrittenStayByteForByte) {
         WriteFile(folder + "/Orvex.ini", handWritten);
         ASSERT_EQ(::chmod(folder.c_str(), 0555), 0);
         Program program(rig);
-        // The lookup URL comes from the file, whose hand-written one leads nowhere: the page
-        // says "N/A", but it is published.
+        // The lookup URL comes from the file, whose hand-written one leads nowhere (and
+        // starts no resolver thread in the child): the page says "N/A", but it is published.
         const CycleOutcome o = program.CycleAndSaveInChild(WithoutFileRights());
         ::chmod(folder.c_str(), 0755);
         EXPECT_EQ(o.result, 1) << o.Describe();
