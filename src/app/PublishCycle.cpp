@@ -142,8 +142,14 @@ struct CycleRun {
 
         host.Status("P10004 Attempting to connect to FTP Server...");
         const std::string templatePath = Online() ? s.OnlineFile : s.OfflineFile;
-        if (ExpandTemplate(templatePath, LocalFile(), Values(s), host, clock, env.windowFinder) ==
-            -1) {
+        std::string outputError;
+        if (ExpandTemplate(templatePath, LocalFile(), Values(s), host, clock, env.windowFinder,
+                           &outputError) == -1) {
+            return QuietFailureEnd();
+        }
+        if (!outputError.empty()) {
+            // A page that was not written whole (or an old one left behind) is never published.
+            host.Status("P10007 " + outputError);
             return QuietFailureEnd();
         }
 

@@ -1,6 +1,7 @@
 #include "page/TemplateExpansion.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -92,29 +93,58 @@ bool ReadTemplate(const std::string& path, std::string* text) {
 
 enum class WriteResult { kOk, kOpenFailed, kWriteFailed };
 
-// Creates or empties the file and writes `bytes`; on kOpenFailed errno tells why.
-WriteResult WriteWhole(const std::string& path, const std::string& bytes) {
-    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (fd < 0) {
-        return WriteResult::kOpenFailed;
-    }
+bool WriteAll(int fd, const std::string& bytes) {
     size_t done = 0;
-    bool ok = true;
     while (done < bytes.size()) {
         ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
         if (n < 0 && errno == EINTR) {
             continue;
         }
         if (n <= 0) {
-            ok = false;
-            break;
+            return false;
         }
         done += static_cast<size_t>(n);
     }
-    if (::close(fd) != 0) {
-        ok = false;
+    return true;
+}
+
+// Replaces the file by `bytes`. The bytes go to a companion file that is renamed over the old
+// one, so a full disk or a failing write never leaves the old file emptied or cut; where the
+// folder takes no new files, or the name is a device, the file is written in place. On
+// kOpenFailed errno tells why.
+WriteResult WriteWhole(const std::string& path, const std::string& bytes) {
+    const std::string temp = path + ".orvex-new";
+    struct stat st {};
+    const bool exists = ::stat(path.c_str(), &st) == 0;
+    const mode_t mode = exists ? (st.st_mode & 07777) : 0666;
+    // Only a regular file (or none yet) is replaced; a device or pipe is written to as it is.
+    const bool replace = !exists || S_ISREG(st.st_mode) || S_ISDIR(st.st_mode);
+    int fd = replace ? ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666) : -1;
+    if (fd < 0) {
+        fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+        if (fd < 0) {
+            return WriteResult::kOpenFailed;
+        }
+        bool ok = WriteAll(fd, bytes);
+        ok = ::close(fd) == 0 && ok;
+        return ok ? WriteResult::kOk : WriteResult::kWriteFailed;
     }
-    return ok ? WriteResult::kOk : WriteResult::kWriteFailed;
+    if (mode != 0666) {
+        ::fchmod(fd, mode);
+    }
+    bool ok = WriteAll(fd, bytes);
+    ok = ::close(fd) == 0 && ok;
+    if (!ok) {
+        ::unlink(temp.c_str());
+        return WriteResult::kWriteFailed;
+    }
+    if (::rename(temp.c_str(), path.c_str()) != 0) {
+        const int error = errno;
+        ::unlink(temp.c_str());
+        errno = error;
+        return WriteResult::kOpenFailed;
+    }
+    return WriteResult::kOk;
 }
 
 }  // namespace
@@ -147,7 +177,11 @@ std::string ProgramStatusText(const std::string& token,
 }
 
 int ExpandTemplate(const std::string& templatePath, const std::string& outputPath,
-                   const PageValues& values, Host& host, Clock& clock, const WindowFinder& finder) {
+                   const PageValues& values, Host& host, Clock& clock, const WindowFinder& finder,
+                   std::string* outputError) {
+    if (outputError != nullptr) {
+        outputError->clear();
+    }
     const std::tm now = clock.LocalTime(clock.Now());
 
     const std::string source = MapPath(values.workDir, templatePath);
@@ -200,8 +234,17 @@ int ExpandTemplate(const std::string& templatePath, const std::string& outputPat
     if (!values.saveFileAscii.empty()) {
         targets.push_back({MapPath(values.workDir, values.saveFileAscii), &values.currentWanIp});
     }
-    for (const Target& target : targets) {
+    for (size_t i = 0; i < targets.size(); ++i) {
+        const Target& target = targets[i];
         WriteResult result = WriteWhole(target.path, *target.bytes);
+        if (result != WriteResult::kOk && outputError != nullptr) {
+            // Reported for the output alone, and for a failing write, which stops all writing.
+            if (i == 0) {
+                *outputError = FileErrorText(target.path, errno);
+            } else if (result == WriteResult::kWriteFailed && outputError->empty()) {
+                *outputError = kDiskWriteErrorText;
+            }
+        }
         if (result == WriteResult::kOpenFailed) {
             int error = errno;
             if (!values.suppressError) {

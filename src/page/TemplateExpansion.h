@@ -40,9 +40,14 @@ struct PageValues {
 // "P10007 " + the file error sent to `host` and nothing written, when it could not be opened.
 // A file that cannot be opened is skipped (with a message box unless `suppressError`); a
 // failing write stops all writing and always shows kDiskWriteErrorText.
+//
+// Every file is replaced in one rename, so a failed write leaves its old contents whole.
+// `outputError`, when given, receives the file error of the output (empty when it was written
+// whole): a caller that publishes the output must not publish it otherwise.
 int ExpandTemplate(const std::string& templatePath, const std::string& outputPath,
                    const PageValues& values, Host& host, Clock& clock,
-                   const WindowFinder& finder = FindProgramWindow);
+                   const WindowFinder& finder = FindProgramWindow,
+                   std::string* outputError = nullptr);
 
 // The indicator for one "%P" token: the running word when the program with that exact tag has
 // a window now, else the stopped word (also when no program has the tag).
