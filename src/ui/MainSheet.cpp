@@ -290,8 +290,17 @@ void CMainSheet::MinimizeWindow() {
     // Without a notification area the icon would be the only way back, so minimise as usual.
     if (TrayIcon::Available()) {
         HideBehindIcon();
-    } else {
+    } else if (isVisible()) {
         showMinimized();
+    } else {
+        // Some window managers map a never-shown window of this kind normally whatever its
+        // initial state says; shown first, it minimises as asked.
+        show();
+        QTimer::singleShot(0, this, [this] {
+            if (!destroyed_) {
+                showMinimized();
+            }
+        });
     }
 }
 
