@@ -39,9 +39,10 @@ std::vector<RawLine> SplitLines(const std::string& data) {
         line.text = data.substr(start, nl == std::string::npos ? nl : nl - start);
         line.ending = nl == std::string::npos ? "" : "\n";
         start = nl == std::string::npos ? data.size() : nl + 1;
-        if (!line.text.empty() && line.text.back() == '\r') {
+        // A CR is part of the line end only before an LF.
+        if (!line.ending.empty() && !line.text.empty() && line.text.back() == '\r') {
             line.text.pop_back();
-            line.ending = "\r" + line.ending;
+            line.ending = "\r\n";
         }
         lines.push_back(line);
     }

@@ -162,6 +162,14 @@ bool FindSection(const std::vector<Line>& lines, const std::string& section, siz
     return false;
 }
 
+// Gives a line without a line end (the file's last) `ending`. A CR closing its text must stay
+// text: an LF right after it would turn it into part of a CR LF line end.
+void EndLine(Line& line, const char* ending) {
+    if (line.ending[0] == '\0') {
+        line.ending = !line.text.empty() && line.text.back() == '\r' ? "\r\n" : ending;
+    }
+}
+
 // A value is one line of the file: a line break in it would start a line of its own (another
 // key, another section), so the value ends before it.
 std::string OneLine(const std::string& value) {
@@ -285,8 +293,8 @@ bool Profile::WriteString(const std::string& section, const std::string& key,
     size_t header = 0;
     size_t end = 0;
     if (!FindSection(lines, section, &header, &end)) {
-        if (!lines.empty() && lines.back().ending[0] == '\0') {
-            lines.back().ending = ending;
+        if (!lines.empty()) {
+            EndLine(lines.back(), ending);
         }
         lines.push_back({"[" + section + "]", ending});
         lines.push_back({key + "=" + value, ending});
@@ -305,8 +313,8 @@ bool Profile::WriteString(const std::string& section, const std::string& key,
     while (at > header + 1 && TrimBlanks(lines[at - 1].text).empty()) {
         --at;
     }
-    if (at > 0 && lines[at - 1].ending[0] == '\0') {
-        lines[at - 1].ending = ending;
+    if (at > 0) {
+        EndLine(lines[at - 1], ending);
     }
     lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(at), Line{key + "=" + value, ending});
     return WriteLines(path_, lines);
@@ -328,8 +336,8 @@ bool Profile::WriteSection(const std::string& section, const std::vector<std::st
     size_t header = 0;
     size_t end = 0;
     if (!FindSection(lines, section, &header, &end)) {
-        if (!lines.empty() && lines.back().ending[0] == '\0') {
-            lines.back().ending = ending;
+        if (!lines.empty()) {
+            EndLine(lines.back(), ending);
         }
         lines.push_back({"[" + section + "]", ending});
         lines.insert(lines.end(), body.begin(), body.end());

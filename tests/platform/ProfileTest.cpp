@@ -99,6 +99,12 @@ TEST(Profile, WriteAfterALastLineEndingInALoneCarriageReturnCanBeReadBack) {
     EXPECT_EQ(ini.GetString("S", "a", ""), "1");
     EXPECT_EQ(ini.GetString("S", "b", ""), "2");
     EXPECT_EQ(ini.GetString("New", "k", ""), "v");
+
+    // A lone CR ending the last line stays part of that line when a line follows it.
+    WriteFile(dir.File("b.ini"), "[S]\nnote=x\r");
+    Profile other(dir.File("b.ini"));
+    ASSERT_TRUE(other.WriteString("T", "k", "v"));
+    EXPECT_EQ(ReadFile(dir.File("b.ini")), "[S]\nnote=x\r\r\n[T]\nk=v\n");
 }
 
 TEST(Profile, EightBitValuesRoundTripUnconverted) {
