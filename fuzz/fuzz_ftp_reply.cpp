@@ -26,6 +26,7 @@
 
 #include "FuzzSupport.h"
 #include "ftp/FtpLink.h"
+#include "platform/TextUtil.h"
 
 using orvex::fuzz::Shown;
 
@@ -141,7 +142,7 @@ void CheckLines(const std::string& stream) {
 }
 
 int CodeOf(const std::string& line) {
-    return orvex::ftp::LeadingNumber(line);
+    return orvex::AsciiToInt(line);
 }
 
 void CheckReplies(const std::string& stream) {

@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "platform/PathMap.h"
+#include "platform/TextUtil.h"
 
 namespace orvex {
 
@@ -112,11 +113,10 @@ bool CFtpLink::ReadReply() {
     if (replyText_.size() < 4 || replyText_[3] != '-') {
         return true;
     }
-    const int code = ftp::LeadingNumber(replyText_);
+    const int code = AsciiToInt(replyText_);
     size_t replyBytes = replyText_.size();
     while (true) {
-        if (replyText_.size() >= 4 && replyText_[3] == ' ' &&
-            ftp::LeadingNumber(replyText_) == code) {
+        if (replyText_.size() >= 4 && replyText_[3] == ' ' && AsciiToInt(replyText_) == code) {
             return true;
         }
         if (replyBytes > kMaxReplyBytes) {

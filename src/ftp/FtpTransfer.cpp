@@ -11,6 +11,8 @@
 #include <array>
 #include <cerrno>
 
+#include "platform/TextUtil.h"
+
 namespace orvex {
 
 namespace ftp {
@@ -26,7 +28,7 @@ bool ParsePasvReply(const std::string& reply, std::string* host, int* port) {
         const size_t comma = text->rfind(',');
         std::string tail = comma == std::string::npos ? *text : text->substr(comma + 1);
         *text = comma == std::string::npos ? std::string() : text->substr(0, comma);
-        return LeadingNumber(tail);
+        return AsciiToInt(tail);
     };
     const long long low = splitLast(&inner);
     const long long high = splitLast(&inner);

@@ -49,8 +49,4 @@ IoResult SendAll(int fd, const char* data, size_t size, int idleMs);
 // "what: strerror(errno)" for failure details.
 std::string ErrnoText(const std::string& what, int error);
 
-// The usual leading-number rule: blanks skipped, an optional sign, then decimal digits;
-// no digits give 0. Saturates instead of overflowing.
-int LeadingNumber(const std::string& text);
-
 }  // namespace orvex::ftp

@@ -8,6 +8,7 @@
 #include <mutex>
 
 #include "log/LogPurge.h"
+#include "platform/FileIo.h"
 #include "platform/PathMap.h"
 
 namespace orvex {
@@ -51,18 +52,7 @@ bool LogFile::WriteLine(const std::string& text) {
         return true;
     }
     std::string line = LogStamp(clock_.LocalTime(clock_.Now())) + text + "\r\n";
-    size_t done = 0;
-    while (done < line.size()) {
-        ssize_t n = ::write(fd_, line.data() + done, line.size() - done);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            return false;
-        }
-        done += static_cast<size_t>(n);
-    }
-    return true;
+    return WriteAllBytes(fd_, line);
 }
 
 void LogEvent(const std::string& text, const LogSettings& settings, Host& host, Clock& clock) {

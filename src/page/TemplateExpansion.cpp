@@ -10,6 +10,7 @@
 #include <cstring>
 #include <string_view>
 
+#include "platform/FileIo.h"
 #include "platform/PathMap.h"
 
 namespace orvex {
@@ -93,21 +94,6 @@ bool ReadTemplate(const std::string& path, std::string* text) {
 
 enum class WriteResult { kOk, kOpenFailed, kWriteFailed };
 
-bool WriteAll(int fd, const std::string& bytes) {
-    size_t done = 0;
-    while (done < bytes.size()) {
-        ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            return false;
-        }
-        done += static_cast<size_t>(n);
-    }
-    return true;
-}
-
 // Replaces the file by `bytes`. The bytes go to a companion file that is renamed over the old
 // one, so a full disk or a failing write never leaves the old file emptied or cut; where the
 // folder takes no new files, or the name is a device, the file is written in place. On
@@ -125,14 +111,14 @@ WriteResult WriteWhole(const std::string& path, const std::string& bytes) {
         if (fd < 0) {
             return WriteResult::kOpenFailed;
         }
-        bool ok = WriteAll(fd, bytes);
+        bool ok = WriteAllBytes(fd, bytes);
         ok = ::close(fd) == 0 && ok;
         return ok ? WriteResult::kOk : WriteResult::kWriteFailed;
     }
     if (mode != 0666) {
         ::fchmod(fd, mode);
     }
-    bool ok = WriteAll(fd, bytes);
+    bool ok = WriteAllBytes(fd, bytes);
     ok = ::close(fd) == 0 && ok;
     if (!ok) {
         ::unlink(temp.c_str());

@@ -11,6 +11,7 @@
 #include <mutex>
 #include <sstream>
 
+#include "platform/FileIo.h"
 #include "platform/TextUtil.h"
 
 namespace orvex {
@@ -87,21 +88,7 @@ bool WriteLines(const std::string& path, const std::vector<Line>& lines) {
         data += line.text;
         data += line.ending;
     }
-    const char* p = data.data();
-    size_t left = data.size();
-    bool ok = true;
-    while (left > 0) {
-        ssize_t n = ::write(fd, p, left);
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            ok = false;
-            break;
-        }
-        p += n;
-        left -= static_cast<size_t>(n);
-    }
+    bool ok = WriteAllBytes(fd, data);
     if (ok && ::fsync(fd) != 0) {
         ok = false;
     }
@@ -184,36 +171,6 @@ std::string Unquote(const std::string& value) {
 }
 
 }  // namespace
-
-int AsciiToInt(const std::string& text) {
-    size_t i = 0;
-    while (i < text.size() && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r'))) {
-        ++i;
-    }
-    bool negative = false;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
-        negative = text[i] == '-';
-        ++i;
-    }
-    long long value = 0;
-    while (i < text.size() && text[i] >= '0' && text[i] <= '9') {
-        value = value * 10 + (text[i] - '0');
-        if (value > static_cast<long long>(INT_MAX) + 1) {
-            value = static_cast<long long>(INT_MAX) + 1;
-        }
-        ++i;
-    }
-    if (negative) {
-        value = -value;
-    }
-    if (value > INT_MAX) {
-        return INT_MAX;
-    }
-    if (value < INT_MIN) {
-        return INT_MIN;
-    }
-    return static_cast<int>(value);
-}
 
 std::string Profile::GetString(const std::string& section, const std::string& key,
                                const std::string& defaultValue, size_t bufferSize) const {

@@ -3,6 +3,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/TextUtil.h"
+
 namespace orvex {
 
 // Key-by-key access to an initialisation file ("[Section]" lines and "key=value" lines).
@@ -49,8 +51,5 @@ public:
 private:
     std::string path_;
 };
-
-// `atoi`: leading blanks, an optional sign, then digits up to the first other character.
-int AsciiToInt(const std::string& text);
 
 }  // namespace orvex

@@ -1,5 +1,7 @@
 #include "platform/TextUtil.h"
 
+#include <climits>
+
 namespace orvex {
 
 bool IsBlank(char c) {
@@ -29,6 +31,36 @@ std::string ToUpperAscii(std::string text) {
 
 bool EqualsNoCase(const std::string& a, const std::string& b) {
     return a.size() == b.size() && ToUpperAscii(a) == ToUpperAscii(b);
+}
+
+int AsciiToInt(const std::string& text) {
+    size_t i = 0;
+    while (i < text.size() && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r'))) {
+        ++i;
+    }
+    bool negative = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
+        negative = text[i] == '-';
+        ++i;
+    }
+    long long value = 0;
+    while (i < text.size() && text[i] >= '0' && text[i] <= '9') {
+        value = value * 10 + (text[i] - '0');
+        if (value > static_cast<long long>(INT_MAX) + 1) {
+            value = static_cast<long long>(INT_MAX) + 1;
+        }
+        ++i;
+    }
+    if (negative) {
+        value = -value;
+    }
+    if (value > INT_MAX) {
+        return INT_MAX;
+    }
+    if (value < INT_MIN) {
+        return INT_MIN;
+    }
+    return static_cast<int>(value);
 }
 
 }  // namespace orvex

@@ -10,4 +10,8 @@ std::string TrimBlanks(const std::string& text);
 std::string ToUpperAscii(std::string text);
 bool EqualsNoCase(const std::string& a, const std::string& b);
 
+// `atoi`: leading blanks, an optional sign, then digits up to the first other character (text
+// without a leading number gives 0; values beyond int are held at its limits).
+int AsciiToInt(const std::string& text);
+
 }  // namespace orvex
