@@ -50,7 +50,7 @@ PY
     >"$work/orvex.out" 2>&1) & pids+=($!)
 sleep 3
 pid="$(pgrep -n -f "$PWD/build/orvex" || pgrep -n -x orvex)"
-window="$(xdotool search --name '^Orvex$' | head -1)"
+window="$(xdotool search --onlyvisible --name '^Orvex$' | head -1)"
 
 sample() { # seconds-elapsed rss-kB fds
     echo "$1 $(awk '/VmRSS/ {print $2}' /proc/"$pid"/status) $(ls /proc/"$pid"/fd | wc -l)"
@@ -59,12 +59,18 @@ echo "elapsed_s rss_kB fds"
 sample 0
 start=$(date +%s)
 presses=0
+next_sample=60
 while [ $(( $(date +%s) - start )) -lt "$seconds" ]; do
-    xdotool windowactivate --sync "$window" key --window "$window" alt+r >/dev/null 2>&1 || true
+    # The sheet's "&Refresh" button, pressed as a user would.
+    xdotool windowactivate --sync "$window" >/dev/null 2>&1 || true
+    xdotool key alt+r >/dev/null 2>&1 || true
     presses=$((presses + 1))
     sleep 1
     elapsed=$(( $(date +%s) - start ))
-    if [ $((elapsed % 60)) -eq 0 ]; then sample "$elapsed"; fi
+    if [ "$elapsed" -ge "$next_sample" ]; then
+        sample "$elapsed"
+        next_sample=$((next_sample + 60))
+    fi
 done
 sleep 5
 sample "$(( $(date +%s) - start ))"
