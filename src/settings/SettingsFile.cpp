@@ -24,7 +24,7 @@ using Field = std::variant<std::string AppSettings::*, int AppSettings::*>;
 
 // One key of the file: where it lives, how it is stored, its default when absent at load and
 // its value in the default set (nullptr: not in the default set).
-struct KeySpec {
+struct KeyDef {
     const char* section;
     const char* name;
     Kind kind;
@@ -36,7 +36,7 @@ struct KeySpec {
 constexpr const char* L = kSectionLocal;
 constexpr const char* P = kSectionPreferences;
 
-const KeySpec kKeys[] = {
+const KeyDef kKeys[] = {
     {L, "FTPServer", Kind::Text, "", kPlaceholderServer, &AppSettings::FTPServer},
     {L, "SiteName", Kind::Text, "", "My FTP Site", &AppSettings::SiteName},
     {L, "UserID", Kind::Text, "", "myname", &AppSettings::UserID},
@@ -123,10 +123,10 @@ constexpr std::array kSaveOrderPreferences = {
     "EmailSubject",       "EnableMail",   "EnableSMTPAuth", "IsMailTo",        "IsMsgAttachment",
     "EmailOnIPChangeOnly"};
 
-const KeySpec& Spec(std::string_view name) {
-    for (const KeySpec& spec : kKeys) {
-        if (name == spec.name) {
-            return spec;
+const KeyDef& Key(std::string_view name) {
+    for (const KeyDef& def : kKeys) {
+        if (name == def.name) {
+            return def;
         }
     }
     // Every name in the order lists is in the table; a typo there is a programming error.
@@ -138,34 +138,34 @@ bool IsMailText(std::string_view name) {
            name == "EmailFrom" || name == "EmailSubject";
 }
 
-std::string ReadValue(Profile& file, const KeySpec& spec) {
-    return file.GetString(spec.section, spec.name, spec.loadDefault, kMaxValueLength + 1);
+std::string ReadValue(Profile& file, const KeyDef& def) {
+    return file.GetString(def.section, def.name, def.loadDefault, kMaxValueLength + 1);
 }
 
 // Reads one key into its field, the way the loader reads every key.
-void LoadKey(Profile& file, const std::string& key, const KeySpec& spec, AppSettings& s) {
-    std::string value = ReadValue(file, spec);
-    if (auto text = std::get_if<std::string AppSettings::*>(&spec.field)) {
-        if (spec.kind == Kind::Password) {
+void LoadKey(Profile& file, const std::string& key, const KeyDef& def, AppSettings& s) {
+    std::string value = ReadValue(file, def);
+    if (auto text = std::get_if<std::string AppSettings::*>(&def.field)) {
+        if (def.kind == Kind::Password) {
             DecodePassword(value, key);
         }
         s.** text = value;
     } else {
-        s.*std::get<int AppSettings::*>(spec.field) = AsciiToInt(value);
+        s.*std::get<int AppSettings::*>(def.field) = AsciiToInt(value);
     }
 }
 
-std::string StoredText(const std::string& key, const KeySpec& spec, const AppSettings& s) {
-    if (auto text = std::get_if<std::string AppSettings::*>(&spec.field)) {
+std::string StoredText(const std::string& key, const KeyDef& def, const AppSettings& s) {
+    if (auto text = std::get_if<std::string AppSettings::*>(&def.field)) {
         std::string value = s.**text;
-        if (spec.kind == Kind::Password) {
+        if (def.kind == Kind::Password) {
             EncodePassword(value, key);
-        } else if (IsMailText(spec.name) && value.size() > kMaxMailTextLength) {
+        } else if (IsMailText(def.name) && value.size() > kMaxMailTextLength) {
             value.resize(kMaxMailTextLength);
         }
         return value;
     }
-    return std::to_string(s.*std::get<int AppSettings::*>(spec.field));
+    return std::to_string(s.*std::get<int AppSettings::*>(def.field));
 }
 
 void Scramble(std::string& text, const std::string& key, int sign) {
@@ -233,45 +233,45 @@ int ClampRefreshInterval(int minutes, bool defaultLookupService) {
 bool LoadSettings(Profile& file, const std::string& key, AppSettings& s, FtpPageFields& page,
                   bool& defaultLookupService) {
     FtpPageValues values;
-    values.FTPServer = ReadValue(file, Spec("FTPServer"));
+    values.FTPServer = ReadValue(file, Key("FTPServer"));
     if (values.FTPServer.empty()) {
         return false;
     }
-    values.SiteName = ReadValue(file, Spec("SiteName"));
-    values.UserID = ReadValue(file, Spec("UserID"));
-    values.Password = ReadValue(file, Spec("Password"));
-    values.OnlineFile = ReadValue(file, Spec("OnlineFile"));
-    values.OfflineFile = ReadValue(file, Spec("OfflineFile"));
-    values.RemoteFile = ReadValue(file, Spec("RemoteFile"));
-    values.Port = ReadValue(file, Spec("Port"));
+    values.SiteName = ReadValue(file, Key("SiteName"));
+    values.UserID = ReadValue(file, Key("UserID"));
+    values.Password = ReadValue(file, Key("Password"));
+    values.OnlineFile = ReadValue(file, Key("OnlineFile"));
+    values.OfflineFile = ReadValue(file, Key("OfflineFile"));
+    values.RemoteFile = ReadValue(file, Key("RemoteFile"));
+    values.Port = ReadValue(file, Key("Port"));
 
-    LoadKey(file, key, Spec("FTPOnIPChangeOnly"), s);
-    LoadKey(file, key, Spec("EnableFTP"), s);
+    LoadKey(file, key, Key("FTPOnIPChangeOnly"), s);
+    LoadKey(file, key, Key("EnableFTP"), s);
     values.FTPOnIPChangeOnly = s.FTPOnIPChangeOnly;
     values.EnableFTP = s.EnableFTP;
 
     // The local copies always have a name; an empty one is refilled in the file.
     for (const char* name : {"SaveFileASCII", "SaveFileHTML"}) {
-        const KeySpec& spec = Spec(name);
-        std::string value = ReadValue(file, spec);
+        const KeyDef& def = Key(name);
+        std::string value = ReadValue(file, def);
         if (value.empty()) {
-            value = spec.defaultSet;
-            file.WriteString(spec.section, spec.name, value);
+            value = def.defaultSet;
+            file.WriteString(def.section, def.name, value);
         }
-        s.*std::get<std::string AppSettings::*>(spec.field) = value;
+        s.*std::get<std::string AppSettings::*>(def.field) = value;
     }
 
     for (const char* name : kLoadOrderFirst) {
-        LoadKey(file, key, Spec(name), s);
+        LoadKey(file, key, Key(name), s);
     }
 
     // The lookup reads WANIPURL from the file itself; the record keeps it as written.
-    LoadKey(file, key, Spec("WANIPURL"), s);
+    LoadKey(file, key, Key("WANIPURL"), s);
     defaultLookupService = NamesDefaultLookupService(s.WANIPURL);
     s.RefreshIntv = ClampRefreshInterval(s.RefreshIntv, defaultLookupService);
 
     for (const char* name : kLoadOrderRest) {
-        LoadKey(file, key, Spec(name), s);
+        LoadKey(file, key, Key(name), s);
     }
 
     if (s.StartDelimiter.empty() || s.EndDelimiter.empty()) {
@@ -286,12 +286,12 @@ bool LoadSettings(Profile& file, const std::string& key, AppSettings& s, FtpPage
 
 bool WriteDefaultSettings(Profile& file, const std::string& key) {
     for (const char* name : kDefaultSetOrder) {
-        const KeySpec& spec = Spec(name);
-        std::string value = spec.defaultSet;
-        if (spec.kind == Kind::Password) {
+        const KeyDef& def = Key(name);
+        std::string value = def.defaultSet;
+        if (def.kind == Kind::Password) {
             EncodePassword(value, key);
         }
-        file.WriteString(spec.section, spec.name, value);
+        file.WriteString(def.section, def.name, value);
     }
     return true;
 }
@@ -309,12 +309,12 @@ void WriteSettings(Profile& file, const std::string& key, const FtpPageValues& p
     file.WriteString(kSectionLocal, "RemoteFile", page.RemoteFile);
     file.WriteString(kSectionLocal, "Port", page.Port);
     for (const char* name : kSaveOrderLocal) {
-        const KeySpec& spec = Spec(name);
-        file.WriteString(spec.section, spec.name, StoredText(key, spec, s));
+        const KeyDef& def = Key(name);
+        file.WriteString(def.section, def.name, StoredText(key, def, s));
     }
     for (const char* name : kSaveOrderPreferences) {
-        const KeySpec& spec = Spec(name);
-        file.WriteString(spec.section, spec.name, StoredText(key, spec, s));
+        const KeyDef& def = Key(name);
+        file.WriteString(def.section, def.name, StoredText(key, def, s));
     }
 }
 

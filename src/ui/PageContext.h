@@ -26,7 +26,7 @@ class FilePicker {
 public:
     virtual ~FilePicker() = default;
     // The chosen path, or nothing when the user cancelled.
-    virtual std::optional<std::string> OpenFile(QWidget* parent, const FileDialogSpec& spec) = 0;
+    virtual std::optional<std::string> OpenFile(QWidget* parent, const FileDialogSpec& dialog) = 0;
 };
 
 // What the pages work with. All of it lives as long as the main window.

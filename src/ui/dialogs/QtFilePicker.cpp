@@ -29,12 +29,12 @@ QString QtFileFilter(const std::string& filter) {
     return filters.join(";;");
 }
 
-std::optional<std::string> QtFilePicker::OpenFile(QWidget* parent, const FileDialogSpec& spec) {
-    QFileDialog dialog(parent, QString::fromStdString(spec.title),
-                       QString::fromStdString(spec.initialDir), QtFileFilter(spec.filter));
+std::optional<std::string> QtFilePicker::OpenFile(QWidget* parent, const FileDialogSpec& setup) {
+    QFileDialog dialog(parent, QString::fromStdString(setup.title),
+                       QString::fromStdString(setup.initialDir), QtFileFilter(setup.filter));
     dialog.setFileMode(QFileDialog::ExistingFile);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
-    const QString extension = QString::fromStdString(spec.defaultExtension);
+    const QString extension = QString::fromStdString(setup.defaultExtension);
     // Only a real extension is added to a name typed without one.
     if (!extension.isEmpty() && !extension.contains(' ')) {
         dialog.setDefaultSuffix(extension);

@@ -13,7 +13,7 @@ QString QtFileFilter(const std::string& filter);
 // Open-file dialogs of the desktop.
 class QtFilePicker : public FilePicker {
 public:
-    std::optional<std::string> OpenFile(QWidget* parent, const FileDialogSpec& spec) override;
+    std::optional<std::string> OpenFile(QWidget* parent, const FileDialogSpec& setup) override;
 };
 
 }  // namespace orvex

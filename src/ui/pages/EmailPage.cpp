@@ -194,11 +194,11 @@ void CEmailPage::CommitText(CommitEdit* edit, std::string AppSettings::*setting)
 }
 
 void CEmailPage::PickMessageFile() {
-    FileDialogSpec spec;
-    spec.title = "Open";
-    spec.defaultExtension = "All Files";
-    spec.initialDir = context_.startDir;
-    std::optional<std::string> chosen = context_.picker.OpenFile(this, spec);
+    FileDialogSpec dialog;
+    dialog.title = "Open";
+    dialog.defaultExtension = "All Files";
+    dialog.initialDir = context_.startDir;
+    std::optional<std::string> chosen = context_.picker.OpenFile(this, dialog);
     // A path longer than the settings file keeps would be cut at the next load; such a
     // choice is treated as no choice.
     if (chosen && chosen->size() <= kMaxValueLength) {

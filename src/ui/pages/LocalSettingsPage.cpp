@@ -174,15 +174,15 @@ void CLocalSettings::CommitField(CommitEdit* edit, std::string FtpPageValues::*f
 }
 
 void CLocalSettings::PickTemplate(std::string FtpPageValues::*field) {
-    FileDialogSpec spec;
-    spec.title = "Open";
-    spec.filter = kTemplateFilter;
-    spec.defaultExtension = "htm";
-    spec.initialName = "*.htm;*.html";
+    FileDialogSpec dialog;
+    dialog.title = "Open";
+    dialog.filter = kTemplateFilter;
+    dialog.defaultExtension = "htm";
+    dialog.initialName = "*.htm;*.html";
     // Relative template paths are resolved against the start-up directory, so browsing
     // starts there.
-    spec.initialDir = context_.startDir;
-    std::optional<std::string> chosen = context_.picker.OpenFile(this, spec);
+    dialog.initialDir = context_.startDir;
+    std::optional<std::string> chosen = context_.picker.OpenFile(this, dialog);
     // A path longer than the settings file keeps would be cut at the next load; such a
     // choice is treated as no choice.
     if (!chosen || chosen->size() > kMaxValueLength) {

@@ -213,13 +213,13 @@ void COptionsPage::CommitInterval() {
 }
 
 void COptionsPage::PickLogFile() {
-    FileDialogSpec spec;
-    spec.title = "Open";
-    spec.filter = "Log Files (*.log) | *.log";
-    spec.defaultExtension = "Log";
-    spec.initialName = "*.log";
-    spec.initialDir = context_.startDir;
-    std::optional<std::string> chosen = context_.picker.OpenFile(this, spec);
+    FileDialogSpec dialog;
+    dialog.title = "Open";
+    dialog.filter = "Log Files (*.log) | *.log";
+    dialog.defaultExtension = "Log";
+    dialog.initialName = "*.log";
+    dialog.initialDir = context_.startDir;
+    std::optional<std::string> chosen = context_.picker.OpenFile(this, dialog);
     // A path longer than the settings file keeps would be cut at the next load; such a
     // choice is treated as no choice.
     if (chosen && chosen->size() <= kMaxValueLength) {

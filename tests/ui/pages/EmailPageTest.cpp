@@ -102,8 +102,8 @@ TEST_F(EmailPageTest, MessageFilePickerStoresTheChosenFile) {
     EXPECT_EQ(rig.state.Settings().EmailInput, rig.dir.File("mail.htm"));
     EXPECT_EQ(Text(Field("EmailInput")), rig.dir.File("mail.htm"));
     EXPECT_TRUE(page.IsModified());
-    EXPECT_EQ(rig.picker.specs.back().filter, "");
-    EXPECT_EQ(rig.picker.specs.back().initialName, "");
+    EXPECT_EQ(rig.picker.dialogs.back().filter, "");
+    EXPECT_EQ(rig.picker.dialogs.back().initialName, "");
 }
 
 // Closes the modal SMTP logon dialog once it is up, after typing into it.

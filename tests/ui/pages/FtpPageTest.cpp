@@ -127,12 +127,12 @@ TEST_F(FtpPageTest, TemplatePickersStartInTheStartupDirectoryAndCancelChangesNot
     EXPECT_EQ(page.TakeValues().OfflineFile, rig.dir.File("templates/offline.html"));
     EXPECT_TRUE(page.IsModified());
 
-    ASSERT_EQ(rig.picker.specs.size(), 2u);
-    for (const FileDialogSpec& spec : rig.picker.specs) {
-        EXPECT_EQ(spec.initialDir, rig.dir.Path());
-        EXPECT_EQ(spec.defaultExtension, "htm");
-        EXPECT_EQ(spec.initialName, "*.htm;*.html");
-        EXPECT_EQ(spec.filter,
+    ASSERT_EQ(rig.picker.dialogs.size(), 2u);
+    for (const FileDialogSpec& dialog : rig.picker.dialogs) {
+        EXPECT_EQ(dialog.initialDir, rig.dir.Path());
+        EXPECT_EQ(dialog.defaultExtension, "htm");
+        EXPECT_EQ(dialog.initialName, "*.htm;*.html");
+        EXPECT_EQ(dialog.filter,
                   "HTML Files (*.html;*.htm)|*.html;*.htm|Txt Files (*.txt)|*.txt|All Files "
                   "(*.*)|*.*||");
     }

@@ -162,10 +162,10 @@ TEST_F(OptionsPageTest, CancellingTheLogPickerStillCommitsTheTrimmedName) {
     Child<QPushButton>(&page, "PickLogFilename")->click();
     EXPECT_EQ(rig.state.Settings().LogFilename, "events.log");
     EXPECT_EQ(Text(Field("LogFilename")), "events.log");
-    const FileDialogSpec spec = rig.picker.specs.at(0);
-    EXPECT_EQ(spec.filter, "Log Files (*.log) | *.log");
-    EXPECT_EQ(spec.defaultExtension, "Log");
-    EXPECT_EQ(spec.initialName, "*.log");
+    const FileDialogSpec dialog = rig.picker.dialogs.at(0);
+    EXPECT_EQ(dialog.filter, "Log Files (*.log) | *.log");
+    EXPECT_EQ(dialog.defaultExtension, "Log");
+    EXPECT_EQ(dialog.initialName, "*.log");
 
     rig.picker.answers.push_back(rig.dir.File("logs/orvex.log"));
     Child<QPushButton>(&page, "PickLogFilename")->click();

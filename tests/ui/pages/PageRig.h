@@ -76,8 +76,8 @@ private:
 // Answers open-file dialogs from a queue (cancelled when empty) and records their set-up.
 class RigPicker : public FilePicker {
 public:
-    std::optional<std::string> OpenFile(QWidget*, const FileDialogSpec& spec) override {
-        specs.push_back(spec);
+    std::optional<std::string> OpenFile(QWidget*, const FileDialogSpec& dialog) override {
+        dialogs.push_back(dialog);
         if (answers.empty()) {
             return std::nullopt;
         }
@@ -86,7 +86,7 @@ public:
         return answer;
     }
     std::deque<std::optional<std::string>> answers;
-    std::vector<FileDialogSpec> specs;
+    std::vector<FileDialogSpec> dialogs;
 };
 
 // Everything a page needs, over a temporary start-up directory and its settings file.
