@@ -39,11 +39,11 @@ sed -i 's/^RefreshIntv=.*/RefreshIntv=1/; s/^IsUpdateOnShut=.*/IsUpdateOnShut=0/
 $python - "$ini" <<'PY'
 import sys
 path = sys.argv[1]
-text = open(path, encoding="latin-1").read()
+text = open(path, encoding="latin-1", newline="").read()
 extra = ("EnableMail=1\r\nEmailServer=127.0.0.1\r\nEmailFrom=load@orvex.test\r\n"
          "EmailTo=watcher@orvex.test\r\nEmailInput=.\\samples\\email.htm\r\nSuppressError=1\r\n")
 text = text.replace("[Preferences]\r\n", "[Preferences]\r\n" + extra, 1)
-open(path, "w", encoding="latin-1").write(text)
+open(path, "w", encoding="latin-1", newline="").write(text)
 PY
 
 (cd "$work" && XDG_RUNTIME_DIR="$work/run" QT_QPA_PLATFORM=xcb "$OLDPWD/build/orvex" \
@@ -78,7 +78,7 @@ sample "$(( $(date +%s) - start ))"
 log="$work/Orvex.log"
 $python - "$log" "$presses" "$work/mail" <<'PY'
 import os, sys
-lines = open(sys.argv[1], encoding="latin-1").read().split("\r\n")
+lines = open(sys.argv[1], encoding="latin-1", newline="").read().split("\r\n")
 starts = [i for i, l in enumerate(lines) if l.endswith("Requesting WAN IP address...")]
 ends = [i for i, l in enumerate(lines) if "System Online:" in l]
 overlaps = sum(1 for a, b in zip(starts, starts[1:])
