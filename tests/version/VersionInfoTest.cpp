@@ -84,10 +84,14 @@ TEST(VersionInfoTest, FilesWithoutAReadableRecordGiveNA) {
 }
 
 TEST(VersionInfoTest, TheProgramCarriesTheRecordWhenBuilt) {
+#ifdef ORVEX_BINARY
     if (!test::FileExists(ORVEX_BINARY)) {
         GTEST_SKIP() << "the program is not built";
     }
     EXPECT_EQ(VersionInfo(ORVEX_BINARY).ProductVersion(), "1.69d");
+#else
+    GTEST_SKIP() << "this build leaves the program out";
+#endif
 }
 
 }  // namespace

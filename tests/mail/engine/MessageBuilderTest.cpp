@@ -54,6 +54,10 @@ TEST(BodyLines, LineEndsAndOtherBytesFollowTheBodyRules) {
     EXPECT_TRUE(Lines("").empty());
     // A NUL ends the body for good.
     EXPECT_EQ(Lines(std::string("a\nb\0c\nd", 7)), (std::vector<std::string>{"a", "b"}));
+    // A CR after the last LF was read, so it makes a last, empty line, in either encoding.
+    EXPECT_EQ(Lines("a\n\r"), (std::vector<std::string>{"a", ""}));
+    EXPECT_EQ(Lines("a\xe9\n\r", 1), (std::vector<std::string>{"a=E9", ""}));
+    EXPECT_EQ(Lines("a\xe9\r\n", 1), (std::vector<std::string>{"a=E9"}));
 }
 
 TEST(BodyLines, ALeadingDotIsDoubled) {
