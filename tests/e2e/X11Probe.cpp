@@ -30,6 +30,18 @@ std::string WindowTitle(Display* display, Window window) {
     return title;
 }
 
+// A window the program shows to the user carries its class; the toolkit's hidden group leader,
+// which also bears the program's name, does not.
+bool IsClientWindow(Display* display, Window window) {
+    XClassHint hint{};
+    if (XGetClassHint(display, window, &hint) == 0) {
+        return false;
+    }
+    XFree(hint.res_name);
+    XFree(hint.res_class);
+    return true;
+}
+
 Window Search(Display* display, Window parent, const std::string& title, int depth) {
     Window root = 0;
     Window up = 0;
@@ -40,7 +52,7 @@ Window Search(Display* display, Window parent, const std::string& title, int dep
     }
     Window found = 0;
     for (unsigned i = 0; i < count && found == 0; ++i) {
-        if (WindowTitle(display, children[i]) == title) {
+        if (WindowTitle(display, children[i]) == title && IsClientWindow(display, children[i])) {
             found = children[i];
         } else if (depth < 3) {
             found = Search(display, children[i], title, depth + 1);
@@ -82,6 +94,29 @@ bool X11Probe::Viewable(unsigned long window) {
         return false;
     }
     return attributes.map_state == IsViewable;
+}
+
+bool X11Probe::Iconic(unsigned long window) {
+    if (display_ == nullptr) {
+        return false;
+    }
+    Display* display = D(display_);
+    const Atom wmState = XInternAtom(display, "WM_STATE", False);
+    Atom type = 0;
+    int format = 0;
+    unsigned long count = 0;
+    unsigned long after = 0;
+    unsigned char* data = nullptr;
+    const int rc = XGetWindowProperty(display, window, wmState, 0, 2, False, wmState, &type,
+                                      &format, &count, &after, &data);
+    bool iconic = false;
+    if (rc == Success && data != nullptr && format == 32 && count >= 1) {
+        iconic = reinterpret_cast<const long*>(data)[0] == IconicState;
+    }
+    if (data != nullptr) {
+        XFree(data);
+    }
+    return iconic;
 }
 
 void X11Probe::RequestClose(unsigned long window) {

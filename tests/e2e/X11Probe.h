@@ -13,10 +13,13 @@ public:
     X11Probe& operator=(const X11Probe&) = delete;
 
     bool Connected() const { return display_ != nullptr; }
-    // The top-level client window titled exactly `title` (0 when there is none).
+    // The top-level client window (one with a class) titled exactly `title` (0 when there is
+    // none).
     unsigned long FindWindow(const std::string& title);
     // Whether the window is mapped and visible (not withdrawn, not iconified).
     bool Viewable(unsigned long window);
+    // Whether the window manager has iconified the window (its WM_STATE reads Iconic).
+    bool Iconic(unsigned long window);
     // Asks the window to close, as its close box does.
     void RequestClose(unsigned long window);
 
