@@ -98,6 +98,10 @@ void ExitRoutine::OnShutdownError() {
     OnExitRequest();
 }
 
+bool ExitRoutine::EndSessionAwaitsCycle() const {
+    return state_.Settings().IsUpdateOnShut == 1 && state_.Flags.CycleRunning;
+}
+
 bool ExitRoutine::OnQueryEndSession() {
     if (state_.Settings().IsUpdateOnShut != 1) {
         return true;

@@ -24,6 +24,9 @@ public:
     void OnShutdownError();
     // The desktop session ends; the answer says whether it may.
     bool OnQueryEndSession();
+    // Whether the end of the session would publish the offline page but a cycle still holds
+    // the claim, so that asking now would be refused only for want of waiting.
+    bool EndSessionAwaitsCycle() const;
 
     static constexpr const char* kSaveQuestion = "Do you want to save your settings?";
     static constexpr const char* kTransferQuestion =

@@ -251,6 +251,10 @@ bool CMainSheet::QueryEndSession() {
     return destroyed_ || core_->Exit().OnQueryEndSession();
 }
 
+bool CMainSheet::EndSessionAwaitsCycle() const {
+    return !destroyed_ && core_->Exit().EndSessionAwaitsCycle();
+}
+
 void CMainSheet::closeEvent(QCloseEvent* event) {
     // The close box is one more way to the exit routine, which destroys the window itself.
     event->ignore();

@@ -87,6 +87,7 @@ public:
     // The desktop session ends: runs the offline publication when it is set; true when the
     // session may end.
     bool QueryEndSession();
+    bool EndSessionAwaitsCycle() const;
 
     // WindowPort
     void MinimizeWindow() override;

@@ -8,6 +8,7 @@
 #include <QGuiApplication>
 #include <QSessionManager>
 #include <QSocketNotifier>
+#include <QTimer>
 
 #include "ui/MainSheet.h"
 
@@ -60,6 +61,20 @@ void SessionEnd::OnCommitData(QSessionManager& manager) {
 }
 
 void SessionEnd::OnTerminate() {
+    // A second signal while the first is handled changes nothing.
+    if (terminating_) {
+        return;
+    }
+    terminating_ = true;
+    EndAfterCycle();
+}
+
+void SessionEnd::EndAfterCycle() {
+    if (sheet_ && sheet_->EndSessionAwaitsCycle() && waitedMs_ < kCycleWaitMs) {
+        waitedMs_ += kCyclePollMs;
+        QTimer::singleShot(kCyclePollMs, this, &SessionEnd::EndAfterCycle);
+        return;
+    }
     if (sheet_) {
         sheet_->QueryEndSession();
     }

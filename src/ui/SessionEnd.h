@@ -12,7 +12,9 @@ class CMainSheet;
 
 // The end of the desktop session reaches the main window two ways: the session manager's
 // commit-data request, which may be refused when the offline publication fails, and SIGTERM,
-// which runs the same path and then ends the program whatever the answer.
+// which runs the same path and then ends the program whatever the answer. A SIGTERM that
+// arrives while a cycle runs waits for it (up to kCycleWaitMs) so that the offline page still
+// goes out.
 class SessionEnd : public QObject {
     Q_OBJECT
 public:
@@ -27,9 +29,16 @@ public:
     // SIGTERM arrived.
     void OnTerminate();
 
+    static constexpr int kCycleWaitMs = 60000;
+    static constexpr int kCyclePollMs = 100;
+
 private:
+    void EndAfterCycle();
+
     QPointer<CMainSheet> sheet_;
     QSocketNotifier* notifier_ = nullptr;
+    bool terminating_ = false;
+    int waitedMs_ = 0;
 };
 
 }  // namespace orvex

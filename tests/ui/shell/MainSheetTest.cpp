@@ -350,5 +350,24 @@ TEST(MainSheetTest, SigtermEndsTheProgramAfterTheEndOfSessionPath) {
     EXPECT_TRUE(sheet->IsDestroyed());
 }
 
+TEST(MainSheetTest, SigtermDuringACycleWaitsForItThenPublishesTheOfflinePage) {
+    ShellFixture f([](Profile& ini) { ini.WriteInt("Preferences", "IsUpdateOnShut", 1); });
+    QPointer<CMainSheet> sheet = &f.MakeSheet();
+    f.WaitShown();
+    ASSERT_TRUE(f.state->Flags.TryClaimCycle()) << "a cycle is running";
+    SessionEnd session(sheet.data());
+    session.OnTerminate();
+    session.OnTerminate();
+    PumpUntil([] { return false; }, 5 * SessionEnd::kCyclePollMs);
+    ASSERT_FALSE(sheet.isNull());
+    EXPECT_FALSE(sheet->IsDestroyed()) << "ended under the running cycle";
+    EXPECT_FALSE(FileExists(f.dir.File("Orvex.log")));
+
+    f.state->Flags.ReleaseCycle();
+    EXPECT_TRUE(PumpUntil([&] { return sheet.isNull() || sheet->IsDestroyed(); }));
+    EXPECT_NE(ReadFile(f.dir.File("Orvex.log")).find("System Offline."), std::string::npos);
+    EXPECT_FALSE(f.state->Flags.CycleRunning) << "the offline cycle let go of its claim";
+}
+
 }  // namespace
 }  // namespace orvex::test
