@@ -66,12 +66,13 @@ void SessionEnd::OnTerminate() {
         return;
     }
     terminating_ = true;
+    cycleDeadline_ = std::chrono::steady_clock::now() + std::chrono::milliseconds(kCycleWaitMs);
     EndAfterCycle();
 }
 
 void SessionEnd::EndAfterCycle() {
-    if (sheet_ && sheet_->EndSessionAwaitsCycle() && waitedMs_ < kCycleWaitMs) {
-        waitedMs_ += kCyclePollMs;
+    if (sheet_ && sheet_->EndSessionAwaitsCycle() &&
+        std::chrono::steady_clock::now() < cycleDeadline_) {
         QTimer::singleShot(kCyclePollMs, this, &SessionEnd::EndAfterCycle);
         return;
     }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <chrono>
+
 #include <QObject>
 #include <QPointer>
 
@@ -38,7 +40,7 @@ private:
     QPointer<CMainSheet> sheet_;
     QSocketNotifier* notifier_ = nullptr;
     bool terminating_ = false;
-    int waitedMs_ = 0;
+    std::chrono::steady_clock::time_point cycleDeadline_;
 };
 
 }  // namespace orvex
