@@ -25,22 +25,14 @@ protected:
         if (!server_->Started()) {
             GTEST_SKIP() << "no private X server: " << server_->Error();
         }
-        const char* old = std::getenv("DISPLAY");
-        oldDisplay_ = old != nullptr ? std::make_unique<std::string>(old) : nullptr;
-        ::setenv("DISPLAY", server_->Display().c_str(), 1);
+        display_ = std::make_unique<test::DisplayOverride>(server_->Display());
     }
-    void TearDown() override {
-        if (oldDisplay_) {
-            ::setenv("DISPLAY", oldDisplay_->c_str(), 1);
-        } else {
-            ::unsetenv("DISPLAY");
-        }
-    }
+    void TearDown() override { display_.reset(); }
 
     static const std::string& Display() { return server_->Display(); }
 
     static test::XvfbServer* server_;
-    std::unique_ptr<std::string> oldDisplay_;
+    std::unique_ptr<test::DisplayOverride> display_;
 };
 
 test::XvfbServer* X11WindowsTest::server_ = nullptr;

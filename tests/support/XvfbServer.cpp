@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <stdexcept>
 #include <vector>
 
@@ -23,7 +24,7 @@ constexpr const char* kXvfb = "/usr/bin/Xvfb";
 constexpr int kStartTimeoutMs = 20000;
 }  // namespace
 
-XvfbServer::XvfbServer() {
+XvfbServer::XvfbServer(const std::string& screen) {
     if (::access(kXvfb, X_OK) != 0) {
         error_ = "Xvfb is not installed";
         return;
@@ -36,7 +37,7 @@ XvfbServer::XvfbServer() {
     // The server writes its display number to the pipe once it accepts connections.
     std::string fdText = std::to_string(fds[1]);
     std::vector<std::string> args = {kXvfb, "-displayfd", fdText, "-nolisten",
-                                     "tcp", "-screen",    "0",    "320x240x24"};
+                                     "tcp", "-screen",    "0",    screen};
     std::vector<char*> argv;
     for (std::string& a : args) {
         argv.push_back(a.data());
@@ -81,6 +82,23 @@ XvfbServer::~XvfbServer() {
         ::kill(pid_, SIGTERM);
         int status = 0;
         ::waitpid(pid_, &status, 0);
+    }
+}
+
+DisplayOverride::DisplayOverride(const std::string& display) {
+    const char* old = std::getenv("DISPLAY");
+    hadDisplay_ = old != nullptr;
+    if (hadDisplay_) {
+        oldDisplay_ = old;
+    }
+    ::setenv("DISPLAY", display.c_str(), 1);
+}
+
+DisplayOverride::~DisplayOverride() {
+    if (hadDisplay_) {
+        ::setenv("DISPLAY", oldDisplay_.c_str(), 1);
+    } else {
+        ::unsetenv("DISPLAY");
     }
 }
 

@@ -11,7 +11,7 @@ namespace orvex::test {
 // Started() is false (with Error() saying why) when Xvfb is missing or does not come up.
 class XvfbServer {
 public:
-    XvfbServer();
+    explicit XvfbServer(const std::string& screen = "320x240x24");
     ~XvfbServer();
     XvfbServer(const XvfbServer&) = delete;
     XvfbServer& operator=(const XvfbServer&) = delete;
@@ -24,6 +24,20 @@ private:
     pid_t pid_ = -1;
     std::string display_;
     std::string error_;
+};
+
+// Points DISPLAY at `display` for the object's life and puts the old value (or its absence)
+// back afterwards.
+class DisplayOverride {
+public:
+    explicit DisplayOverride(const std::string& display);
+    ~DisplayOverride();
+    DisplayOverride(const DisplayOverride&) = delete;
+    DisplayOverride& operator=(const DisplayOverride&) = delete;
+
+private:
+    bool hadDisplay_ = false;
+    std::string oldDisplay_;
 };
 
 // A mapped top-level window with a title, on its own connection, destroyed with the object.

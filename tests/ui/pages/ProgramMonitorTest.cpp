@@ -227,19 +227,11 @@ protected:
         if (!server_->Started()) {
             GTEST_SKIP() << "no private X server (Xvfb): " << server_->Error();
         }
-        const char* old = std::getenv("DISPLAY");
-        oldDisplay_ = old != nullptr ? std::make_unique<std::string>(old) : nullptr;
-        ::setenv("DISPLAY", server_->Display().c_str(), 1);
+        display_ = std::make_unique<DisplayOverride>(server_->Display());
     }
-    void TearDown() override {
-        if (oldDisplay_) {
-            ::setenv("DISPLAY", oldDisplay_->c_str(), 1);
-        } else {
-            ::unsetenv("DISPLAY");
-        }
-    }
+    void TearDown() override { display_.reset(); }
     static XvfbServer* server_;
-    std::unique_ptr<std::string> oldDisplay_;
+    std::unique_ptr<DisplayOverride> display_;
 };
 
 XvfbServer* ProgramMonitorX11Test::server_ = nullptr;

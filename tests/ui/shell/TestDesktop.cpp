@@ -1,7 +1,6 @@
 #include "TestDesktop.h"
 
 #include <fcntl.h>
-#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -13,6 +12,7 @@
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 
+#include "XvfbServer.h"
 #include "platform/DesktopLauncher.h"
 
 extern char** environ;
@@ -55,9 +55,12 @@ TestDesktop::TestDesktop(const std::string& screen) {
             return;
         }
     }
-    if (!StartServer(screen)) {
+    server_ = std::make_unique<XvfbServer>(screen);
+    if (!server_->Started()) {
+        error_ = server_->Error();
         return;
     }
+    display_ = server_->Display();
     if (Start({"openbox", "--sm-disable"}) < 0 || !WaitForWindowManager(kStartTimeoutMs)) {
         error_ = "openbox did not come up";
         return;
@@ -71,7 +74,7 @@ TestDesktop::TestDesktop(const std::string& screen) {
 }
 
 TestDesktop::~TestDesktop() {
-    // The server last, so the clients end quietly.
+    // The clients first, so they end quietly; the server goes with the object.
     for (auto it = children_.rbegin(); it != children_.rend(); ++it) {
         ::kill(*it, SIGTERM);
         int status = 0;
@@ -97,49 +100,6 @@ pid_t TestDesktop::Start(const std::vector<std::string>& arguments) {
     }
     children_.push_back(pid);
     return pid;
-}
-
-bool TestDesktop::StartServer(const std::string& screen) {
-    int fds[2];
-    if (::pipe(fds) != 0) {
-        error_ = "pipe failed";
-        return false;
-    }
-    // The server writes its display number to the pipe once it accepts connections.
-    std::vector<std::string> args{
-        "Xvfb", "-displayfd", std::to_string(fds[1]), "-nolisten", "tcp", "-screen", "0", screen};
-    std::vector<char*> argv = Argv(args);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addclose(&actions, fds[0]);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    pid_t pid = -1;
-    const int rc = ::posix_spawnp(&pid, "Xvfb", &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    ::close(fds[1]);
-    if (rc != 0) {
-        ::close(fds[0]);
-        error_ = "cannot start Xvfb";
-        return false;
-    }
-    children_.push_back(pid);
-    std::string number;
-    for (;;) {
-        pollfd p{fds[0], POLLIN, 0};
-        char c = 0;
-        if (::poll(&p, 1, kStartTimeoutMs) <= 0 || ::read(fds[0], &c, 1) != 1) {
-            error_ = "Xvfb did not report a display";
-            break;
-        }
-        if (c == '\n') {
-            display_ = ":" + number;
-            break;
-        }
-        number += c;
-    }
-    ::close(fds[0]);
-    return !display_.empty();
 }
 
 bool TestDesktop::WaitForSelection(const char* name, int timeoutMs) {

@@ -2,10 +2,13 @@
 
 #include <sys/types.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
 namespace orvex::test {
+
+class XvfbServer;
 
 // A private desktop for window tests that need a real X server: Xvfb on a free display,
 // openbox as the window manager and trayer as the notification area. Everything started here
@@ -27,11 +30,11 @@ public:
 
 private:
     pid_t Start(const std::vector<std::string>& arguments);
-    bool StartServer(const std::string& screen);
     // Waits until the X selection (or root property) `name` is owned / set.
     bool WaitForSelection(const char* name, int timeoutMs);
     bool WaitForWindowManager(int timeoutMs);
 
+    std::unique_ptr<XvfbServer> server_;
     std::vector<pid_t> children_;
     std::string display_;
     std::string error_;
