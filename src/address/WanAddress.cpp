@@ -74,6 +74,9 @@ HttpPage FetchPage(const std::string& url, int timeoutSeconds) {
     curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
     curl_easy_setopt(curl, CURLOPT_MAXREDIRS, 10L);
+    // The answer is the address of the family the request went over; an IPv6 answer is no
+    // value for the IPv4 tokens.
+    curl_easy_setopt(curl, CURLOPT_IPRESOLVE, CURL_IPRESOLVE_V4);
     // Worker threads must not get signals from name resolution time-outs.
     curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, boundMs);

@@ -41,8 +41,8 @@ struct HttpPage {
     std::string body;
 };
 
-// GET `url` with the agent name "Orvex", following redirects over HTTP and HTTPS only. The
-// whole request is bounded by `timeoutSeconds` (at least kMinLookupSeconds); a body still
+// GET `url` over IPv4 with the agent name "Orvex", following redirects over HTTP and HTTPS only.
+// The whole request is bounded by `timeoutSeconds` (at least kMinLookupSeconds); a body still
 // arriving at the bound is cut there and counts as read, a request with no body by then has
 // failed. The program's proxy settings do not apply; the usual proxy environment variables do.
 HttpPage FetchPage(const std::string& url, int timeoutSeconds);

@@ -31,6 +31,7 @@ public:
         : server_(test::kPython, Prepend(PeerScript("echo_page.py"), std::move(args))) {}
 
     bool Ready() const { return server_.Ready(); }
+    int Port() const { return server_.Port(); }
     std::string Url(const std::string& path = "/ip.cgi") const {
         return "http://127.0.0.1:" + std::to_string(server_.Port()) + path;
     }
@@ -245,6 +246,18 @@ TEST_F(WanAddressTest, LineBreaksInTheCutTextCannotAddLinesToTheSettingsFile) {
     EXPECT_EQ(Lookup(page.Url()), "1.2.3.4\n[LocalSettings]\nFTPServer=evil");
     EXPECT_EQ(StoredLast(), "1.2.3.4");
     EXPECT_EQ(file.GetString("LocalSettings", "FTPServer", "absent"), "absent");
+}
+
+TEST_F(WanAddressTest, LookupAsksOverIpv4OnlyOnADualStackName) {
+    // The lookup client resolves "localhost" to both 127.0.0.1 and ::1.
+    EchoPage only6({"--bind", "::1"});
+    ASSERT_TRUE(only6.Ready());
+    const std::string port = std::to_string(only6.Port());
+    EXPECT_EQ(Lookup("http://localhost:" + port + "/ip.cgi"), "N/A");
+    EXPECT_EQ(only6.Log(), "");
+    EchoPage both({"--bind", "::1", "--bind", "127.0.0.1"});
+    ASSERT_TRUE(both.Ready());
+    EXPECT_EQ(Lookup("http://localhost:" + std::to_string(both.Port()) + "/ip.cgi"), "127.0.0.1");
 }
 
 TEST_F(WanAddressTest, AddressesCanBeReadWhileALookupRuns) {

@@ -1,5 +1,5 @@
 #!/usr/bin/python3
-"""An echo page on 127.0.0.1 for the WAN address lookup tests.
+"""An echo page on loopback for the WAN address lookup tests.
 
 Prints "READY <port>" once it listens (on a port the system chooses), then one line per
 request on standard output: "REQUEST <path> AGENT <user agent>".
@@ -10,9 +10,13 @@ Modes:
   --status CODE        answer with this status code (404 with a body, ...)
   --pieces N --gap S   send the body in N pieces, S seconds apart (length announced up front)
   --endless            send the body, then a trickle of filler forever, without a length
+  --delay S            wait S seconds before answering
+  --bind ADDR          listen on ADDR (127.0.0.1 or ::1; repeat for both, on one port)
 """
 import argparse
+import socket
 import sys
+import threading
 import time
 from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 
@@ -24,6 +28,8 @@ def main():
     parser.add_argument("--pieces", type=int, default=1)
     parser.add_argument("--gap", type=float, default=0.0)
     parser.add_argument("--endless", action="store_true")
+    parser.add_argument("--delay", type=float, default=0.0)
+    parser.add_argument("--bind", action="append")
     args = parser.parse_args()
 
     class Handler(BaseHTTPRequestHandler):
@@ -32,6 +38,7 @@ def main():
             sys.stdout.write("REQUEST %s AGENT %s\n"
                              % (self.path, self.headers.get("User-Agent", "")))
             sys.stdout.flush()
+            time.sleep(args.delay)
             if args.body is None:
                 body = "REMOTE_ADDR: %s<br>" % self.client_address[0]
             else:
@@ -68,11 +75,26 @@ def main():
             # The request line above is the log; standard error shares the same file.
             pass
 
-    server = ThreadingHTTPServer(("127.0.0.1", 0), Handler)
-    server.daemon_threads = True
-    print("READY %d" % server.server_address[1], flush=True)
+    class Server6(ThreadingHTTPServer):
+        address_family = socket.AF_INET6
+
+        def server_bind(self):
+            self.socket.setsockopt(socket.IPPROTO_IPV6, socket.IPV6_V6ONLY, 1)
+            super().server_bind()
+
+    servers = []
+    port = 0
+    for address in args.bind or ["127.0.0.1"]:
+        kind = Server6 if ":" in address else ThreadingHTTPServer
+        server = kind((address, port), Handler)
+        server.daemon_threads = True
+        port = server.server_address[1]
+        servers.append(server)
+    for server in servers[1:]:
+        threading.Thread(target=server.serve_forever, daemon=True).start()
+    print("READY %d" % port, flush=True)
     try:
-        server.serve_forever()
+        servers[0].serve_forever()
     except KeyboardInterrupt:
         pass
 
