@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <memory>
 #include <string>
 
@@ -93,6 +94,9 @@ private:
 };
 
 namespace ftp {
+
+// Bytes one pass of a transfer reads or writes at most.
+inline constexpr size_t kDataPassSize = 256 * 1024;
 
 // The data host and port of a PASV reply: the text between the first "(" and the first ")",
 // low port byte after the last comma, high byte before it, the rest with commas as dots.

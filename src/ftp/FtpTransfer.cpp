@@ -8,8 +8,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <array>
 #include <cerrno>
+#include <memory>
 
 #include "platform/TextUtil.h"
 
@@ -204,36 +204,47 @@ bool CFtpLink::Transfer(const std::string& remoteName, const std::string& localN
         }
     }
 
-    // One fixed buffer; each pass moves at most its size.
-    std::array<char, ftp::kStreamBufferSize> buffer;
-    while (true) {
-        if (download) {
+    // One buffer for the whole transfer: large passes keep the system calls per megabyte few.
+    auto buffer = std::make_unique_for_overwrite<char[]>(ftp::kDataPassSize);
+    if (download) {
+        while (true) {
             size_t received = 0;
-            IoResult result =
-                ftp::ReceiveSome(data.Get(), buffer.data(), buffer.size(), idleLimitMs_, &received);
+            IoResult result = ftp::ReceiveSome(data.Get(), buffer.get(), ftp::kDataPassSize,
+                                               idleLimitMs_, &received);
             if (result == IoResult::kTimedOut) {
                 return FailLocal(FtpLocalFailure::kConnection, "data stalled");
             }
             if (result != IoResult::kOk) {
                 break;
             }
-            if (!ftp::WriteAll(file.Get(), buffer.data(), received)) {
+            if (!ftp::WriteAll(file.Get(), buffer.get(), received)) {
                 return FailLocal(FtpLocalFailure::kFileData,
                                  ftp::ErrnoText("write " + path, errno));
             }
-        } else {
-            ssize_t got = ::read(file.Get(), buffer.data(), buffer.size());
-            if (got < 0 && errno == EINTR) {
-                continue;
-            }
-            if (got < 0) {
-                return FailLocal(FtpLocalFailure::kFileData, ftp::ErrnoText("read " + path, errno));
-            }
-            if (got == 0) {
-                break;
+        }
+    } else {
+        // [pending, filled) is read from the file but not yet taken by the socket; what one
+        // pass leaves goes out in the next, before the file is read again.
+        size_t pending = 0;
+        size_t filled = 0;
+        while (true) {
+            if (pending == filled) {
+                ssize_t got = ::read(file.Get(), buffer.get(), ftp::kDataPassSize);
+                if (got < 0 && errno == EINTR) {
+                    continue;
+                }
+                if (got < 0) {
+                    return FailLocal(FtpLocalFailure::kFileData,
+                                     ftp::ErrnoText("read " + path, errno));
+                }
+                if (got == 0) {
+                    break;
+                }
+                pending = 0;
+                filled = static_cast<size_t>(got);
             }
             size_t sent = 0;
-            IoResult result = ftp::SendSome(data.Get(), buffer.data(), static_cast<size_t>(got),
+            IoResult result = ftp::SendSome(data.Get(), buffer.get() + pending, filled - pending,
                                             idleLimitMs_, &sent);
             if (result == IoResult::kTimedOut) {
                 return FailLocal(FtpLocalFailure::kConnection, "data stalled");
@@ -241,12 +252,7 @@ bool CFtpLink::Transfer(const std::string& remoteName, const std::string& localN
             if (result != IoResult::kOk) {
                 break;
             }
-            // What the socket did not take is read again in the next pass.
-            if (sent < static_cast<size_t>(got) &&
-                ::lseek(file.Get(), -static_cast<off_t>(static_cast<size_t>(got) - sent),
-                        SEEK_CUR) < 0) {
-                return FailLocal(FtpLocalFailure::kFileData, ftp::ErrnoText("seek " + path, errno));
-            }
+            pending += sent;
         }
     }
 

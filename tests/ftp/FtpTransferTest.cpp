@@ -77,9 +77,10 @@ TEST_F(FtpTransferTest, MissingLocalFileSendsNothing) {
 }
 
 TEST_F(FtpTransferTest, PassiveUploadsArriveWhole) {
-    // Empty, exactly two buffers, and a size that ends in a part buffer; the caller's TYPE A
-    // does not stop TYPE I from going out.
-    for (size_t size : {size_t{0}, size_t{8192}, size_t{10000}}) {
+    // Empty, small sizes, exactly one pass and one byte more; the caller's TYPE A does not
+    // stop TYPE I from going out.
+    for (size_t size :
+         {size_t{0}, size_t{8192}, size_t{10000}, ftp::kDataPassSize, ftp::kDataPassSize + 1}) {
         SCOPED_TRACE(size);
         const std::string content = test::PatternBytes(size);
         test::WriteFile(dir.File("page.txt"), content);
