@@ -222,9 +222,9 @@ std::string Credential(FuzzedDataProvider& in) {
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     orvex::seeAttach(1, EngineClock(), orvex::fuzz::ScratchDir());
-    orvex::seeIntegerParam(0, 15, Listener().Port());
+    orvex::seeIntegerParam(0, orvex::kSeePort, Listener().Port());
     // Replies come at once or never (the peer closes): a short reply time-out bounds a miss.
-    orvex::seeIntegerParam(0, 2, 5000);
+    orvex::seeIntegerParam(0, orvex::kSeeReplyTimeout, 5000);
     return 0;
 }
 
@@ -235,13 +235,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const bool raw = (flags & 2) != 0;
     const std::string user = Credential(in);
     const std::string password = Credential(in);
-    FUZZ_CHECK(orvex::seeStringParam(0, 58, user.c_str()) ==
+    FUZZ_CHECK(orvex::seeStringParam(0, orvex::kSeeUser, user.c_str()) ==
                    static_cast<int>(std::min<size_t>(user.size(), 64)),
                Shown(user));
-    FUZZ_CHECK(orvex::seeStringParam(0, 57, password.c_str()) ==
+    FUZZ_CHECK(orvex::seeStringParam(0, orvex::kSeePassword, password.c_str()) ==
                    static_cast<int>(std::min<size_t>(password.size(), 64)),
                Shown(password));
-    orvex::seeIntegerParam(0, 29, auth ? 1 : 0);
+    orvex::seeIntegerParam(0, orvex::kSeeEhloAuth, auth ? 1 : 0);
 
     std::vector<Reply> replies;
     std::string rawStream;

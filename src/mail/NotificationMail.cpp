@@ -108,9 +108,9 @@ int SendNotificationMail(const AppSettings& s, const AddressState::Snapshot& add
 
     seeAttach(1, clock, pageValues.workDir);
     if (s.EnableSMTPAuth == 1) {
-        seeIntegerParam(0, 29, 1);
-        seeStringParam(0, 58, s.EmailAccount.c_str());
-        seeStringParam(0, 57, s.EmailPassword.c_str());
+        seeIntegerParam(0, kSeeEhloAuth, 1);
+        seeStringParam(0, kSeeUser, s.EmailAccount.c_str());
+        seeStringParam(0, kSeePassword, s.EmailPassword.c_str());
     }
 
     int code = seeSmtpConnect(0, s.EmailServer.c_str(), from.c_str(), nullptr);
@@ -119,7 +119,7 @@ int SendNotificationMail(const AppSettings& s, const AddressState::Snapshot& add
         seeCommand(0, "NOOP");
         if (message.find("<HTML>") != std::string::npos ||
             message.find("<html>") != std::string::npos) {
-            seeIntegerParam(0, 8, 2);
+            seeIntegerParam(0, kSeeContentMode, kSeeHtml);
         }
         std::string bcc;
         if (s.IsMailTo == 1) {
@@ -128,9 +128,9 @@ int SendNotificationMail(const AppSettings& s, const AddressState::Snapshot& add
             if (close != std::string::npos) {
                 bcc = to.substr(open, close - open + 1);
             }
-            seeIntegerParam(0, 22, 1);
+            seeIntegerParam(0, kSeeOmitTo, 1);
         } else {
-            seeIntegerParam(0, 22, 0);
+            seeIntegerParam(0, kSeeOmitTo, 0);
         }
         code = seeSendEmail(0, to.c_str(), "", bcc.c_str(), s.EmailSubject.c_str(), message.c_str(),
                             attachments.c_str());

@@ -70,14 +70,14 @@ protected:
                                               "--port", "25"});
         // The engine's process-wide waits, shortened for the faults.
         seeAttach(1);
-        seeIntegerParam(0, 2, kReplyTimeoutMs);
-        seeIntegerParam(0, 3, kConnectTimeoutMs);
+        seeIntegerParam(0, kSeeReplyTimeout, kReplyTimeoutMs);
+        seeIntegerParam(0, kSeeConnectTimeout, kConnectTimeoutMs);
         seeDetach();
     }
     static void TearDownTestSuite() {
         seeAttach(1);
-        seeIntegerParam(0, 2, kDefaultReplyTimeoutMs);
-        seeIntegerParam(0, 3, kDefaultConnectTimeoutMs);
+        seeIntegerParam(0, kSeeReplyTimeout, kDefaultReplyTimeoutMs);
+        seeIntegerParam(0, kSeeConnectTimeout, kDefaultConnectTimeoutMs);
         seeDetach();
         smtp.reset();
         mailDir.reset();

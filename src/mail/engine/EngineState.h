@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "mail/engine/MessageBuilder.h"
+#include "mail/engine/SmtpState.h"
 #include "mail/engine/vsock/VSock.h"
 #include "platform/Clock.h"
 
@@ -53,11 +54,11 @@ struct Channel {
     char mark = 0;  // 'S' once seeSmtpConnect has begun
     int slot = -1;
 
-    // Dialogue registers.
-    int previousState = -2;
-    int currentState = -1;
-    int nextState = 0;
-    int afterConnectState = 0;
+    // Dialogue registers. Only SetState chooses nextState.
+    SmtpState previousState = SmtpState::kNeverRan;
+    SmtpState currentState = SmtpState::kBetweenSteps;
+    SmtpState nextState = SmtpState::kFinished;
+    SmtpState afterConnectState = SmtpState::kFinished;
     uint32_t notBefore = 0;  // 0 = none
     uint32_t deadline = 0;   // 0 = none
     bool waitWritable = false;
@@ -130,12 +131,26 @@ struct Channel {
     }
 };
 
+// The engine's trace: a file named by string parameter 20, one line per state change.
+struct Trace {
+    std::mutex mutex;
+    std::FILE* file = nullptr;  // guarded by mutex
+    std::atomic<bool> on{false};
+
+    ~Trace() { Open(""); }
+    // Closes any open trace and opens `path` for appending ("" = no trace). False when the
+    // file cannot be opened.
+    bool Open(const std::string& path);
+    void Line(const std::string& text);
+};
+
 struct Engine {
     std::recursive_mutex lock;                       // attach and detach
     std::vector<std::shared_ptr<Channel>> channels;  // guarded by lock
     std::atomic<int> channelCount{0};
     ProcessParams params;
     VSock vsock;
+    Trace trace;
 };
 
 Engine& TheEngine();

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "mail/engine/EngineState.h"
+#include "mail/engine/DriverSupport.h"
 #include "mail/engine/ErrorText.h"
 
 namespace orvex {
@@ -21,24 +21,22 @@ Engine& TheEngine() {
 
 namespace {
 
-constexpr int kNotAttached = -71;
-constexpr int kAlreadyAttached = -72;
-constexpr int kChannelOutOfRange = -73;
-
-// The channel for an entry point, or the -71 / -73 answer in `error`.
+// The channel for an entry point, or kSeeNotAttached / kSeeChannelOutOfRange in `error`.
 std::shared_ptr<Channel> FindChannel(int number, int* error) {
     Engine& e = engine::TheEngine();
     std::lock_guard lock(e.lock);
     if (e.channelCount.load() == 0) {
-        *error = kNotAttached;
+        *error = kSeeNotAttached;
         return nullptr;
     }
     if (number < 0 || number >= e.channelCount.load()) {
-        *error = kChannelOutOfRange;
+        *error = kSeeChannelOutOfRange;
         return nullptr;
     }
     return e.channels[static_cast<size_t>(number)];
 }
+
+constexpr int kPop3Error = -63;  // of the mail-reading side, which is not built
 
 std::string Cut(const char* text, size_t limit) {
     size_t length = ::strnlen(text, limit);
@@ -49,16 +47,16 @@ bool IsServerNameByte(unsigned char c) {
     return c != '<' && c != '>' && c != '@' && ((c >= 32 && c <= 126) || c >= 192);
 }
 
-// -41 when the list's first address has no "<" before the separator or the end, -43 when no
-// ">" follows it, else 0.
+// kSeeMissingOpenBracket when the list's first address has no "<" before the separator or the
+// end, kSeeMissingCloseBracket when no ">" follows it, else 0.
 int CheckFirstAddress(const std::string& list, char separator) {
     size_t end = list.find(separator);
     size_t open = list.find('<');
     if (open == std::string::npos || (end != std::string::npos && open > end)) {
-        return -41;
+        return kSeeMissingOpenBracket;
     }
     if (list.find('>', open) == std::string::npos) {
-        return -43;
+        return kSeeMissingCloseBracket;
     }
     return 0;
 }
@@ -69,9 +67,9 @@ void ClearTicks(Channel& ch) {
     ch.waitWritable = false;
 }
 
-int Begin(Engine& e, Channel& ch, int state) {
+int StartDialogue(Engine& e, Channel& ch, engine::SmtpState entry) {
     ClearTicks(ch);
-    ch.nextState = state;
+    engine::SetState(e, ch, entry);
     if (!ch.blocking) {
         return 0;
     }
@@ -84,11 +82,11 @@ int seeAttach(int channels, Clock& clock, const std::string& workDir) {
     Engine& e = engine::TheEngine();
     std::lock_guard lock(e.lock);
     if (e.channelCount.load() > 0) {
-        return kAlreadyAttached;
+        return kSeeAlreadyAttached;
     }
     // Zero channels would leave the engine looking detached while holding a socket layer.
     if (channels < 1 || channels > engine::kMaxChannels) {
-        return kChannelOutOfRange;
+        return kSeeChannelOutOfRange;
     }
     e.vsock.Start(engine::kMaxChannels, static_cast<int>(e.params.pollSleep.load()), clock);
     e.vsock.SetSendStall(static_cast<int>(e.params.replyTimeout.load()));
@@ -130,66 +128,66 @@ int seeIntegerParam(int channel, int code, long value) {
     engine::ProcessParams& p = e.params;
     std::lock_guard channelLock(ch->mutex);
     switch (code) {
-        case 1:
+        case kSeePollInterval:
             p.pollInterval = value;
             break;
-        case 2:
+        case kSeeReplyTimeout:
             p.replyTimeout = value;
             e.vsock.SetSendStall(static_cast<int>(value));
             break;
-        case 3:
+        case kSeeConnectTimeout:
             p.connectTimeout = value;
             break;
-        case 8:
+        case kSeeContentMode:
             ch->contentMode = static_cast<int>(value & 15);
             break;
-        case 9:
+        case kSeeBlocking:
             ch->blocking = (value & 1) != 0;
             ch->notBefore = 0;
             ch->deadline = 0;
             break;
-        case 13:
+        case kSeePollSleep:
             p.pollSleep = value;
             break;
-        case 15:
+        case kSeePort:
             ch->port = static_cast<int>(value);
             break;
-        case 17:
+        case kSeeLineLength:
             p.lineLength = value;
             p.blankBreak = value - 18;
             break;
-        case 18:
+        case kSeeBlockingConnect:
             ch->blockingConnect = value != 0;
             break;
-        case 19:
+        case kSeePassAllBytes:
             p.passAllBytes = value != 0;
             break;
-        case 22:
+        case kSeeOmitTo:
             p.omitTo = value != 0;
             break;
-        case 23:
+        case kSeeRecipientSeparator:
             p.recipientSeparator = static_cast<char>(value);
             break;
-        case 25:
+        case kSeeAttachmentSeparator:
             p.attachmentSeparator = static_cast<char>(value);
             break;
-        case 26:
+        case kSeeNameSeparator:
             p.nameSeparator = static_cast<char>(value);
             break;
-        case 27:
+        case kSeeRecogniseImages:
             ch->recogniseImages = value != 0;
             break;
-        case 29:
+        case kSeeEhloAuth:
             ch->ehloAuth = value != 0;
             break;
-        case 32:
+        case kSeeSkipRefused:
             ch->skipRefused = value != 0;
             break;
-        case 60:
+        case kSeeTextAttachments:
             ch->textAttachments = value != 0;
             break;
         default:
-            return -1;
+            return -1;  // unknown parameter
     }
     return 1;
 }
@@ -201,22 +199,24 @@ int seeStringParam(int channel, int code, const char* text) {
         return error;
     }
     if (text == nullptr) {
-        return -47;
+        return kSeeNullPointer;
     }
     std::lock_guard channelLock(ch->mutex);
     switch (code) {
-        case 57:
+        case kSeePassword:
             ch->password = Cut(text, engine::kMaxCredential);
             return static_cast<int>(ch->password.size());
-        case 58:
+        case kSeeUser:
             ch->user = Cut(text, engine::kMaxCredential);
             return static_cast<int>(ch->user.size());
-        case 54:
+        case kSeeContentTypeLine:
             ch->contentTypeLine = Cut(text, engine::kMaxFormattedLine);
             return 1;
-        case 55:
+        case kSeeTransferEncodingLine:
             ch->transferEncodingLine = Cut(text, engine::kMaxFormattedLine);
             return 1;
+        case kSeeTraceFile:
+            return engine::TheEngine().trace.Open(text) ? 1 : kSeeCannotCreateFile;
         default:
             return -1;
     }
@@ -232,14 +232,14 @@ int seeSmtpConnect(int channel, const char* server, const char* sender, const ch
     std::lock_guard channelLock(ch->mutex);
     ch->mark = 'S';
     if (server == nullptr) {
-        return -50;
+        return kSeeNoServer;
     }
     if (sender == nullptr) {
-        return -38;
+        return kSeeSenderNull;
     }
     for (const char* c = server; *c != '\0'; ++c) {
         if (!IsServerNameByte(static_cast<unsigned char>(*c))) {
-            return -56;
+            return kSeeBadServerName;
         }
     }
     if (replyTo != nullptr && *replyTo != '\0') {
@@ -248,14 +248,14 @@ int seeSmtpConnect(int channel, const char* server, const char* sender, const ch
     ch->server = Cut(server, engine::kMaxServerName);
     std::string from = sender;
     if (from.empty()) {
-        return -37;
+        return kSeeEmptyAddress;
     }
     size_t open = from.find('<');
     if (open == std::string::npos) {
-        return -41;
+        return kSeeMissingOpenBracket;
     }
     if (from.find('>', open) == std::string::npos) {
-        return -43;
+        return kSeeMissingCloseBracket;
     }
     ch->sender = Cut(sender, engine::kMaxSender);
     if (ch->slot >= 0) {
@@ -266,7 +266,7 @@ int seeSmtpConnect(int channel, const char* server, const char* sender, const ch
     ch->connectionPort = ch->port;
     ch->recipientsAccepted = ch->bodyBytes = ch->attachmentBytes = 0;
     ch->imageNumber = 0;
-    return Begin(e, *ch, 200);
+    return StartDialogue(e, *ch, engine::SmtpState::kBegin);
 }
 
 int seeSendEmail(int channel, const char* to, const char* cc, const char* bcc, const char* subject,
@@ -279,16 +279,16 @@ int seeSendEmail(int channel, const char* to, const char* cc, const char* bcc, c
     Engine& e = engine::TheEngine();
     std::lock_guard channelLock(ch->mutex);
     if (ch->mark != 'S') {
-        return -58;
+        return kSeeSmtpOnly;
     }
     if (ch->slot < 0 || e.vsock.Poll(ch->slot, kVsWritable) != 1) {
-        return -44;
+        return kSeeNotConnected;
     }
     if (to == nullptr) {
-        return -48;
+        return kSeeToNull;
     }
     if (*to == '\0') {
-        return -45;
+        return kSeeNoRecipient;
     }
     const char separator = e.params.recipientSeparator.load();
     for (const char* list : {to, cc, bcc}) {
@@ -296,8 +296,8 @@ int seeSendEmail(int channel, const char* to, const char* cc, const char* bcc, c
             continue;
         }
         int check = CheckFirstAddress(list, separator);
-        if (check == -41) {
-            return engine::Fail(e, *ch, -41);
+        if (check == kSeeMissingOpenBracket) {
+            return engine::Fail(e, *ch, kSeeMissingOpenBracket);
         }
         if (check != 0) {
             return check;
@@ -314,7 +314,7 @@ int seeSendEmail(int channel, const char* to, const char* cc, const char* bcc, c
     ch->imageNumber = 0;
     ch->attachmentCursor = 0;
     ch->CloseFiles();
-    return Begin(e, *ch, 204);
+    return StartDialogue(e, *ch, engine::SmtpState::kSendMailFrom);
 }
 
 int seeCommand(int channel, const char* command) {
@@ -324,14 +324,14 @@ int seeCommand(int channel, const char* command) {
         return error;
     }
     if (command == nullptr) {
-        return -47;
+        return kSeeNullPointer;
     }
     std::lock_guard channelLock(ch->mutex);
     ch->command = Cut(command, engine::kMaxCommand);
     if (ch->mark != 'S') {
-        return -56;
+        return kSeeBadServerName;
     }
-    return Begin(engine::TheEngine(), *ch, 298);
+    return StartDialogue(engine::TheEngine(), *ch, engine::SmtpState::kSendCommand);
 }
 
 int seeClose(int channel) {
@@ -343,7 +343,7 @@ int seeClose(int channel) {
     std::lock_guard channelLock(ch->mutex);
     int rc = 0;
     if (ch->slot >= 0) {
-        rc = Begin(engine::TheEngine(), *ch, 258);
+        rc = StartDialogue(engine::TheEngine(), *ch, engine::SmtpState::kSendQuit);
     }
     if (ch->blocking || ch->slot < 0) {
         ch->FreeCopies();
@@ -359,7 +359,7 @@ int seeErrorString(int channel, int code, char* buffer, int size) {
         return error;
     }
     if (buffer == nullptr) {
-        return -68;
+        return kSeeNullBuffer;
     }
     if (size < 1) {
         return 0;
@@ -367,7 +367,7 @@ int seeErrorString(int channel, int code, char* buffer, int size) {
     std::string text;
     if (const char* known = EngineErrorText(code)) {
         text = known;
-        if (code == -49 || code == -36 || code == -63) {
+        if (code == kSeeSmtpError || code == kSeeConnectFailed || code == kPop3Error) {
             std::lock_guard channelLock(ch->mutex);
             text += " " + ch->reply;
         }

@@ -6,6 +6,70 @@
 
 namespace orvex {
 
+// Integer parameters of seeIntegerParam. Process-wide:
+inline constexpr int kSeePollInterval = 1;    // ms: shortest wait before a reply is looked for
+inline constexpr int kSeeReplyTimeout = 2;    // ms
+inline constexpr int kSeeConnectTimeout = 3;  // ms
+inline constexpr int kSeePollSleep = 13;      // ms between socket polls of a bounded wait
+inline constexpr int kSeeLineLength = 17;     // plain body: hard break; blank break 18 before
+inline constexpr int kSeePassAllBytes = 19;   // keep body bytes outside 32..126 (no "~")
+inline constexpr int kSeeOmitTo = 22;         // leave the "To:" header out
+inline constexpr int kSeeRecipientSeparator = 23;
+inline constexpr int kSeeAttachmentSeparator = 25;
+inline constexpr int kSeeNameSeparator = 26;  // between an attachment's path and shown name
+// Per channel (back to their defaults at every seeAttach):
+inline constexpr int kSeeContentMode = 8;  // kSeePlainText, kSeeHtml, ...
+inline constexpr int kSeeBlocking = 9;     // 0: the caller drives the dialogue with seeStep
+inline constexpr int kSeePort = 15;
+inline constexpr int kSeeBlockingConnect = 18;
+inline constexpr int kSeeRecogniseImages = 27;  // image attachments by file extension
+inline constexpr int kSeeEhloAuth = 29;         // greet with EHLO and authenticate
+inline constexpr int kSeeSkipRefused = 32;      // skip refused recipients (RSET when none left)
+inline constexpr int kSeeTextAttachments = 60;  // attachments as text rather than base64
+
+// Content modes (kSeeContentMode).
+inline constexpr int kSeePlainText = 0;
+inline constexpr int kSeeQuotedPrintable = 1;
+inline constexpr int kSeeHtml = 2;
+inline constexpr int kSeeEnriched = 3;
+inline constexpr int kSeeLatin1QuotedPrintable = 4;
+inline constexpr int kSeeOwnContentType = 9;  // kSeeContentTypeLine, quoted-printable
+
+// String parameters of seeStringParam.
+inline constexpr int kSeeTraceFile = 20;  // the engine's trace; "" ends it
+inline constexpr int kSeeContentTypeLine = 54;
+inline constexpr int kSeeTransferEncodingLine = 55;
+inline constexpr int kSeePassword = 57;
+inline constexpr int kSeeUser = 58;
+
+// Error codes (negative results); seeErrorString gives their texts.
+inline constexpr int kSeeCannotComply = 0;  // text of an unknown dialogue state
+inline constexpr int kSeeClosed = -1;       // the peer closed without a reply
+inline constexpr int kSeeInvalidSocket = -7;
+inline constexpr int kSeeTimedOut = -8;
+inline constexpr int kSeeReplyOverflow = -31;
+inline constexpr int kSeeCannotOpenFile = -35;
+inline constexpr int kSeeConnectFailed = -36;
+inline constexpr int kSeeEmptyAddress = -37;
+inline constexpr int kSeeSenderNull = -38;
+inline constexpr int kSeeMissingOpenBracket = -41;
+inline constexpr int kSeeMissingCloseBracket = -43;
+inline constexpr int kSeeNotConnected = -44;
+inline constexpr int kSeeNoRecipient = -45;
+inline constexpr int kSeeServerNotFound = -46;
+inline constexpr int kSeeNullPointer = -47;
+inline constexpr int kSeeToNull = -48;
+inline constexpr int kSeeSmtpError = -49;
+inline constexpr int kSeeNoServer = -50;
+inline constexpr int kSeeWriteError = -52;
+inline constexpr int kSeeBadServerName = -56;
+inline constexpr int kSeeSmtpOnly = -58;
+inline constexpr int kSeeCannotCreateFile = -67;
+inline constexpr int kSeeNullBuffer = -68;
+inline constexpr int kSeeNotAttached = -71;
+inline constexpr int kSeeAlreadyAttached = -72;
+inline constexpr int kSeeChannelOutOfRange = -73;
+
 // The mail engine's flat interface. Every entry point takes a channel number first and
 // returns a signed integer; a negative result is an error code whose text seeErrorString
 // gives. Unless noted, each answers -71 when the engine is not attached and -73 when the
@@ -31,9 +95,11 @@ int seeDetach();
 // 18, 27, 29, 32, 60: this channel). Returns 1; -1 for an unknown code.
 int seeIntegerParam(int channel, int code, long value);
 
-// Sets string parameter `code`: 57 password and 58 user name (at most 64 characters kept;
-// returns the number kept), 54 content-type line and 55 transfer-encoding line for content
-// mode 9 (returns 1). -47 for a null text; -1 for an unknown code.
+// Sets string parameter `code`: kSeePassword and kSeeUser (at most 64 characters kept;
+// returns the number kept), kSeeContentTypeLine and kSeeTransferEncodingLine for content mode
+// kSeeOwnContentType (returns 1), kSeeTraceFile (a file the engine appends a line to at every
+// state change, for all channels; "" ends the trace; returns 1, or kSeeCannotCreateFile).
+// kSeeNullPointer for a null text; -1 for an unknown code.
 int seeStringParam(int channel, int code, const char* text);
 
 // Connects to `server` (at most 128 characters used) on the channel's port, reads the greeting,

@@ -62,7 +62,7 @@ TEST_F(Dialogue, HtmlMessageIsMultipartRelatedWithLinesUnbroken) {
     Deliver(Greet(peer), {"<you@example.org>"});
     peer.Start();
     ASSERT_EQ(Connect(peer.Port()), 0);
-    seeIntegerParam(0, 8, 2);
+    seeIntegerParam(0, kSeeContentMode, kSeeHtml);
     std::string line = "<html>" + std::string(300, 'h') + "</html>";
     ASSERT_EQ(seeSendEmail(0, "<you@example.org>", "", "", "Page", line.c_str(), ""), 0);
     seeClose(0);
@@ -160,7 +160,7 @@ TEST_F(Dialogue, HeadersComeInOrderAndBlindCopiesStayOutOfTheMessage) {
     Greet(peer);
     Deliver(peer, {"<a@x.org>", "<b@x.org>", "<c@x.org>", "<d@x.org>"});
     peer.Start();
-    seeIntegerParam(0, 15, peer.Port());
+    seeIntegerParam(0, kSeePort, peer.Port());
     ASSERT_EQ(seeSmtpConnect(0, "127.0.0.1", "<me@example.com>", "<back@example.com>"), 0);
     ASSERT_EQ(seeSendEmail(0, "<a@x.org>,<b@x.org>", "<c@x.org>", "<d@x.org>", "Hi", "x", ""), 0);
     seeClose(0);
@@ -189,7 +189,7 @@ TEST_F(Dialogue, ThreeToAndOneBccGiveFourRecipientsInOrderAndToCanBeLeftOut) {
     peer.Expect("QUIT").SendLine("221 bye").ReadToEnd();
     peer.Start();
     ASSERT_EQ(Connect(peer.Port()), 0);
-    seeIntegerParam(0, 22, 1);
+    seeIntegerParam(0, kSeeOmitTo, 1);
     ASSERT_EQ(seeSendEmail(0, "<a@x.org>,<b@x.org> (B),<c@x.org>", nullptr, "<a@x.org>", "S", "x",
                            nullptr),
               0);
@@ -201,46 +201,49 @@ TEST_F(Dialogue, ThreeToAndOneBccGiveFourRecipientsInOrderAndToCanBeLeftOut) {
 }
 
 TEST_F(Dialogue, ArgumentChecksAnswerInTheirOrder) {
-    EXPECT_EQ(seeAttach(1), -72);
-    EXPECT_EQ(seeSmtpConnect(1, "h", "<a>", nullptr), -73);
-    EXPECT_EQ(seeSmtpConnect(0, nullptr, "<a>", nullptr), -50);
-    EXPECT_EQ(seeSmtpConnect(0, "h", nullptr, nullptr), -38);
-    EXPECT_EQ(seeSmtpConnect(0, "mail@host", "<a>", nullptr), -56);
-    EXPECT_EQ(seeSmtpConnect(0, "bad\tname", "<a>", nullptr), -56);
-    EXPECT_EQ(seeSmtpConnect(0, "h", "", nullptr), -37);
-    EXPECT_EQ(seeSmtpConnect(0, "h", "a@b>", nullptr), -41);
-    EXPECT_EQ(seeSmtpConnect(0, "h", "a> <b@c", nullptr), -43);
-    EXPECT_EQ(seeSmtpConnect(0, "", "<a@b>", nullptr), -46);
+    EXPECT_EQ(seeAttach(1), kSeeAlreadyAttached);
+    EXPECT_EQ(seeSmtpConnect(1, "h", "<a>", nullptr), kSeeChannelOutOfRange);
+    EXPECT_EQ(seeSmtpConnect(0, nullptr, "<a>", nullptr), kSeeNoServer);
+    EXPECT_EQ(seeSmtpConnect(0, "h", nullptr, nullptr), kSeeSenderNull);
+    EXPECT_EQ(seeSmtpConnect(0, "mail@host", "<a>", nullptr), kSeeBadServerName);
+    EXPECT_EQ(seeSmtpConnect(0, "bad\tname", "<a>", nullptr), kSeeBadServerName);
+    EXPECT_EQ(seeSmtpConnect(0, "h", "", nullptr), kSeeEmptyAddress);
+    EXPECT_EQ(seeSmtpConnect(0, "h", "a@b>", nullptr), kSeeMissingOpenBracket);
+    EXPECT_EQ(seeSmtpConnect(0, "h", "a> <b@c", nullptr), kSeeMissingCloseBracket);
+    EXPECT_EQ(seeSmtpConnect(0, "", "<a@b>", nullptr), kSeeServerNotFound);
     // Longer than the socket layer's names once cut to 128: not found, not refused as illegal.
-    EXPECT_EQ(seeSmtpConnect(0, std::string(129, 'h').c_str(), "<a@b>", nullptr), -46);
-    EXPECT_EQ(seeCommand(0, nullptr), -47);
-    EXPECT_EQ(seeStringParam(0, 57, nullptr), -47);
-    EXPECT_EQ(seeStringParam(0, 58, std::string(70, 'u').c_str()), 64);
-    EXPECT_EQ(seeStringParam(0, 99, "x"), -1);
+    EXPECT_EQ(seeSmtpConnect(0, std::string(129, 'h').c_str(), "<a@b>", nullptr),
+              kSeeServerNotFound);
+    EXPECT_EQ(seeCommand(0, nullptr), kSeeNullPointer);
+    EXPECT_EQ(seeStringParam(0, kSeePassword, nullptr), kSeeNullPointer);
+    EXPECT_EQ(seeStringParam(0, kSeeUser, std::string(70, 'u').c_str()), 64);
+    EXPECT_EQ(seeStringParam(0, 99, "x"), -1);  // unknown parameter
     EXPECT_EQ(seeIntegerParam(0, 99, 1), -1);
-    EXPECT_EQ(seeSendEmail(0, "<a@b>", nullptr, nullptr, nullptr, nullptr, nullptr), -44);
+    EXPECT_EQ(seeSendEmail(0, "<a@b>", nullptr, nullptr, nullptr, nullptr, nullptr),
+              kSeeNotConnected);
     EXPECT_EQ(seeClose(0), 0);  // never connected: nothing to do
-    EXPECT_EQ(seeSendEmail(0, "<a@b>", nullptr, nullptr, nullptr, nullptr, nullptr), -58);
-    EXPECT_EQ(seeCommand(0, "NOOP"), -56);
-    EXPECT_EQ(seeAttach(0), -72);
+    EXPECT_EQ(seeSendEmail(0, "<a@b>", nullptr, nullptr, nullptr, nullptr, nullptr), kSeeSmtpOnly);
+    EXPECT_EQ(seeCommand(0, "NOOP"), kSeeBadServerName);  // its answer for "not connected"
+    EXPECT_EQ(seeAttach(0), kSeeAlreadyAttached);
 
     seeDetach();
-    EXPECT_EQ(seeSendEmail(0, "<a@b>", nullptr, nullptr, nullptr, nullptr, nullptr), -71);
-    EXPECT_EQ(seeErrorText(0, -46), "");
-    EXPECT_EQ(seeAttach(129), -73);
-    EXPECT_EQ(seeAttach(0), -73);
+    EXPECT_EQ(seeSendEmail(0, "<a@b>", nullptr, nullptr, nullptr, nullptr, nullptr),
+              kSeeNotAttached);
+    EXPECT_EQ(seeErrorText(0, kSeeServerNotFound), "");
+    EXPECT_EQ(seeAttach(129), kSeeChannelOutOfRange);
+    EXPECT_EQ(seeAttach(0), kSeeChannelOutOfRange);
     EXPECT_EQ(seeDetach(), 1);
     ASSERT_EQ(seeAttach(1, clock_, dir_.Path()), 1);
 }
 
 TEST_F(Dialogue, ErrorTextsComeFromTheTable) {
-    EXPECT_EQ(seeErrorText(0, -46), "Cannot find SMTP/POP3 server.");
+    EXPECT_EQ(seeErrorText(0, kSeeServerNotFound), "Cannot find SMTP/POP3 server.");
     EXPECT_EQ(seeErrorText(0, -10061), "Connection refused by remote host.");
     EXPECT_EQ(seeErrorText(0, 0), "Cannot comply");
     EXPECT_EQ(seeErrorText(0, -1003), "");
-    EXPECT_EQ(seeErrorText(0, -36), "Error attempting to connect. ");
+    EXPECT_EQ(seeErrorText(0, kSeeConnectFailed), "Error attempting to connect. ");
     char small[8];
-    EXPECT_EQ(seeErrorString(0, -46, small, sizeof small), 7);
+    EXPECT_EQ(seeErrorString(0, kSeeServerNotFound, small, sizeof small), 7);
     EXPECT_STREQ(small, "Cannot ");
     EXPECT_EQ(seeErrorString(0, -1003, small, sizeof small), 0);
     EXPECT_STREQ(small, "");
@@ -251,12 +254,13 @@ TEST_F(Dialogue, RecipientChecksOfSendEmail) {
     Greet(peer).Hold();
     peer.Start();
     ASSERT_EQ(Connect(peer.Port()), 0);
-    EXPECT_EQ(seeSendEmail(0, "", "<c@x>", "<d@x>", "s", "m", nullptr), -45);
-    EXPECT_EQ(seeSendEmail(0, nullptr, nullptr, nullptr, "s", "m", nullptr), -48);
-    EXPECT_EQ(seeSendEmail(0, "<a@x", nullptr, nullptr, "s", "m", nullptr), -43);
+    EXPECT_EQ(seeSendEmail(0, "", "<c@x>", "<d@x>", "s", "m", nullptr), kSeeNoRecipient);
+    EXPECT_EQ(seeSendEmail(0, nullptr, nullptr, nullptr, "s", "m", nullptr), kSeeToNull);
+    EXPECT_EQ(seeSendEmail(0, "<a@x", nullptr, nullptr, "s", "m", nullptr),
+              kSeeMissingCloseBracket);
     // A missing "<" goes through the error path: the connection is gone afterwards.
-    EXPECT_EQ(seeSendEmail(0, "<a@x>", "c@x", nullptr, "s", "m", nullptr), -41);
-    EXPECT_EQ(seeSendEmail(0, "<a@x>", nullptr, nullptr, "s", "m", nullptr), -44);
+    EXPECT_EQ(seeSendEmail(0, "<a@x>", "c@x", nullptr, "s", "m", nullptr), kSeeMissingOpenBracket);
+    EXPECT_EQ(seeSendEmail(0, "<a@x>", nullptr, nullptr, "s", "m", nullptr), kSeeNotConnected);
     peer.Stop();
 }
 
@@ -264,8 +268,8 @@ TEST_F(Dialogue, RefusedGreetingFailsWithTheGreetingInTheText) {
     ScriptedPeer peer;
     peer.SendLine("554 no service for you").ReadToEnd();
     peer.Start();
-    EXPECT_EQ(Connect(peer.Port()), -49);
-    EXPECT_EQ(seeErrorText(0, -49), "SMTP returned error. 554 no service for you\r\n");
+    EXPECT_EQ(Connect(peer.Port()), kSeeSmtpError);
+    EXPECT_EQ(seeErrorText(0, kSeeSmtpError), "SMTP returned error. 554 no service for you\r\n");
     EXPECT_TRUE(peer.Finish()) << peer.Report();
     EXPECT_TRUE(peer.Received().empty());
     EXPECT_EQ(seeClose(0), 0);
@@ -275,8 +279,8 @@ TEST_F(Dialogue, RefusedEhloFailsWithoutFallingBackToHelo) {
     ScriptedPeer peer;
     peer.SendLine("220 hi").Expect("EHLO example.com").SendLine("502 not here").ReadToEnd();
     peer.Start();
-    seeIntegerParam(0, 29, 1);
-    EXPECT_EQ(Connect(peer.Port()), -49);
+    seeIntegerParam(0, kSeeEhloAuth, 1);
+    EXPECT_EQ(Connect(peer.Port()), kSeeSmtpError);
     EXPECT_TRUE(peer.Finish()) << peer.Report();
     EXPECT_EQ(peer.ReceivedLines(), std::vector<std::string>{"EHLO example.com"});
 }
@@ -307,9 +311,9 @@ TEST_P(Authentication, UsesTheMechanismPreferredAmongThoseOffered) {
     }
     peer.Expect("QUIT").SendLine("221 bye").ReadToEnd();
     peer.Start();
-    seeIntegerParam(0, 29, 1);
-    seeStringParam(0, 58, "joe");
-    seeStringParam(0, 57, "secret");
+    seeIntegerParam(0, kSeeEhloAuth, 1);
+    seeStringParam(0, kSeeUser, "joe");
+    seeStringParam(0, kSeePassword, "secret");
     EXPECT_EQ(Connect(peer.Port()), 0);
     EXPECT_EQ(seeClose(0), 0);
     EXPECT_TRUE(peer.Finish()) << peer.Report();
@@ -341,11 +345,12 @@ TEST_F(Dialogue, RefusedCredentialsFailTheConnection) {
     peer.SendLine("220 hi").Expect("EHLO example.com").SendLine("250 AUTH PLAIN");
     peer.ExpectPrefix("AUTH PLAIN ").SendLine("535 5.7.8 credentials invalid").ReadToEnd();
     peer.Start();
-    seeIntegerParam(0, 29, 1);
-    seeStringParam(0, 58, "joe");
-    seeStringParam(0, 57, "wrong");
-    EXPECT_EQ(Connect(peer.Port()), -49);
-    EXPECT_EQ(seeErrorText(0, -49), "SMTP returned error. 535 5.7.8 credentials invalid\r\n");
+    seeIntegerParam(0, kSeeEhloAuth, 1);
+    seeStringParam(0, kSeeUser, "joe");
+    seeStringParam(0, kSeePassword, "wrong");
+    EXPECT_EQ(Connect(peer.Port()), kSeeSmtpError);
+    EXPECT_EQ(seeErrorText(0, kSeeSmtpError),
+              "SMTP returned error. 535 5.7.8 credentials invalid\r\n");
     EXPECT_TRUE(peer.Finish()) << peer.Report();
 }
 
@@ -354,21 +359,21 @@ TEST_F(Dialogue, RefusedRawCommandLeavesNoConnectionForTheNextMessage) {
     Greet(peer).Expect("NOOP").SendLine("500 what").ReadToEnd();
     peer.Start();
     ASSERT_EQ(Connect(peer.Port()), 0);
-    EXPECT_EQ(seeCommand(0, "NOOP"), -49);
-    EXPECT_EQ(seeSendEmail(0, "<a@x>", nullptr, nullptr, "s", "m", nullptr), -44);
+    EXPECT_EQ(seeCommand(0, "NOOP"), kSeeSmtpError);
+    EXPECT_EQ(seeSendEmail(0, "<a@x>", nullptr, nullptr, "s", "m", nullptr), kSeeNotConnected);
     EXPECT_EQ(seeClose(0), 0);
     EXPECT_TRUE(peer.Finish()) << peer.Report();
 }
 
 TEST_F(Dialogue, SilentServerTimesOut) {
-    seeIntegerParam(0, 2, 300);  // process-wide reply time-out, put back by TearDown
+    seeIntegerParam(0, kSeeReplyTimeout, 300);  // process-wide reply time-out, put back by TearDown
     ScriptedPeer peer;
     Greet(peer).Expect("MAIL FROM:<me@example.com>").SendLine("250 ok");
     peer.Expect("RCPT TO:<a@x>").SendLine("250 ok").Expect("DATA").Hold();
     peer.Start();
     ASSERT_EQ(Connect(peer.Port()), 0);
-    EXPECT_EQ(seeSendEmail(0, "<a@x>", nullptr, nullptr, "s", "m", nullptr), -8);
-    EXPECT_EQ(seeErrorText(0, -8), "vSock timed out.");
+    EXPECT_EQ(seeSendEmail(0, "<a@x>", nullptr, nullptr, "s", "m", nullptr), kSeeTimedOut);
+    EXPECT_EQ(seeErrorText(0, kSeeTimedOut), "vSock timed out.");
     peer.Stop();
 }
 
@@ -380,7 +385,7 @@ TEST_F(Dialogue, ReplyOverTheBufferOverflows) {
     ScriptedPeer peer;
     peer.SendLine("220 hi").Expect("HELO example.com").Send(reply + "250 end\r\n").ReadToEnd();
     peer.Start();
-    EXPECT_EQ(Connect(peer.Port()), -31);
+    EXPECT_EQ(Connect(peer.Port()), kSeeReplyOverflow);
     EXPECT_TRUE(peer.Finish()) << peer.Report();
 }
 
@@ -391,7 +396,7 @@ TEST_F(Dialogue, LongReplyLinesAndRepliesInPiecesAreReadWhole) {
     peer.Expect("QUIT").SendLine("221 bye").ReadToEnd();
     peer.Start();
     ASSERT_EQ(Connect(peer.Port()), 0);
-    EXPECT_EQ(seeErrorText(0, -49), "SMTP returned error. 250-hello\r\n250 ok\r\n");
+    EXPECT_EQ(seeErrorText(0, kSeeSmtpError), "SMTP returned error. 250-hello\r\n250 ok\r\n");
     EXPECT_EQ(seeClose(0), 0);
     EXPECT_TRUE(peer.Finish()) << peer.Report();
 }
@@ -400,7 +405,7 @@ TEST_F(Dialogue, ServerThatClosesInsteadOfGreetingIsAFailure) {
     ScriptedPeer peer;
     peer.Close();
     peer.Start();
-    EXPECT_EQ(Connect(peer.Port()), -1);
+    EXPECT_EQ(Connect(peer.Port()), kSeeClosed);
     EXPECT_TRUE(peer.Finish()) << peer.Report();
 }
 
@@ -411,7 +416,8 @@ TEST_F(Dialogue, MissingAttachmentFailsTheMessageAndClosesTheConnection) {
     peer.ReadToEnd();
     peer.Start();
     ASSERT_EQ(Connect(peer.Port()), 0);
-    EXPECT_EQ(seeSendEmail(0, "<a@x>", nullptr, nullptr, "s", "m", "missing.bin"), -35);
+    EXPECT_EQ(seeSendEmail(0, "<a@x>", nullptr, nullptr, "s", "m", "missing.bin"),
+              kSeeCannotOpenFile);
     EXPECT_EQ(seeClose(0), 0);
     EXPECT_TRUE(peer.Finish()) << peer.Report();
     EXPECT_EQ(peer.Received().find("\r\n.\r\n"), std::string::npos);
@@ -424,13 +430,13 @@ TEST_F(Dialogue, RefusedConnectionAndStepwiseDriving) {
         ScriptedPeer unused;
         port = unused.Port();
     }
-    EXPECT_EQ(Connect(port), -36);
-    EXPECT_EQ(seeErrorText(0, -36), "Error attempting to connect. ");
+    EXPECT_EQ(Connect(port), kSeeConnectFailed);
+    EXPECT_EQ(seeErrorText(0, kSeeConnectFailed), "Error attempting to connect. ");
 
     ScriptedPeer peer;
     Greet(peer).Hold();
     peer.Start();
-    seeIntegerParam(0, 9, 0);
+    seeIntegerParam(0, kSeeBlocking, 0);
     ASSERT_EQ(Connect(peer.Port()), 0);  // set up only
     int rc;
     int steps = 0;
@@ -446,6 +452,34 @@ TEST_F(Dialogue, RefusedConnectionAndStepwiseDriving) {
     peer.Stop();
 }
 
+TEST_F(Dialogue, TraceRecordsEveryStateChangeAndTheFailure) {
+    const std::string trace = dir_.File("trace.txt");
+    ASSERT_EQ(seeStringParam(0, kSeeTraceFile, trace.c_str()), 1);
+    ScriptedPeer peer;
+    Greet(peer).Expect("NOOP").SendLine("500 what").ReadToEnd();
+    peer.Start();
+    ASSERT_EQ(Connect(peer.Port()), 0);
+    EXPECT_EQ(seeCommand(0, "NOOP"), kSeeSmtpError);
+    ASSERT_EQ(seeStringParam(0, kSeeTraceFile, ""), 1);
+    EXPECT_TRUE(peer.Finish()) << peer.Report();
+    EXPECT_EQ(ReadFile(trace),
+              "channel 0: -1 -> 200\n"
+              "channel 0: 200 -> 101\n"
+              "channel 0: 101 -> 104\n"
+              "channel 0: 104 -> 105\n"
+              "channel 0: 105 -> 106\n"
+              "channel 0: 106 -> 201\n"
+              "channel 0: 201 -> 202\n"
+              "channel 0: 202 -> 203\n"
+              "channel 0: 203 -> 0\n"
+              "channel 0: -1 -> 298\n"
+              "channel 0: 298 -> 299\n"
+              "channel 0: 299 fails with -49\n"
+              "channel 0: 299 -> 0\n");
+    EXPECT_EQ(seeStringParam(0, kSeeTraceFile, dir_.File("no/such/dir/t").c_str()),
+              kSeeCannotCreateFile);
+}
+
 TEST_F(Dialogue, TwoChannelsRunOnTwoThreadsAtOnce) {
     seeDetach();
     ASSERT_EQ(seeAttach(2, clock_, dir_.Path()), 1);
@@ -456,7 +490,7 @@ TEST_F(Dialogue, TwoChannelsRunOnTwoThreadsAtOnce) {
     }
     int results[2] = {-999, -999};
     auto run = [&](int channel) {
-        seeIntegerParam(channel, 15, peers[channel].Port());
+        seeIntegerParam(channel, kSeePort, peers[channel].Port());
         int rc = seeSmtpConnect(channel, "127.0.0.1", "<me@example.com>", nullptr);
         if (rc == 0) {
             rc = seeSendEmail(channel, "<you@example.org>", nullptr, nullptr, "s", "m", nullptr);

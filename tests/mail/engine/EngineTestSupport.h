@@ -62,15 +62,15 @@ class EngineTest : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_EQ(seeAttach(1, clock_, dir_.Path()), 1); }
     void TearDown() override {
-        seeIntegerParam(0, 2, 25000);
-        seeIntegerParam(0, 19, 0);
-        seeIntegerParam(0, 22, 0);
+        seeIntegerParam(0, kSeeReplyTimeout, 25000);
+        seeIntegerParam(0, kSeePassAllBytes, 0);
+        seeIntegerParam(0, kSeeOmitTo, 0);
         seeDetach();
     }
 
     // Connects channel 0 to `port` on 127.0.0.1 with sender <me@example.com>.
     int Connect(int port, const char* sender = "<me@example.com>") {
-        seeIntegerParam(0, 15, port);
+        seeIntegerParam(0, kSeePort, port);
         return seeSmtpConnect(0, "127.0.0.1", sender, nullptr);
     }
 

@@ -71,7 +71,7 @@ int main(int argc, char** argv) {
     if (orvex::seeAttach(1, clock) != 1) {
         return 1;
     }
-    orvex::seeIntegerParam(0, 15, port);
+    orvex::seeIntegerParam(0, orvex::kSeePort, port);
     int rc = 0;
     if (mode == "attach" && argc >= 4) {
         Phase connect = Timed(

@@ -55,18 +55,18 @@ TEST_P(RealServer, DeliversAParsableMessageWithItsAttachment) {
     const std::string attachment = BinaryFile(10000);
     WriteFile(dir_.File("data.bin"), attachment);
     if (!mechanism.empty()) {
-        seeIntegerParam(0, 29, 1);
-        seeStringParam(0, 58, "joe");
-        seeStringParam(0, 57, "secret");
+        seeIntegerParam(0, kSeeEhloAuth, 1);
+        seeStringParam(0, kSeeUser, "joe");
+        seeStringParam(0, kSeePassword, "secret");
     }
-    ASSERT_EQ(Connect(server.Port()), 0) << seeErrorText(0, -49);
+    ASSERT_EQ(Connect(server.Port()), 0) << seeErrorText(0, kSeeSmtpError);
     EXPECT_EQ(seeCommand(0, "NOOP"), 0);
-    seeIntegerParam(0, 8, 2);
+    seeIntegerParam(0, kSeeContentMode, kSeeHtml);
     ASSERT_EQ(seeSendEmail(0, "<you@example.org>,<two@example.org>", nullptr, "<bcc@example.org>",
                            "Where am I", "<html><body>\n.at 10.0.0.1\n</body></html>",
                            "data.bin|report.bin"),
               0)
-        << seeErrorText(0, -49) << server.Log();
+        << seeErrorText(0, kSeeSmtpError) << server.Log();
     EXPECT_EQ(seeClose(0), 0);
 
     auto env = ReadEnvelope(mailDir.File("1.env"));
@@ -106,11 +106,11 @@ TEST_F(EngineTest, RealServerRefusesWrongCredentials) {
     TempDir mailDir;
     ServerProcess server(kPython, {PeerScript("smtp_server.py"), mailDir.Path()});
     ASSERT_TRUE(server.Ready()) << server.Log();
-    seeIntegerParam(0, 29, 1);
-    seeStringParam(0, 58, "joe");
-    seeStringParam(0, 57, "wrong");
-    EXPECT_EQ(Connect(server.Port()), -49);
-    EXPECT_NE(seeErrorText(0, -49).find("535"), std::string::npos);
+    seeIntegerParam(0, kSeeEhloAuth, 1);
+    seeStringParam(0, kSeeUser, "joe");
+    seeStringParam(0, kSeePassword, "wrong");
+    EXPECT_EQ(Connect(server.Port()), kSeeSmtpError);
+    EXPECT_NE(seeErrorText(0, kSeeSmtpError).find("535"), std::string::npos);
 }
 
 }  // namespace
