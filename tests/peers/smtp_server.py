@@ -2,7 +2,7 @@
 """SMTP server for tests: aiosmtpd on 127.0.0.1 with AUTH PLAIN, LOGIN and CRAM-MD5.
 
 Usage: smtp_server.py OUTDIR [--port N] [--user U] [--password P] [--mechanisms M,M]
-                      [--raw-only]
+                      [--raw-only] [--refuse ADDRESS,ADDRESS]
 
 Prints "READY <port>" once it listens (port 0 = any free port). Every message received is
 saved in OUTDIR as N.eml (the bytes between DATA and the dot, transparency undone) with:
@@ -13,6 +13,7 @@ saved in OUTDIR as N.eml (the bytes between DATA and the dot, transparency undon
   N.att<k> the decoded payload of the k-th part (from 1) that carries a file name
 N.env is written last, so its presence means the message is complete. --raw-only skips
 N.parts and the N.att files (for timing runs, where parsing would only add noise).
+--refuse answers RCPT TO for those addresses with 550.
 """
 
 import argparse
@@ -28,8 +29,9 @@ from aiosmtpd.smtp import SMTP, AuthResult, LoginPassword, MISSING
 
 
 class Handler:
-    def __init__(self, outdir, user, password, parse=True):
+    def __init__(self, outdir, user, password, parse=True, refused=()):
         self.outdir = outdir
+        self.refused = {a.lower() for a in refused}
         self.parse = parse
         self.user = user
         self.password = password
@@ -54,6 +56,12 @@ class Handler:
         if user == self.user and hmac.compare_digest(digest, expected):
             return AuthResult(success=True, auth_data=LoginPassword(user, b""))
         return AuthResult(success=False, handled=False)
+
+    async def handle_RCPT(self, server, session, envelope, address, rcpt_options):
+        if address.lower() in self.refused:
+            return "550 5.1.1 <{}>: Recipient address rejected".format(address)
+        envelope.rcpt_tos.append(address)
+        return "250 OK"
 
     async def handle_DATA(self, server, session, envelope):
         self.count += 1
@@ -106,11 +114,13 @@ def main():
     parser.add_argument("--mechanisms", default="CRAM-MD5,LOGIN,PLAIN",
                         help="mechanisms to advertise")
     parser.add_argument("--raw-only", action="store_true")
+    parser.add_argument("--refuse", default="", help="recipients to refuse with 550")
     args = parser.parse_args()
 
     os.makedirs(args.outdir, exist_ok=True)
     handler = Handler(args.outdir, args.user.encode(), args.password.encode(),
-                      parse=not args.raw_only)
+                      parse=not args.raw_only,
+                      refused=[a.strip() for a in args.refuse.split(",") if a.strip()])
     wanted = {m.strip().upper() for m in args.mechanisms.split(",") if m.strip()}
     excluded = [m for m in ("CRAM-MD5", "LOGIN", "PLAIN") if m not in wanted]
 

@@ -89,6 +89,8 @@ int OnMailFromReply(Engine& e, Channel& ch, uint32_t now);
 int PickRecipient(Engine& e, Channel& ch, uint32_t now);
 int SendRcptTo(Engine& e, Channel& ch, uint32_t now);
 int OnRcptToReply(Engine& e, Channel& ch, uint32_t now);
+int SendRset(Engine& e, Channel& ch, uint32_t now);
+int OnRsetReply(Engine& e, Channel& ch, uint32_t now);
 int SendData(Engine& e, Channel& ch, uint32_t now);
 int OnDataReply(Engine& e, Channel& ch, uint32_t now);
 

@@ -90,6 +90,7 @@ struct Channel {
     bool bccDone = false;
     std::string address;
 
+    std::string refusal;   // the latest recipient refusal that was skipped
     std::string reply;     // latest server reply, lines joined
     std::string lastLine;  // its last line
     long replyCode = 0;

@@ -311,6 +311,7 @@ int seeSendEmail(int channel, const char* to, const char* cc, const char* bcc, c
     ch->message = copy(message);
     ch->attachments = copy(attachments);
     ch->recipientsAccepted = ch->bodyBytes = ch->attachmentBytes = 0;
+    ch->refusal.clear();
     ch->imageNumber = 0;
     ch->attachmentCursor = 0;
     ch->CloseFiles();

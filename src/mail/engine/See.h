@@ -70,6 +70,21 @@ inline constexpr int kSeeNotAttached = -71;
 inline constexpr int kSeeAlreadyAttached = -72;
 inline constexpr int kSeeChannelOutOfRange = -73;
 
+// Where this engine knowingly differs from a literal reading of its description, and why:
+// - Body and attachment lines are sent with MSG_MORE: the kernel packs them into full
+//   segments instead of one packet per line; the bytes and their order are the same.
+// - A reply line whose fourth character is LF ends the reply like a blank or CR would: a
+//   server that ends lines with LF alone would otherwise never end a reply and time out.
+// - A socket closes with a linger bound of 1 s, not 500: close may wait for unsent data, but
+//   never for minutes.
+// - The reply text is emptied when a state runs, not when a finished dialogue reports its end,
+//   so the last reply of a call that succeeded stays readable through seeErrorString.
+// - kSeeSkipRefused: a recipient refused with 500 or more is skipped; when none was
+//   accepted, RSET is sent and seeSendEmail fails with kSeeSmtpError and the last refusal as
+//   its text, leaving the connection open (the server has dropped the transaction).
+// - Sockets never block (kSeeBlockingConnect is accepted and changes nothing): every wait is
+//   bounded by a time-out instead.
+
 // The mail engine's flat interface. Every entry point takes a channel number first and
 // returns a signed integer; a negative result is an error code whose text seeErrorString
 // gives. Unless noted, each answers -71 when the engine is not attached and -73 when the
@@ -91,8 +106,8 @@ int seeAttach(int channels, Clock& clock = DefaultClock(), const std::string& wo
 // Returns 1, also when not attached.
 int seeDetach();
 
-// Sets integer parameter `code` (1, 2, 3, 13, 17, 19, 22, 23, 25, 26: process-wide; 8, 9, 15,
-// 18, 27, 29, 32, 60: this channel). Returns 1; -1 for an unknown code.
+// Sets integer parameter `code` (the kSee* parameters above). Returns 1; -1 for an unknown
+// code.
 int seeIntegerParam(int channel, int code, long value);
 
 // Sets string parameter `code`: kSeePassword and kSeeUser (at most 64 characters kept;
@@ -119,7 +134,8 @@ int seeSmtpConnect(int channel, const char* server, const char* sender, const ch
 // connected by seeSmtpConnect, -44 connection not writable (gone), -48 `to` null, -45 `to`
 // empty, -41 / -43 a list's first address lacks "<" (the connection is closed) / ">"; then
 // -37 a list entry without "<", -35 body or attachment file cannot be opened, -49, -8, -31,
-// -52, -1 as for seeSmtpConnect. Any failure after the checks closes the connection.
+// -52, -1 as for seeSmtpConnect. Any failure after the checks closes the connection, except
+// the -49 of kSeeSkipRefused when every recipient was refused.
 int seeSendEmail(int channel, const char* to, const char* cc, const char* bcc, const char* subject,
                  const char* message, const char* attachments);
 

@@ -58,6 +58,8 @@ constexpr StateStep kSteps[] = {
     {SmtpState::kPickRecipient, PickRecipient},
     {SmtpState::kSendRcptTo, SendRcptTo},
     {SmtpState::kReadRcptToReply, OnRcptToReply},
+    {SmtpState::kSendRset, SendRset},
+    {SmtpState::kReadRsetReply, OnRsetReply},
     {SmtpState::kSendData, SendData},
     {SmtpState::kReadDataReply, OnDataReply},
 
@@ -282,6 +284,10 @@ int Step(Engine& e, Channel& ch) {
         ch.notBefore = ch.deadline = 0;
         return 0;
     }
+    // A reply belongs to the step that read it: an error text never shows one from an earlier
+    // exchange or connection.
+    ch.reply.clear();
+    ch.lastLine.clear();
     int rc = RunState(e, ch, now);
     if (rc < 0) {
         return rc;

@@ -45,6 +45,8 @@ void MoveToNextRecipient(Engine& e, Channel& ch, uint32_t now) {
         ch.cursor = 0;
         ch.bccDone = true;
         SetState(e, ch, SmtpState::kPickRecipient);
+    } else if (ch.skipRefused && ch.recipientsAccepted == 0) {
+        SetState(e, ch, SmtpState::kSendRset);
     } else {
         GoOn(e, ch, now, TimingOf(e).poll, SmtpState::kSendData);
     }
@@ -94,13 +96,40 @@ int SendRcptTo(Engine& e, Channel& ch, uint32_t now) {
 }
 
 int OnRcptToReply(Engine& e, Channel& ch, uint32_t now) {
-    if (int rc = PollReply(e, ch); rc != 0) {
+    if (int rc = PollReply(e, ch, {.refusalFails = !ch.skipRefused}); rc != 0) {
         return rc < 0 ? rc : 0;
     }
-    ++ch.recipientsAccepted;
+    if (ch.replyCode >= 500) {
+        ch.refusal = ch.reply;  // skipped
+    } else {
+        ++ch.recipientsAccepted;
+    }
     ch.deadline = 0;
     MoveToNextRecipient(e, ch, now);
     return 0;
+}
+
+int SendRset(Engine& e, Channel& ch, uint32_t now) {
+    if (int rc = SendLine(e, ch, "RSET"); rc != 0) {
+        return rc;
+    }
+    AwaitReply(e, ch, now, TimingOf(e).poll, SmtpState::kReadRsetReply);
+    return 0;
+}
+
+// No recipient was accepted, so there is no message to send: the call fails with the last
+// refusal as its text. The server has forgotten the transaction, so the connection stays open
+// for the next message or QUIT.
+int OnRsetReply(Engine& e, Channel& ch, uint32_t) {
+    if (int rc = PollReply(e, ch); rc != 0) {
+        return rc < 0 ? rc : 0;
+    }
+    ch.reply = ch.refusal;
+    ch.notBefore = ch.deadline = 0;
+    SetState(e, ch, SmtpState::kFinished);
+    ch.previousState = ch.currentState;
+    ch.currentState = SmtpState::kBetweenSteps;
+    return kSeeSmtpError;
 }
 
 int SendData(Engine& e, Channel& ch, uint32_t now) {

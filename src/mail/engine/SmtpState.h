@@ -38,6 +38,8 @@ enum class SmtpState : int {
     kPickRecipient = 206,
     kSendRcptTo = 207,
     kReadRcptToReply = 208,
+    kSendRset = 211,  // every recipient was refused and skipped
+    kReadRsetReply = 212,
     kSendData = 209,
     kReadDataReply = 210,
 

@@ -452,6 +452,43 @@ TEST_F(Dialogue, RefusedConnectionAndStepwiseDriving) {
     peer.Stop();
 }
 
+TEST_F(Dialogue, SkippedRefusalsSendToTheRestAndRsetWhenNoneIsLeft) {
+    ScriptedPeer peer;
+    Greet(peer).Expect("MAIL FROM:<me@example.com>").SendLine("250 ok");
+    peer.Expect("RCPT TO:<a@x>").SendLine("550 no such user a");
+    peer.Expect("RCPT TO:<b@x>").SendLine("250 ok");
+    peer.Expect("DATA").SendLine("354 go").ReadUntil("\r\n.\r\n").SendLine("250 queued");
+    peer.Expect("MAIL FROM:<me@example.com>").SendLine("250 ok");
+    peer.Expect("RCPT TO:<a@x>").SendLine("550 no such user a");
+    peer.Expect("RCPT TO:<c@x>").SendLine("553 no such user c");
+    peer.Expect("RSET").SendLine("250 flushed");
+    peer.Expect("QUIT").SendLine("221 bye").ReadToEnd();
+    peer.Start();
+    ASSERT_EQ(Connect(peer.Port()), 0);
+    seeIntegerParam(0, kSeeSkipRefused, 1);
+    EXPECT_EQ(seeSendEmail(0, "<a@x>,<b@x>", nullptr, nullptr, "s", "m", nullptr), 0);
+    EXPECT_EQ(seeSendEmail(0, "<a@x>", nullptr, "<c@x>", "s", "m", nullptr), kSeeSmtpError);
+    EXPECT_EQ(seeErrorText(0, kSeeSmtpError), "SMTP returned error. 553 no such user c\r\n");
+    EXPECT_EQ(seeClose(0), 0);  // still connected: QUIT goes out
+    EXPECT_TRUE(peer.Finish()) << peer.Report();
+}
+
+TEST_F(Dialogue, ErrorTextNeverCarriesAReplyOfAnEarlierConnection) {
+    int port;
+    {
+        ScriptedPeer unused;
+        port = unused.Port();
+    }
+    ScriptedPeer peer;
+    Greet(peer).Expect("QUIT").SendLine("221 bye").ReadToEnd();
+    peer.Start();
+    ASSERT_EQ(Connect(peer.Port()), 0);
+    EXPECT_EQ(seeClose(0), 0);
+    EXPECT_TRUE(peer.Finish()) << peer.Report();
+    EXPECT_EQ(Connect(port), kSeeConnectFailed);
+    EXPECT_EQ(seeErrorText(0, kSeeConnectFailed), "Error attempting to connect. ");
+}
+
 TEST_F(Dialogue, TraceRecordsEveryStateChangeAndTheFailure) {
     const std::string trace = dir_.File("trace.txt");
     ASSERT_EQ(seeStringParam(0, kSeeTraceFile, trace.c_str()), 1);

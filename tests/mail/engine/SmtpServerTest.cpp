@@ -113,5 +113,32 @@ TEST_F(EngineTest, RealServerRefusesWrongCredentials) {
     EXPECT_NE(seeErrorText(0, kSeeSmtpError).find("535"), std::string::npos);
 }
 
+TEST_F(EngineTest, RealServerRefusingOneRecipientGetsTheMessageForTheOthers) {
+    TempDir mailDir;
+    ServerProcess server(
+        kPython, {PeerScript("smtp_server.py"), mailDir.Path(), "--refuse", "gone@example.org"});
+    ASSERT_TRUE(server.Ready()) << server.Log();
+    ASSERT_EQ(Connect(server.Port()), 0);
+    seeIntegerParam(0, kSeeSkipRefused, 1);
+    ASSERT_EQ(seeSendEmail(0, "<you@example.org>,<gone@example.org>", nullptr, "<bcc@example.org>",
+                           "s", "m", nullptr),
+              0)
+        << seeErrorText(0, kSeeSmtpError) << server.Log();
+    EXPECT_EQ(seeClose(0), 0);
+    auto env = ReadEnvelope(mailDir.File("1.env"));
+    std::vector<std::string> rcpts;
+    for (auto [it, end] = env.equal_range("rcpt"); it != end; ++it) {
+        rcpts.push_back(it->second);
+    }
+    EXPECT_EQ(rcpts, (std::vector<std::string>{"you@example.org", "bcc@example.org"}));
+
+    // Without the parameter the refusal ends the message.
+    seeIntegerParam(0, kSeeSkipRefused, 0);
+    ASSERT_EQ(Connect(server.Port()), 0);
+    EXPECT_EQ(seeSendEmail(0, "<gone@example.org>", nullptr, nullptr, "s", "m", nullptr),
+              kSeeSmtpError);
+    EXPECT_NE(seeErrorText(0, kSeeSmtpError).find("550 5.1.1"), std::string::npos);
+}
+
 }  // namespace
 }  // namespace orvex::test
