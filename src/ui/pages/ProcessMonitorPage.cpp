@@ -65,6 +65,19 @@ void CProcessMonitor::OnSetActive() {
     }
 }
 
+void CProcessMonitor::showEvent(QShowEvent* event) {
+    SheetPage::showEvent(event);
+    if (WasShown() && !statusTimer_->isActive()) {
+        RefreshStatusColumn();
+        statusTimer_->start();
+    }
+}
+
+void CProcessMonitor::hideEvent(QHideEvent* event) {
+    SheetPage::hideEvent(event);
+    statusTimer_->stop();
+}
+
 void CProcessMonitor::RefreshIfShown() {
     if (WasShown()) {
         FillProgramTable();

@@ -36,6 +36,12 @@ public:
         lister_ = std::move(lister);
     }
 
+protected:
+    // The status timer runs only while the page can be seen: a window hidden in the tray
+    // wakes for nothing of its own. Shown again, the column is brought up to date at once.
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+
 private:
     void OpenAddRemoveDialog();
 

@@ -110,6 +110,29 @@ TEST_F(ProgramMonitorTest, StatusTimerRunsEverySecondOnceThePageWasShown) {
     EXPECT_EQ(Rows(table, 2), std::vector<std::string>{"ON"});
 }
 
+TEST_F(ProgramMonitorTest, StatusTimerSleepsWhileThePageIsHidden) {
+    rig.state.EditSettings([](AppSettings& s) { s.StatusIndicators = "ON/OFF"; });
+    WriteSection({"Programs0=watched"});
+    CProcessMonitor page(rig.context);
+    auto* timer = page.findChild<QTimer*>();
+    auto* table = Child<QTreeWidget>(&page, "ProgramTable");
+    // Shown before its first activation, the page starts nothing.
+    page.show();
+    EXPECT_FALSE(timer->isActive());
+    page.OnSetActive();
+    EXPECT_TRUE(timer->isActive());
+    page.hide();
+    EXPECT_FALSE(timer->isActive());
+
+    // What changed while hidden shows as soon as the page is back, not a second later.
+    RefreshProgramList(rig.state.Ini(), "ON/OFF", rig.state.Programs,
+                       [](const std::string&) { return true; });
+    EXPECT_EQ(Rows(table, 2), std::vector<std::string>{"OFF"});
+    page.show();
+    EXPECT_TRUE(timer->isActive());
+    EXPECT_EQ(Rows(table, 2), std::vector<std::string>{"ON"});
+}
+
 TEST_F(ProgramMonitorTest, OkStoresTheMonitoredTitlesInAlphabeticalOrder) {
     WriteSection({"Programs0=Old Editor"});
     CAddRemoveProgramsDlg dialog(rig.state, nullptr, [] {
