@@ -60,6 +60,10 @@ struct AppSettings {
     int IsMailTo = 0;
     int IsMsgAttachment = 0;
     int EmailOnIPChangeOnly = 0;
+    // Check a TLS server's certificate chain and name (FTPS and mail alike).
+    int TLSVerify = 1;
+    // PEM file of certificates trusted besides the system store; empty: the system store.
+    std::string TLSCAFile;
 };
 
 // The FTP page keeps its own copy of the FTP connection fields; the settings are loaded into

@@ -87,6 +87,8 @@ const KeyDef kKeys[] = {
     {P, "IsMailTo", Kind::Integer, "0", nullptr, &AppSettings::IsMailTo},
     {P, "IsMsgAttachment", Kind::Integer, "0", nullptr, &AppSettings::IsMsgAttachment},
     {P, "EmailOnIPChangeOnly", Kind::Integer, "0", nullptr, &AppSettings::EmailOnIPChangeOnly},
+    {P, "TLSVerify", Kind::Integer, "1", nullptr, &AppSettings::TLSVerify},
+    {P, "TLSCAFile", Kind::Text, "", nullptr, &AppSettings::TLSCAFile},
 };
 
 // The three orders differ by design: each is the order its operation touches the file in.
@@ -103,7 +105,8 @@ constexpr std::array kLoadOrderRest = {
     "ProxyAccount",     "StartDelimiter",   "EndDelimiter",    "DebugWANPage",
     "EmailInput",       "EmailServer",      "EmailTo",         "EmailFrom",
     "EmailSubject",     "EnableMail",       "EmailAccount",    "EmailPassword",
-    "EnableSMTPAuth",   "IsMailTo",         "IsMsgAttachment", "EmailOnIPChangeOnly"};
+    "EnableSMTPAuth",   "IsMailTo",         "IsMsgAttachment", "EmailOnIPChangeOnly",
+    "TLSVerify",        "TLSCAFile"};
 
 constexpr std::array kDefaultSetOrder = {
     "FTPServer",      "SiteName",          "UserID",        "Password",       "OnlineFile",
@@ -122,6 +125,9 @@ constexpr std::array kSaveOrderPreferences = {
     "InitStartupDelay",   "EmailInput",   "EmailServer",    "EmailTo",         "EmailFrom",
     "EmailSubject",       "EnableMail",   "EnableSMTPAuth", "IsMailTo",        "IsMsgAttachment",
     "EmailOnIPChangeOnly"};
+// Keys added since: written after all of the above, so a file that never had them keeps its
+// order and meaning.
+constexpr std::array kSaveOrderAdded = {"TLSVerify", "TLSCAFile"};
 
 const KeyDef& Key(std::string_view name) {
     for (const KeyDef& def : kKeys) {
@@ -313,6 +319,10 @@ void WriteSettings(Profile& file, const std::string& key, const FtpPageValues& p
         file.WriteString(def.section, def.name, StoredText(key, def, s));
     }
     for (const char* name : kSaveOrderPreferences) {
+        const KeyDef& def = Key(name);
+        file.WriteString(def.section, def.name, StoredText(key, def, s));
+    }
+    for (const char* name : kSaveOrderAdded) {
         const KeyDef& def = Key(name);
         file.WriteString(def.section, def.name, StoredText(key, def, s));
     }

@@ -270,7 +270,27 @@ TEST(Settings, SaveOrderFollowsTheFileLayout) {
                                               "EnableSMTPAuth",
                                               "IsMailTo",
                                               "IsMsgAttachment",
-                                              "EmailOnIPChangeOnly"}));
+                                              "EmailOnIPChangeOnly",
+                                              "TLSVerify",
+                                              "TLSCAFile"}));
+}
+
+// A file from before the TLS keys verifies certificates against the system store; the keys
+// then survive a save and load as written.
+TEST(Settings, TlsKeysDefaultToVerifyingAndRoundTrip) {
+    TempDir dir;
+    WriteFile(dir.File("Orvex.ini"), "[LocalSettings]\nFTPServer=ftp.x\n");
+    Profile ini(dir.File("Orvex.ini"));
+    Loaded l = Load(ini);
+    ASSERT_TRUE(l.ok);
+    EXPECT_EQ(l.settings.TLSVerify, 1);
+    EXPECT_EQ(l.settings.TLSCAFile, "");
+    l.settings.TLSVerify = 0;
+    l.settings.TLSCAFile = ".\\certs\\my ca.pem";
+    WriteSettings(ini, kKey, l.page.values, l.settings);
+    Loaded again = Load(ini);
+    EXPECT_EQ(again.settings.TLSVerify, 0);
+    EXPECT_EQ(again.settings.TLSCAFile, ".\\certs\\my ca.pem");
 }
 
 TEST(Settings, HandWrittenValuesLongerThanTheFormatAreCutAtLoad) {

@@ -1,0 +1,418 @@
+#include "platform/TlsSession.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+
+#include <openssl/bio.h>
+#include <openssl/err.h>
+#include <openssl/ssl.h>
+#include <openssl/x509v3.h>
+
+namespace orvex {
+
+namespace {
+
+using Steady = std::chrono::steady_clock;
+
+// Writes with MSG_NOSIGNAL: a peer that has gone must fail the write, not kill the process
+// with SIGPIPE (a front end that does not ignore the signal would die).
+int NoSignalWrite(BIO* bio, const char* data, int size) {
+    int fd = -1;
+    BIO_get_fd(bio, &fd);
+    BIO_clear_retry_flags(bio);
+    ssize_t n = ::send(fd, data, static_cast<size_t>(size), MSG_NOSIGNAL);
+    if (n < 0) {
+        if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) {
+            BIO_set_retry_write(bio);
+        }
+        return -1;
+    }
+    return static_cast<int>(n);
+}
+
+// The system's socket BIO with the write above; everything else is the system's own.
+BIO_METHOD* SocketMethod() {
+    static BIO_METHOD* method = [] {
+        const BIO_METHOD* base = BIO_s_socket();
+        BIO_METHOD* made = BIO_meth_new(
+            BIO_get_new_index() | BIO_TYPE_SOURCE_SINK | BIO_TYPE_DESCRIPTOR, "orvex socket");
+        BIO_meth_set_write(made, NoSignalWrite);
+        BIO_meth_set_read(made, BIO_meth_get_read(base));
+        BIO_meth_set_puts(made, BIO_meth_get_puts(base));
+        BIO_meth_set_ctrl(made, BIO_meth_get_ctrl(base));
+        BIO_meth_set_create(made, BIO_meth_get_create(base));
+        BIO_meth_set_destroy(made, BIO_meth_get_destroy(base));
+        return made;
+    }();
+    return method;
+}
+
+int LeftMs(Steady::time_point deadline) {
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Steady::now());
+    return left.count() > 0 ? static_cast<int>(left.count()) : 0;
+}
+
+// Waits for `events` until `deadline`; false on the deadline or a poll failure.
+bool WaitUntil(int fd, short events, Steady::time_point deadline) {
+    while (true) {
+        pollfd p{fd, events, 0};
+        int ready = ::poll(&p, 1, LeftMs(deadline));
+        if (ready > 0) {
+            return true;
+        }
+        if (ready < 0 && errno != EINTR) {
+            return false;
+        }
+        if (ready == 0 && Steady::now() >= deadline) {
+            return false;
+        }
+    }
+}
+
+// The library's words for the latest failure on this thread ("wrong version number").
+std::string LibraryReason() {
+    unsigned long code = ERR_peek_last_error();
+    if (code == 0) {
+        return {};
+    }
+    const char* reason = ERR_reason_error_string(code);
+    if (reason != nullptr) {
+        return reason;
+    }
+    char text[256] = {};
+    ERR_error_string_n(code, text, sizeof text);
+    return text;
+}
+
+bool IsAddressLiteral(const std::string& name) {
+    in6_addr scratch{};
+    return ::inet_pton(AF_INET, name.c_str(), &scratch) == 1 ||
+           ::inet_pton(AF_INET6, name.c_str(), &scratch) == 1;
+}
+
+bool MakeNonBlocking(int fd) {
+    int flags = ::fcntl(fd, F_GETFL);
+    return flags >= 0 && ::fcntl(fd, F_SETFL, flags | O_NONBLOCK) == 0;
+}
+
+struct ContextFree {
+    void operator()(SSL_CTX* context) const { SSL_CTX_free(context); }
+};
+
+}  // namespace
+
+struct TlsSession::State {
+    std::shared_ptr<SSL_CTX> context;
+    SSL* ssl = nullptr;
+    int fd = -1;
+    std::string serverName;
+    TlsOptions options;
+    bool established = false;
+
+    ~State() {
+        if (ssl != nullptr) {
+            SSL_free(ssl);
+        }
+    }
+};
+
+TlsSession::TlsSession() = default;
+TlsSession::~TlsSession() = default;
+
+bool TlsSession::Fail(std::string text) {
+    error_ = std::move(text);
+    ERR_clear_error();
+    return false;
+}
+
+bool TlsSession::Connect(int fd, const std::string& serverName, const TlsOptions& options,
+                         int limitMs) {
+    state_ = std::make_unique<State>();
+    verifyFailed_ = false;
+    ERR_clear_error();
+    std::shared_ptr<SSL_CTX> context(SSL_CTX_new(TLS_client_method()), ContextFree());
+    if (!context) {
+        return Fail("cannot set up TLS: " + LibraryReason());
+    }
+    SSL_CTX_set_min_proto_version(context.get(), TLS1_2_VERSION);
+    SSL_CTX_set_options(context.get(), SSL_OP_IGNORE_UNEXPECTED_EOF);
+    if (options.verify) {
+        // The default paths follow SSL_CERT_FILE and SSL_CERT_DIR when they are set.
+        SSL_CTX_set_default_verify_paths(context.get());
+        if (!options.caFile.empty() &&
+            SSL_CTX_load_verify_locations(context.get(), options.caFile.c_str(), nullptr) != 1) {
+            return Fail("cannot read trusted certificates from " + options.caFile + ": " +
+                        LibraryReason());
+        }
+        SSL_CTX_set_verify(context.get(), SSL_VERIFY_PEER, nullptr);
+    } else {
+        SSL_CTX_set_verify(context.get(), SSL_VERIFY_NONE, nullptr);
+    }
+    state_->context = std::move(context);
+    state_->serverName = serverName;
+    state_->options = options;
+    return Handshake(fd, true, limitMs);
+}
+
+bool TlsSession::ConnectResuming(int fd, const TlsSession& previous, int limitMs) {
+    if (!previous.state_ || previous.Version().empty()) {
+        return Fail("no TLS session to resume");
+    }
+    auto state = std::make_unique<State>();
+    state->context = previous.state_->context;
+    state->serverName = previous.state_->serverName;
+    state->options = previous.state_->options;
+    SSL_SESSION* session = SSL_get1_session(previous.state_->ssl);
+    state_ = std::move(state);
+    verifyFailed_ = false;
+    ERR_clear_error();
+    state_->ssl = SSL_new(state_->context.get());
+    if (state_->ssl == nullptr) {
+        SSL_SESSION_free(session);
+        return Fail("cannot set up TLS: " + LibraryReason());
+    }
+    if (session != nullptr) {
+        SSL_set_session(state_->ssl, session);
+        SSL_SESSION_free(session);
+    }
+    return Handshake(fd, true, limitMs);
+}
+
+bool TlsSession::Accept(int fd, const std::string& certFile, const std::string& keyFile,
+                        int limitMs, const TlsSession* sharing) {
+    std::shared_ptr<SSL_CTX> shared =
+        sharing && sharing->state_ ? sharing->state_->context : nullptr;
+    state_ = std::make_unique<State>();
+    verifyFailed_ = false;
+    ERR_clear_error();
+    if (shared) {
+        state_->context = std::move(shared);
+        return Handshake(fd, false, limitMs);
+    }
+    std::shared_ptr<SSL_CTX> context(SSL_CTX_new(TLS_server_method()), ContextFree());
+    if (!context) {
+        return Fail("cannot set up TLS: " + LibraryReason());
+    }
+    SSL_CTX_set_min_proto_version(context.get(), TLS1_2_VERSION);
+    SSL_CTX_set_options(context.get(), SSL_OP_IGNORE_UNEXPECTED_EOF);
+    if (SSL_CTX_use_certificate_chain_file(context.get(), certFile.c_str()) != 1 ||
+        SSL_CTX_use_PrivateKey_file(context.get(), keyFile.c_str(), SSL_FILETYPE_PEM) != 1) {
+        return Fail("cannot load the certificate " + certFile + ": " + LibraryReason());
+    }
+    state_->context = std::move(context);
+    return Handshake(fd, false, limitMs);
+}
+
+bool TlsSession::Handshake(int fd, bool client, int limitMs) {
+    const auto deadline = Steady::now() + std::chrono::milliseconds(limitMs < 0 ? 0 : limitMs);
+    state_->fd = fd;
+    if (!MakeNonBlocking(fd)) {
+        return Fail(std::string("cannot prepare the socket: ") + std::strerror(errno));
+    }
+    if (state_->ssl == nullptr) {
+        state_->ssl = SSL_new(state_->context.get());
+        if (state_->ssl == nullptr) {
+            return Fail("cannot set up TLS: " + LibraryReason());
+        }
+    }
+    SSL* ssl = state_->ssl;
+    BIO* bio = BIO_new(SocketMethod());
+    if (bio == nullptr) {
+        return Fail("cannot set up TLS: " + LibraryReason());
+    }
+    BIO_set_fd(bio, fd, BIO_NOCLOSE);
+    SSL_set_bio(ssl, bio, bio);
+
+    if (client) {
+        const std::string& name = state_->serverName;
+        if (IsAddressLiteral(name)) {
+            // An address is never sent as SNI; the certificate must list it as an IP entry.
+            if (state_->options.verify &&
+                X509_VERIFY_PARAM_set1_ip_asc(SSL_get0_param(ssl), name.c_str()) != 1) {
+                return Fail("cannot check the address " + name);
+            }
+        } else if (!name.empty()) {
+            SSL_set_tlsext_host_name(ssl, name.c_str());
+            if (state_->options.verify && SSL_set1_host(ssl, name.c_str()) != 1) {
+                return Fail("cannot check the host name " + name);
+            }
+        }
+        SSL_set_connect_state(ssl);
+    } else {
+        SSL_set_accept_state(ssl);
+    }
+
+    while (true) {
+        ERR_clear_error();
+        errno = 0;
+        int rc = SSL_do_handshake(ssl);
+        if (rc == 1) {
+            state_->established = true;
+            error_.clear();
+            return true;
+        }
+        int error = SSL_get_error(ssl, rc);
+        if (error == SSL_ERROR_WANT_READ || error == SSL_ERROR_WANT_WRITE) {
+            if (!WaitUntil(fd, error == SSL_ERROR_WANT_READ ? POLLIN : POLLOUT, deadline)) {
+                return Fail("TLS handshake: no answer within " +
+                            std::to_string((limitMs + 999) / 1000) + " s");
+            }
+            continue;
+        }
+        long verified = SSL_get_verify_result(ssl);
+        if (client && verified != X509_V_OK) {
+            verifyFailed_ = true;
+            return Fail(X509_verify_cert_error_string(verified));
+        }
+        if (error == SSL_ERROR_ZERO_RETURN ||
+            (error == SSL_ERROR_SYSCALL && ERR_peek_last_error() == 0 && errno == 0)) {
+            return Fail("the peer closed the connection during the TLS handshake");
+        }
+        if (error == SSL_ERROR_SYSCALL && ERR_peek_last_error() == 0) {
+            return Fail(std::string("TLS handshake: ") + std::strerror(errno));
+        }
+        std::string reason = LibraryReason();
+        return Fail("TLS handshake failed: " + (reason.empty() ? "unknown error" : reason));
+    }
+}
+
+TlsIo TlsSession::Read(char* data, size_t size, int idleMs, size_t* received) {
+    *received = 0;
+    if (!Established()) {
+        error_ = "no TLS session";
+        return TlsIo::kError;
+    }
+    while (true) {
+        ERR_clear_error();
+        errno = 0;
+        if (SSL_read_ex(state_->ssl, data, size, received) == 1) {
+            return TlsIo::kOk;
+        }
+        int error = SSL_get_error(state_->ssl, 0);
+        if (error == SSL_ERROR_WANT_READ || error == SSL_ERROR_WANT_WRITE) {
+            auto deadline = Steady::now() + std::chrono::milliseconds(idleMs < 0 ? 0 : idleMs);
+            if (!WaitUntil(state_->fd, error == SSL_ERROR_WANT_READ ? POLLIN : POLLOUT, deadline)) {
+                error_ = "no data within " + std::to_string(idleMs / 1000) + " s";
+                return TlsIo::kTimedOut;
+            }
+            continue;
+        }
+        if (error == SSL_ERROR_ZERO_RETURN) {
+            return TlsIo::kClosed;
+        }
+        if (error == SSL_ERROR_SYSCALL && ERR_peek_last_error() == 0) {
+            if (errno == 0) {
+                return TlsIo::kClosed;
+            }
+            error_ = std::string("TLS read: ") + std::strerror(errno);
+            return TlsIo::kError;
+        }
+        error_ = "TLS read: " + LibraryReason();
+        ERR_clear_error();
+        return TlsIo::kError;
+    }
+}
+
+TlsIo TlsSession::Write(const char* data, size_t size, int idleMs) {
+    if (!Established()) {
+        error_ = "no TLS session";
+        return TlsIo::kError;
+    }
+    while (size > 0) {
+        ERR_clear_error();
+        errno = 0;
+        size_t written = 0;
+        if (SSL_write_ex(state_->ssl, data, size, &written) == 1) {
+            data += written;
+            size -= written;
+            continue;
+        }
+        int error = SSL_get_error(state_->ssl, 0);
+        if (error == SSL_ERROR_WANT_READ || error == SSL_ERROR_WANT_WRITE) {
+            auto deadline = Steady::now() + std::chrono::milliseconds(idleMs < 0 ? 0 : idleMs);
+            if (!WaitUntil(state_->fd, error == SSL_ERROR_WANT_READ ? POLLIN : POLLOUT, deadline)) {
+                error_ = "peer took no data within " + std::to_string(idleMs / 1000) + " s";
+                return TlsIo::kTimedOut;
+            }
+            continue;
+        }
+        if (error == SSL_ERROR_ZERO_RETURN) {
+            error_ = "the peer closed the connection";
+            return TlsIo::kClosed;
+        }
+        if (error == SSL_ERROR_SYSCALL && ERR_peek_last_error() == 0) {
+            error_ = std::string("TLS write: ") +
+                     (errno == 0 ? "connection closed" : std::strerror(errno));
+            return TlsIo::kError;
+        }
+        error_ = "TLS write: " + LibraryReason();
+        ERR_clear_error();
+        return TlsIo::kError;
+    }
+    return TlsIo::kOk;
+}
+
+bool TlsSession::Close(int limitMs) {
+    if (!Established()) {
+        return false;
+    }
+    const auto deadline = Steady::now() + std::chrono::milliseconds(limitMs < 0 ? 0 : limitMs);
+    SSL* ssl = state_->ssl;
+    bool sent = false;
+    while (!sent) {
+        ERR_clear_error();
+        int rc = SSL_shutdown(ssl);
+        if (rc == 1) {
+            state_->established = false;
+            return true;
+        }
+        if (rc == 0) {
+            sent = true;
+            break;
+        }
+        int error = SSL_get_error(ssl, rc);
+        if ((error != SSL_ERROR_WANT_READ && error != SSL_ERROR_WANT_WRITE) ||
+            !WaitUntil(state_->fd, error == SSL_ERROR_WANT_READ ? POLLIN : POLLOUT, deadline)) {
+            error_ = "TLS close: " + LibraryReason();
+            ERR_clear_error();
+            state_->established = false;
+            return false;
+        }
+    }
+    // The peer's close_notify (or its end of stream) tells that it has all the data.
+    char discard[4096];
+    while (true) {
+        size_t got = 0;
+        TlsIo result = Read(discard, sizeof discard, LeftMs(deadline), &got);
+        if (result != TlsIo::kOk || Steady::now() >= deadline) {
+            break;
+        }
+    }
+    state_->established = false;
+    ERR_clear_error();
+    return true;
+}
+
+bool TlsSession::Established() const {
+    return state_ && state_->established;
+}
+
+bool TlsSession::Resumed() const {
+    return state_ && state_->ssl != nullptr && SSL_session_reused(state_->ssl) == 1;
+}
+
+std::string TlsSession::Version() const {
+    if (!state_ || state_->ssl == nullptr || !SSL_is_init_finished(state_->ssl)) {
+        return {};
+    }
+    return SSL_get_version(state_->ssl);
+}
+
+}  // namespace orvex

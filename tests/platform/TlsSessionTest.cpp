@@ -1,0 +1,309 @@
+#include "platform/TlsSession.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <functional>
+#include <string>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "TempDir.h"
+#include "TestCertificates.h"
+
+namespace orvex {
+namespace {
+
+using test::TempDir;
+using test::TestCertificates;
+
+// A loopback listener whose one-connection-at-a-time server side runs on a thread of its own.
+class LocalPeer {
+public:
+    LocalPeer() {
+        listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in local{};
+        local.sin_family = AF_INET;
+        local.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        ::bind(listener_, reinterpret_cast<sockaddr*>(&local), sizeof local);
+        ::listen(listener_, 4);
+        socklen_t size = sizeof local;
+        ::getsockname(listener_, reinterpret_cast<sockaddr*>(&local), &size);
+        port_ = ntohs(local.sin_port);
+    }
+    ~LocalPeer() {
+        Join();
+        ::close(listener_);
+    }
+
+    // Serves `connections` connections in turn, each with `serve`.
+    void Run(std::function<void(int fd, int index)> serve, int connections = 1) {
+        thread_ = std::thread([this, serve, connections] {
+            for (int i = 0; i < connections; ++i) {
+                int fd = ::accept(listener_, nullptr, nullptr);
+                if (fd < 0) {
+                    return;
+                }
+                serve(fd, i);
+                ::close(fd);
+            }
+        });
+    }
+    void Join() {
+        if (thread_.joinable()) {
+            thread_.join();
+        }
+    }
+
+    // A client socket connected to the peer (the caller closes it).
+    int Dial() const {
+        int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in target{};
+        target.sin_family = AF_INET;
+        target.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        target.sin_port = htons(port_);
+        EXPECT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&target), sizeof target), 0);
+        return fd;
+    }
+
+private:
+    int listener_ = -1;
+    uint16_t port_ = 0;
+    std::thread thread_;
+};
+
+class TlsSessionTest : public ::testing::Test {
+protected:
+    TlsSessionTest() : certs_(dir_.Path()) {}
+    void SetUp() override { ASSERT_TRUE(certs_.Ok()) << certs_.Error(); }
+
+    TlsOptions Trusting() const { return TlsOptions{true, certs_.CaFile()}; }
+
+    // Serves one TLS connection with `leaf`'s certificate: says "hello", echoes one read,
+    // then waits for the client's close.
+    void ServeEcho(LocalPeer& peer, const std::string& leaf) {
+        peer.Run([this, leaf](int fd, int) {
+            TlsSession server;
+            if (!server.Accept(fd, certs_.CertFile(leaf), certs_.KeyFile(leaf), 5000)) {
+                return;
+            }
+            server.Write("hello", 5, 5000);
+            char buffer[64];
+            size_t got = 0;
+            if (server.Read(buffer, sizeof buffer, 5000, &got) == TlsIo::kOk) {
+                server.Write(buffer, got, 5000);
+            }
+            serverSawClose_ = server.Read(buffer, sizeof buffer, 5000, &got) == TlsIo::kClosed;
+            server.Close(1000);
+        });
+    }
+
+    TempDir dir_;
+    TestCertificates certs_;
+    bool serverSawClose_ = false;
+};
+
+std::string ReadAll(TlsSession& session, size_t want) {
+    std::string text;
+    char buffer[64];
+    while (text.size() < want) {
+        size_t got = 0;
+        if (session.Read(buffer, sizeof buffer, 5000, &got) != TlsIo::kOk) {
+            break;
+        }
+        text.append(buffer, got);
+    }
+    return text;
+}
+
+TEST_F(TlsSessionTest, TalksBothWaysAndClosesCleanlyByNameAndByAddress) {
+    for (const std::string name : {"localhost", "127.0.0.1"}) {
+        SCOPED_TRACE(name);
+        LocalPeer peer;
+        ServeEcho(peer, "server");
+        int fd = peer.Dial();
+        TlsSession client;
+        ASSERT_TRUE(client.Connect(fd, name, Trusting(), 5000)) << client.Error();
+        EXPECT_TRUE(client.Version() == "TLSv1.3" || client.Version() == "TLSv1.2");
+        EXPECT_EQ(ReadAll(client, 5), "hello");
+        ASSERT_EQ(client.Write("ping", 4, 5000), TlsIo::kOk);
+        EXPECT_EQ(ReadAll(client, 4), "ping");
+        EXPECT_TRUE(client.Close(2000));
+        EXPECT_FALSE(client.Established());
+        peer.Join();
+        EXPECT_TRUE(serverSawClose_);
+        ::close(fd);
+    }
+}
+
+// Each refusal names its reason in the certificate check's own words; without verification
+// the same servers are accepted.
+TEST_F(TlsSessionTest, CertificateChecksRefuseWithTheReasonUnlessVerificationIsOff) {
+    struct Case {
+        std::string leaf;
+        std::string name;
+        std::string caFile;
+        std::string reason;
+    };
+    const Case cases[] = {
+        {"other", "localhost", certs_.CaFile(), "hostname mismatch"},
+        {"other", "127.0.0.1", certs_.CaFile(), "IP address mismatch"},
+        {"expired", "localhost", certs_.CaFile(), "certificate has expired"},
+        {"stranger", "localhost", certs_.CaFile(), "unable to get local issuer certificate"},
+        {"server", "localhost", "", "unable to get local issuer certificate"},
+    };
+    // The system store must not happen to trust the test CA.
+    ::unsetenv("SSL_CERT_FILE");
+    ::unsetenv("SSL_CERT_DIR");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.leaf + " as " + c.name);
+        for (bool verify : {true, false}) {
+            LocalPeer peer;
+            ServeEcho(peer, c.leaf);
+            int fd = peer.Dial();
+            TlsSession client;
+            bool ok = client.Connect(fd, c.name, TlsOptions{verify, c.caFile}, 5000);
+            if (verify) {
+                EXPECT_FALSE(ok);
+                EXPECT_TRUE(client.VerifyFailed());
+                EXPECT_EQ(client.Error(), c.reason);
+            } else {
+                EXPECT_TRUE(ok) << client.Error();
+                EXPECT_EQ(ReadAll(client, 5), "hello");
+                client.Close(1000);
+            }
+            ::close(fd);
+            peer.Join();
+        }
+    }
+}
+
+TEST_F(TlsSessionTest, SystemStoreFollowsSslCertFile) {
+    ::setenv("SSL_CERT_FILE", certs_.CaFile().c_str(), 1);
+    LocalPeer peer;
+    ServeEcho(peer, "server");
+    int fd = peer.Dial();
+    TlsSession client;
+    EXPECT_TRUE(client.Connect(fd, "localhost", TlsOptions{true, ""}, 5000)) << client.Error();
+    client.Close(1000);
+    ::close(fd);
+    peer.Join();
+    ::unsetenv("SSL_CERT_FILE");
+}
+
+TEST_F(TlsSessionTest, UnreadableCaFileIsReportedBeforeAnyHandshake) {
+    LocalPeer peer;
+    peer.Run([](int, int) {});
+    int fd = peer.Dial();
+    TlsSession client;
+    EXPECT_FALSE(client.Connect(fd, "localhost", TlsOptions{true, dir_.File("none.pem")}, 1000));
+    EXPECT_NE(client.Error().find("cannot read trusted certificates from"), std::string::npos);
+    EXPECT_FALSE(client.VerifyFailed());
+    ::close(fd);
+}
+
+// A second connection offering the first one's session is resumed by a server that shares
+// its set-up, and a fresh handshake is not.
+TEST_F(TlsSessionTest, SecondConnectionResumesTheFirstOnesSession) {
+    LocalPeer peer;
+    bool resumed[2] = {};
+    TlsSession first;
+    peer.Run(
+        [this, &resumed, &first](int fd, int index) {
+            TlsSession second;
+            TlsSession& server = index == 0 ? first : second;
+            if (!server.Accept(fd, certs_.CertFile("server"), certs_.KeyFile("server"), 5000,
+                               index == 0 ? nullptr : &first)) {
+                return;
+            }
+            resumed[index] = server.Resumed();
+            server.Write("hi", 2, 5000);
+        },
+        2);
+    int controlFd = peer.Dial();
+    TlsSession control;
+    ASSERT_TRUE(control.Connect(controlFd, "localhost", Trusting(), 5000)) << control.Error();
+    // Reading lets the session tickets of TLS 1.3, which follow the handshake, arrive.
+    EXPECT_EQ(ReadAll(control, 2), "hi");
+    EXPECT_FALSE(control.Resumed());
+
+    int dataFd = peer.Dial();
+    TlsSession data;
+    ASSERT_TRUE(data.ConnectResuming(dataFd, control, 5000)) << data.Error();
+    EXPECT_TRUE(data.Resumed());
+    EXPECT_EQ(ReadAll(data, 2), "hi");
+    data.Close(1000);
+    control.Close(1000);
+    peer.Join();
+    ::close(dataFd);
+    ::close(controlFd);
+    EXPECT_FALSE(resumed[0]);
+    EXPECT_TRUE(resumed[1]);
+}
+
+// A silent peer, one that hangs up and one that speaks plain text all end the handshake
+// within its limit with a reason.
+TEST_F(TlsSessionTest, HandshakeFailsInBoundedTimeWithAReason) {
+    struct Case {
+        const char* what;
+        std::function<void(int)> serve;
+        std::string error;
+    };
+    const Case cases[] = {
+        {"silent", [](int) { std::this_thread::sleep_for(std::chrono::milliseconds(800)); },
+         "TLS handshake: no answer within 1 s"},
+        {"hangs up", [](int fd) { ::shutdown(fd, SHUT_RDWR); },
+         "the peer closed the connection during the TLS handshake"},
+        {"plain text",
+         [](int fd) {
+             const char greeting[] = "220 plain server ready\r\n";
+             ::send(fd, greeting, sizeof greeting - 1, MSG_NOSIGNAL);
+             std::this_thread::sleep_for(std::chrono::milliseconds(300));
+         },
+         "TLS handshake failed: "},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        LocalPeer peer;
+        peer.Run([&c](int fd, int) { c.serve(fd); });
+        int fd = peer.Dial();
+        TlsSession client;
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_FALSE(client.Connect(fd, "localhost", Trusting(), 500));
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(1500));
+        EXPECT_EQ(client.Error().substr(0, c.error.size()), c.error);
+        EXPECT_FALSE(client.VerifyFailed());
+        EXPECT_EQ(client.Write("x", 1, 100), TlsIo::kError);
+        peer.Join();
+        ::close(fd);
+    }
+}
+
+TEST_F(TlsSessionTest, ReadWaitsNoLongerThanItsLimit) {
+    LocalPeer peer;
+    peer.Run([this](int fd, int) {
+        TlsSession server;
+        server.Accept(fd, certs_.CertFile("server"), certs_.KeyFile("server"), 5000);
+        std::this_thread::sleep_for(std::chrono::milliseconds(700));
+    });
+    int fd = peer.Dial();
+    TlsSession client;
+    ASSERT_TRUE(client.Connect(fd, "localhost", Trusting(), 5000)) << client.Error();
+    char buffer[8];
+    size_t got = 0;
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(client.Read(buffer, sizeof buffer, 200, &got), TlsIo::kTimedOut);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(600));
+    // The peer then goes without a close_notify: an end of stream all the same.
+    EXPECT_EQ(client.Read(buffer, sizeof buffer, 3000, &got), TlsIo::kClosed);
+    peer.Join();
+    ::close(fd);
+}
+
+}  // namespace
+}  // namespace orvex
