@@ -238,13 +238,8 @@ void CMainSheet::OpenHomePage() {
 }
 
 void CMainSheet::ShowFromOtherCopy() {
-    if (destroyed_) {
-        return;
-    }
-    setWindowState(windowState() & ~Qt::WindowMinimized);
-    show();
-    raise();
-    activateWindow();
+    // Back as the icon would bring it, the icon going with it.
+    RestoreWindow();
 }
 
 bool CMainSheet::QueryEndSession() {
@@ -281,8 +276,10 @@ void CMainSheet::changeEvent(QEvent* event) {
 }
 
 void CMainSheet::HideBehindIcon() {
+    // The minimised state stays until the window is shown again: taking it back now, while
+    // the window manager still holds the window iconified, would map it again, and the
+    // hidden window would leave an empty frame on the screen.
     hide();
-    setWindowState(windowState() & ~Qt::WindowMinimized);
     tray_->Add();
     UpdateTrayIcon();
 }

@@ -42,6 +42,65 @@ bool IsClientWindow(Display* display, Window window) {
     return true;
 }
 
+bool HasClass(Display* display, Window window, const std::string& resClass) {
+    XClassHint hint{};
+    if (XGetClassHint(display, window, &hint) == 0) {
+        return false;
+    }
+    const bool same = hint.res_class != nullptr && resClass == hint.res_class;
+    XFree(hint.res_name);
+    XFree(hint.res_class);
+    return same;
+}
+
+// The parent of `window` (0 when it cannot be asked or at the root).
+Window Parent(Display* display, Window window) {
+    Window root = 0;
+    Window parent = 0;
+    Window* children = nullptr;
+    unsigned count = 0;
+    if (XQueryTree(display, window, &root, &parent, &children, &count) == 0) {
+        return 0;
+    }
+    if (children != nullptr) {
+        XFree(children);
+    }
+    return parent == root ? 0 : parent;
+}
+
+bool MappedAndViewable(Display* display, Window window) {
+    XWindowAttributes attributes{};
+    return XGetWindowAttributes(display, window, &attributes) != 0 &&
+           attributes.map_state == IsViewable;
+}
+
+// The first viewable window of class `wanted` below `parent` that lies inside an ancestor of
+// class `within`.
+Window SearchIn(Display* display, Window parent, const std::string& wanted,
+                const std::string& within, bool inside, int depth) {
+    Window root = 0;
+    Window up = 0;
+    Window* children = nullptr;
+    unsigned count = 0;
+    if (XQueryTree(display, parent, &root, &up, &children, &count) == 0) {
+        return 0;
+    }
+    Window found = 0;
+    for (unsigned i = 0; i < count && found == 0; ++i) {
+        const bool nowInside = inside || HasClass(display, children[i], within);
+        if (nowInside && HasClass(display, children[i], wanted) &&
+            MappedAndViewable(display, children[i])) {
+            found = children[i];
+        } else if (depth < 8) {
+            found = SearchIn(display, children[i], wanted, within, nowInside, depth + 1);
+        }
+    }
+    if (children != nullptr) {
+        XFree(children);
+    }
+    return found;
+}
+
 Window Search(Display* display, Window parent, const std::string& title, int depth) {
     Window root = 0;
     Window up = 0;
@@ -130,6 +189,35 @@ void X11Probe::RequestClose(unsigned long window) {
     event.xclient.data.l[1] = CurrentTime;
     XSendEvent(display, window, False, NoEventMask, &event);
     XFlush(display);
+}
+
+bool X11Probe::FrameViewable(unsigned long window) {
+    if (display_ == nullptr) {
+        return false;
+    }
+    Display* display = D(display_);
+    Window top = window;
+    for (Window up = Parent(display, top); up != 0; up = Parent(display, up)) {
+        top = up;
+    }
+    return top != window && MappedAndViewable(display, top);
+}
+
+unsigned long X11Probe::FindTrayIcon(const std::string& programClass) {
+    if (display_ == nullptr) {
+        return 0;
+    }
+    return SearchIn(D(display_), DefaultRootWindow(D(display_)), programClass, "trayer", false, 0);
+}
+
+bool X11Probe::Centre(unsigned long window, int* x, int* y) {
+    XWindowAttributes attributes{};
+    if (display_ == nullptr || XGetWindowAttributes(D(display_), window, &attributes) == 0) {
+        return false;
+    }
+    Window child = 0;
+    return XTranslateCoordinates(D(display_), window, DefaultRootWindow(D(display_)),
+                                 attributes.width / 2, attributes.height / 2, x, y, &child) != 0;
 }
 
 WindowManager::WindowManager(const std::string& display) {

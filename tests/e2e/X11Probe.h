@@ -22,6 +22,15 @@ public:
     bool Iconic(unsigned long window);
     // Asks the window to close, as its close box does.
     void RequestClose(unsigned long window);
+    // Whether a window manager's frame around the window is on the screen: the window's
+    // top-level ancestor below the root is another window, and it is viewable. A hidden window
+    // whose frame stays is the empty frame a user would see.
+    bool FrameViewable(unsigned long window);
+    // The icon of the program of class `programClass` that a notification area (trayer)
+    // holds, when it is shown there (0 otherwise).
+    unsigned long FindTrayIcon(const std::string& programClass);
+    // The centre of the window in root coordinates.
+    bool Centre(unsigned long window, int* x, int* y);
 
 private:
     void* display_ = nullptr;
