@@ -50,7 +50,13 @@ bool SessionEnd::CatchTerminate() {
     action.sa_handler = OnTerminateSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
-    return ::sigaction(SIGTERM, &action, nullptr) == 0;
+    // Ctrl+C in the terminal and a closed terminal end the program like a session end does,
+    // so the offline page goes out either way.
+    bool caught = true;
+    for (int signal : {SIGTERM, SIGINT, SIGHUP}) {
+        caught = ::sigaction(signal, &action, nullptr) == 0 && caught;
+    }
+    return caught;
 }
 
 void SessionEnd::OnCommitData(QSessionManager& manager) {
