@@ -81,7 +81,8 @@ TEST(MainSheetTest, MinimiseOnStartupWithoutTrayMinimisesNormally) {
     ASSERT_FALSE(TrayIcon::Available());
     CMainSheet& sheet = f.MakeSheet();
     f.WaitShown();
-    EXPECT_TRUE(sheet.isMinimized());
+    // Shown first, then minimised a moment later.
+    EXPECT_TRUE(PumpUntil([&] { return sheet.isMinimized(); }));
     EXPECT_FALSE(sheet.Tray().Shown());
 }
 
