@@ -8,54 +8,40 @@
 
 #include <cerrno>
 #include <cstring>
+#include <vector>
+
+#include "platform/NameResolver.h"
 
 namespace orvex {
-
-namespace ftp {
-
-bool ResolveIPv4(const std::string& host, uint32_t* address, std::string* detail) {
-    if (host.empty()) {
-        *detail = "no host name";
-        return false;
-    }
-    addrinfo hints{};
-    hints.ai_family = AF_INET;
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo* found = nullptr;
-    int rc = ::getaddrinfo(host.c_str(), nullptr, &hints, &found);
-    if (rc != 0 || found == nullptr) {
-        *detail = "cannot resolve " + host + ": " + ::gai_strerror(rc);
-        return false;
-    }
-    *address = reinterpret_cast<const sockaddr_in*>(found->ai_addr)->sin_addr.s_addr;
-    ::freeaddrinfo(found);
-    return true;
-}
-
-}  // namespace ftp
 
 CTimeoutSocket::CTimeoutSocket(int timeoutSeconds, Clock& clock)
     : timeoutSeconds_(timeoutSeconds), clock_(clock) {}
 
-bool CTimeoutSocket::Create() {
-    fd_.Reset(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+bool CTimeoutSocket::Create(int family) {
+    fd_.Reset(::socket(family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
     if (!fd_.Valid()) {
         detail_ = ftp::ErrnoText("socket", errno);
         return false;
     }
+    family_ = family;
     return true;
 }
 
 bool CTimeoutSocket::Connect(const std::string& host, uint16_t port) {
-    sockaddr_in target{};
-    target.sin_family = AF_INET;
-    target.sin_port = htons(port);
-    uint32_t address = 0;
-    if (!ftp::ResolveIPv4(host, &address, &detail_)) {
-        return false;
+    const std::vector<SocketAddress> targets = ResolveAll(host, port, &detail_);
+    bool fresh = true;
+    for (const SocketAddress& target : targets) {
+        // A socket whose connect failed cannot be connected again: each further address
+        // gets a new one, as does an address of the other family.
+        if ((!fresh || target.Family() != family_) && !Create(target.Family())) {
+            continue;
+        }
+        fresh = false;
+        if (ConnectStep(target.Get(), target.length)) {
+            return true;
+        }
     }
-    target.sin_addr.s_addr = address;
-    return ConnectStep(&target, sizeof target);
+    return false;
 }
 
 bool CTimeoutSocket::ConnectStep(const void* address, unsigned length) {
@@ -100,15 +86,17 @@ bool CTimeoutSocket::ConnectStep(const void* address, unsigned length) {
 }
 
 bool CTimeoutSocket::Listen(const std::string& address, int backlog) {
-    sockaddr_in local{};
-    local.sin_family = AF_INET;
-    local.sin_port = 0;
-    local.sin_addr.s_addr = htonl(INADDR_ANY);
-    if (!address.empty() && ::inet_pton(AF_INET, address.c_str(), &local.sin_addr) != 1) {
+    SocketAddress local;
+    if (address.empty()) {
+        ParseNumericAddress("0.0.0.0", 0, &local);
+    } else if (!ParseNumericAddress(address, 0, &local)) {
         detail_ = "bad local address " + address;
         return false;
     }
-    if (::bind(fd_.Get(), reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
+    if (local.Family() != family_ && !Create(local.Family())) {
+        return false;
+    }
+    if (::bind(fd_.Get(), local.Get(), local.length) != 0) {
         detail_ = ftp::ErrnoText("bind", errno);
         return false;
     }
@@ -147,18 +135,15 @@ ftp::UniqueFd CTimeoutSocket::Accept(int limitMs, bool* timedOut) {
 }
 
 bool CTimeoutSocket::LocalAddress(std::string* address, uint16_t* port) const {
-    sockaddr_in local{};
-    socklen_t size = sizeof local;
-    if (!fd_.Valid() || ::getsockname(fd_.Get(), reinterpret_cast<sockaddr*>(&local), &size) != 0) {
+    SocketAddress local;
+    local.length = sizeof local.storage;
+    if (!fd_.Valid() ||
+        ::getsockname(fd_.Get(), reinterpret_cast<sockaddr*>(&local.storage), &local.length) != 0) {
         return false;
     }
-    char text[INET_ADDRSTRLEN] = {};
-    if (::inet_ntop(AF_INET, &local.sin_addr, text, sizeof text) == nullptr) {
-        return false;
-    }
-    *address = text;
-    *port = ntohs(local.sin_port);
-    return true;
+    *address = AddressText(local);
+    *port = local.Port();
+    return !address->empty();
 }
 
 }  // namespace orvex

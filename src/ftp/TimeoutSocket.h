@@ -1,5 +1,7 @@
 #pragma once
 
+#include <sys/socket.h>
+
 #include <cstdint>
 #include <string>
 
@@ -8,25 +10,28 @@
 
 namespace orvex {
 
-// A TCP stream socket (IPv4, non-blocking underneath) whose connect gives up once the clock
-// reads strictly later than the start + `TimeoutSeconds`, so an attempt may last up to one
+// A TCP stream socket (IPv4 or IPv6, non-blocking underneath) whose connect gives up once the
+// clock reads strictly later than the start + `TimeoutSeconds`, so an attempt may last up to one
 // second longer than the time-out. Serves as the control socket and as the listening socket
 // of an active data connection.
 class CTimeoutSocket {
 public:
     explicit CTimeoutSocket(int timeoutSeconds, Clock& clock = DefaultClock());
 
-    // Makes the socket. False when the system refuses one.
-    bool Create();
-    // Resolves `host` (a name or a dotted address) and connects within the deadline.
-    // False on a failed resolution, a refusal, another error or the deadline.
+    // Makes the socket (AF_INET or AF_INET6). False when the system refuses one.
+    bool Create(int family = AF_INET);
+    // Resolves `host` (a name, a dotted address, an IPv6 address bare or in brackets) and tries
+    // its addresses in turn (IPv4 first), each attempt within the deadline; the socket is made
+    // again for each further address. False when no address takes the connection (the detail
+    // is the last attempt's) or nothing resolves.
     bool Connect(const std::string& host, uint16_t port);
-    // Binds to `address` (dotted, empty for any) on a free port and listens.
+    // Binds to `address` (numeric IPv4 or IPv6, empty for any IPv4) on a free port and listens;
+    // the socket is made again in the address's family when that differs.
     bool Listen(const std::string& address, int backlog);
     // Waits at most `limitMs` for an incoming connection and returns it as a non-blocking
     // socket (invalid on failure; *timedOut tells a time-out from an error).
     ftp::UniqueFd Accept(int limitMs, bool* timedOut);
-    // The socket's own address (dotted) and port.
+    // The socket's own address (dotted IPv4 or IPv6 text) and port.
     bool LocalAddress(std::string* address, uint16_t* port) const;
 
     int Fd() const { return fd_.Get(); }
@@ -38,15 +43,13 @@ private:
     bool ConnectStep(const void* address, unsigned length);
 
     int timeoutSeconds_;
+    int family_ = AF_INET;
     Clock& clock_;
     ftp::UniqueFd fd_;
     std::string detail_;
 };
 
 namespace ftp {
-
-// Resolves a host name or dotted IPv4 address to its first IPv4 address (network order).
-bool ResolveIPv4(const std::string& host, uint32_t* address, std::string* detail);
 
 // Wake-up tick of the connect wait: the deadline is tested again after each one.
 inline constexpr int kConnectTickMs = 100;

@@ -2,12 +2,13 @@
 
 #include <ifaddrs.h>
 #include <net/if.h>
-#include <netdb.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <cstring>
+
+#include "platform/NameResolver.h"
 
 namespace orvex {
 
@@ -30,21 +31,13 @@ bool SystemHostName(std::string& name) {
 }
 
 bool SystemResolve(const std::string& name, std::vector<Ipv4Address>& addresses) {
-    addrinfo hints{};
-    hints.ai_family = AF_INET;
-    // One entry per address rather than one per socket type.
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo* list = nullptr;
-    if (::getaddrinfo(name.c_str(), nullptr, &hints, &list) != 0) {
-        return false;
-    }
-    for (const addrinfo* entry = list; entry != nullptr; entry = entry->ai_next) {
-        if (entry->ai_family == AF_INET && entry->ai_addr != nullptr) {
-            addresses.push_back(FromSockaddr(entry->ai_addr));
+    const std::vector<SocketAddress> found = ResolveAll(name, 0);
+    for (const SocketAddress& address : found) {
+        if (address.Family() == AF_INET) {
+            addresses.push_back(FromSockaddr(address.Get()));
         }
     }
-    ::freeaddrinfo(list);
-    return true;
+    return !addresses.empty();
 }
 
 std::vector<Ipv4Address> SystemInterfaceAddresses() {

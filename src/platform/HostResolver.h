@@ -31,7 +31,7 @@ struct NameServices {
     std::function<std::vector<Ipv4Address>()> interfaceAddresses;
 };
 
-// The services of this machine: gethostname, getaddrinfo (IPv4) and getifaddrs.
+// The services of this machine: gethostname, the shared resolver (IPv4 answers) and getifaddrs.
 NameServices SystemNameServices();
 
 // Own-name resolution. Debian maps the host name to 127.0.1.1, which no other machine can

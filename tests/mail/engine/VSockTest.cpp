@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "LoopbackListener.h"
 #include "ManualClock.h"
 #include "ScriptedPeer.h"
 #include "mail/engine/vsock/VSock.h"
@@ -30,6 +31,39 @@ TEST(VSockNames, DottedAddressesNeedNoLookupAndLongNamesAreRefused) {
     EXPECT_EQ(vs.ResolveHost(0, std::string(128, 'a')), kVsNameTooLong);
     EXPECT_EQ(vs.ResolveHost(32, "10.0.0.1"), kVsBadSlot);
     EXPECT_EQ(vs.Poll(0, 4), kVsBadPollKind);
+}
+
+TEST(VSockNames, ServerOnIpv6LoopbackIsReachedByNameAndLiteral) {
+    LoopbackListener server("::1");
+    ASSERT_TRUE(server.Ready());
+    ManualClock clock;
+    VSock vs;
+    vs.Start(4, 10, clock);
+    uint32_t address = 1;
+    EXPECT_EQ(ResolveHostName("[::1]", &address), kVsOk);
+    EXPECT_EQ(address, 0u);
+    // "localhost" tries 127.0.0.1 first, which refuses, then ::1.
+    for (const std::string host : {"localhost", "::1", "[::1]"}) {
+        const int slot = vs.CreateSocket();
+        ASSERT_GE(slot, 0);
+        EXPECT_EQ(vs.Connect(slot, host, server.Port()), kVsOk) << host;
+        EXPECT_EQ(vs.WaitWritable(slot, 2000), 1) << host;
+        EXPECT_EQ(server.AcceptOne(2000), "::1") << host;
+        EXPECT_EQ(vs.Close(slot), kVsOk);
+    }
+    int freePort = 0;
+    {
+        LoopbackListener gone("::1");
+        freePort = gone.Port();
+    }
+    // Refused on both: at once, or (the last address being awaited by the dialogue) when the
+    // connect completes.
+    const int slot = vs.CreateSocket();
+    const int rc = vs.Connect(slot, "localhost", freePort);
+    if (rc != -10061) {
+        EXPECT_EQ(rc, kVsOk);
+        EXPECT_EQ(vs.WaitWritable(slot, 2000), 0);
+    }
 }
 
 TEST(VSockSlots, ThirtyTwoAtMostThenNoFreeSlot) {

@@ -13,6 +13,9 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <vector>
+
+#include "platform/NameResolver.h"
 
 namespace orvex {
 namespace {
@@ -132,29 +135,90 @@ bool ParseDottedAddress(const std::string& text, uint32_t* address) {
     return true;
 }
 
+namespace {
+
+// The server's addresses in the order they are tried: a dotted address as the engine reads
+// it, else every address the name resolves to. An IPv4 address of 0 is no answer.
+std::vector<SocketAddress> ServerAddresses(const std::string& name, int port) {
+    std::vector<SocketAddress> targets;
+    const auto wirePort = static_cast<uint16_t>(port);
+    uint32_t dotted = 0;
+    if (ParseDottedAddress(name, &dotted)) {
+        SocketAddress target;
+        auto* in = reinterpret_cast<sockaddr_in*>(&target.storage);
+        in->sin_family = AF_INET;
+        in->sin_addr.s_addr = htonl(dotted);
+        in->sin_port = htons(wirePort);
+        target.length = sizeof(sockaddr_in);
+        targets.push_back(target);
+        return targets;
+    }
+    for (const SocketAddress& found : ResolveAll(name, wirePort)) {
+        if (found.Family() == AF_INET &&
+            reinterpret_cast<const sockaddr_in*>(&found.storage)->sin_addr.s_addr == 0) {
+            continue;
+        }
+        targets.push_back(found);
+    }
+    return targets;
+}
+
+int OpenStreamSocket(int family) {
+    int fd = ::socket(family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, IPPROTO_TCP);
+    if (fd >= 0) {
+        // The dialogue writes line by line and waits for replies: without this, a line
+        // held back for the peer's delayed acknowledgement costs tens of milliseconds.
+        int noDelay = 1;
+        ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &noDelay, sizeof noDelay);
+    }
+    return fd;
+}
+
+int SocketFamily(int fd) {
+    int family = AF_UNSPEC;
+    socklen_t size = sizeof family;
+    ::getsockopt(fd, SOL_SOCKET, SO_DOMAIN, &family, &size);
+    return family;
+}
+
+// Waits at most `ms` for a started connect: 0 once connected, else the errno that ended it
+// (ETIMEDOUT when the time ran out).
+int ConnectOutcome(int fd, int ms) {
+    pollfd p{fd, POLLOUT, 0};
+    int rc;
+    do {
+        rc = ::poll(&p, 1, ms);
+    } while (rc < 0 && errno == EINTR);
+    if (rc == 0) {
+        return ETIMEDOUT;
+    }
+    int error = 0;
+    socklen_t size = sizeof error;
+    if (rc < 0 || ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &size) != 0) {
+        return errno;
+    }
+    return error;
+}
+
+}  // namespace
+
 int ResolveHostName(const std::string& name, uint32_t* address) {
     if (name.size() > VSock::kMaxHostName) {
         return kVsNameTooLong;
     }
-    if (ParseDottedAddress(name, address)) {
-        return kVsOk;
-    }
-    if (name.empty()) {
+    const std::vector<SocketAddress> targets = ServerAddresses(name, 0);
+    if (targets.empty()) {
         return kVsUnresolved;
     }
-    addrinfo hints{};
-    hints.ai_family = AF_INET;
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo* result = nullptr;
-    if (::getaddrinfo(name.c_str(), nullptr, &hints, &result) != 0 || result == nullptr) {
-        return kVsUnresolved;
+    // An IPv6-only server resolves too; its IPv4 address reads 0.
+    *address = 0;
+    for (const SocketAddress& target : targets) {
+        if (target.Family() == AF_INET) {
+            *address =
+                ntohl(reinterpret_cast<const sockaddr_in*>(&target.storage)->sin_addr.s_addr);
+            break;
+        }
     }
-    uint32_t found = ntohl(reinterpret_cast<sockaddr_in*>(result->ai_addr)->sin_addr.s_addr);
-    ::freeaddrinfo(result);
-    if (found == 0) {
-        return kVsUnresolved;  // an address of 0 is no answer
-    }
-    *address = found;
     return kVsOk;
 }
 
@@ -198,15 +262,11 @@ int VSock::CreateSocket() {
         }
         s = Slot{};
         s.state = SlotState::kReserved;
-        int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, IPPROTO_TCP);
+        int fd = OpenStreamSocket(AF_INET);
         if (fd < 0) {
             s.state = SlotState::kFree;
             return kVsCannotCreate;
         }
-        // The dialogue writes line by line and waits for replies: without this, a line
-        // held back for the peer's delayed acknowledgement costs tens of milliseconds.
-        int noDelay = 1;
-        ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &noDelay, sizeof noDelay);
         s.fd = fd;
         s.state = SlotState::kOpen;
         s.connected = true;
@@ -239,15 +299,48 @@ int VSock::Connect(int slot, const std::string& name, int port) {
     Slot& s = slots_[slot];
     s.port = port;
     ResolveHost(slot, name);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_port = htons(static_cast<uint16_t>(port));
-    addr.sin_addr.s_addr = htonl(s.address);
-    if (::connect(s.fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 ||
-        errno == EINPROGRESS || errno == EWOULDBLOCK) {
-        return kVsOk;
+    std::vector<SocketAddress> targets = ServerAddresses(name, port);
+    if (targets.empty()) {
+        // Nothing resolved: the attempt goes to the slot's address and fails there, as ever.
+        SocketAddress fallback;
+        auto* in = reinterpret_cast<sockaddr_in*>(&fallback.storage);
+        in->sin_family = AF_INET;
+        in->sin_port = htons(static_cast<uint16_t>(port));
+        in->sin_addr.s_addr = htonl(s.address);
+        fallback.length = sizeof(sockaddr_in);
+        targets.push_back(fallback);
     }
-    return -WinSockCode(errno);
+    int error = 0;
+    for (size_t i = 0; i < targets.size(); ++i) {
+        const SocketAddress& target = targets[i];
+        // A socket whose connect failed cannot be connected again.
+        if (i > 0 || target.Family() != SocketFamily(s.fd)) {
+            const int fd = OpenStreamSocket(target.Family());
+            if (fd < 0) {
+                error = errno;
+                continue;
+            }
+            ::close(s.fd);
+            s.fd = fd;
+        }
+        if (::connect(s.fd, target.Get(), target.length) == 0) {
+            return kVsOk;
+        }
+        error = errno;
+        if (error != EINPROGRESS && error != EWOULDBLOCK) {
+            continue;
+        }
+        // The last address is awaited by the dialogue under its own deadline; an earlier one
+        // gets a bounded time before the next is tried.
+        if (i + 1 == targets.size()) {
+            return kVsOk;
+        }
+        error = ConnectOutcome(s.fd, kNextAddressAfterMs);
+        if (error == 0) {
+            return kVsOk;
+        }
+    }
+    return -WinSockCode(error);
 }
 
 int VSock::SetBlocking(int slot, bool /*on*/) {

@@ -32,10 +32,11 @@ int WinSockCode(int posixErrno);
 bool ParseDottedAddress(const std::string& text, uint32_t* address);
 
 // Host name (at most 127 characters) to an IPv4 address in host byte order: a dotted address
-// directly, anything else through the resolver. Returns kVsOk, kVsNameTooLong or kVsUnresolved.
+// directly, anything else through the shared resolver (0 for a name with IPv6 addresses only).
+// Returns kVsOk, kVsNameTooLong or kVsUnresolved.
 int ResolveHostName(const std::string& name, uint32_t* address);
 
-// The mail engine's socket layer: numbered slots over IPv4 TCP sockets, a 256-byte receive
+// The mail engine's socket layer: numbered slots over IPv4 or IPv6 TCP sockets, a 256-byte receive
 // ring per slot, zero-time-out polls and bounded waits. Slot allocation is locked; a slot is
 // used by one thread at a time (the one driving its channel). Sockets are non-blocking so no
 // call can hang on a stalled peer: every wait is bounded. The clock paces only the pause
@@ -45,6 +46,7 @@ public:
     static constexpr int kMaxSlots = 32;
     static constexpr size_t kRingSize = 256;
     static constexpr size_t kMaxHostName = 127;
+    static constexpr int kNextAddressAfterMs = 3000;
 
     VSock() = default;
     ~VSock();
@@ -63,7 +65,9 @@ public:
     // kVsOk, kVsBadSlot, kVsNameTooLong or kVsUnresolved; the address is kept in the slot.
     int ResolveHost(int slot, const std::string& name);
     // Starts connecting to the slot's host (resolved again here) and port: kVsOk, also while
-    // the connection is still being made, else the negated WinSock code.
+    // the connection is still being made, else the negated WinSock code. A name with several
+    // addresses has them tried in turn (IPv4 first; a new socket of the address's family each
+    // time), each but the last for at most kNextAddressAfterMs.
     int Connect(int slot, const std::string& name, int port);
     // Accepted for callers that ask for a non-blocking connect; sockets never block here.
     int SetBlocking(int slot, bool on);
