@@ -35,10 +35,9 @@ Timing TimingOf(const Engine& e);
 // on.
 void SetState(Engine& e, Channel& ch, SmtpState next);
 
-// A sending state's ending: settle, then read in `next` before the reply time-out.
-void AwaitReply(Engine& e, Channel& ch, uint32_t now, long settle, SmtpState next);
-// Moves on to `next` after `settle` ms (0 = at once).
-void GoOn(Engine& e, Channel& ch, uint32_t now, long settle, SmtpState next);
+// A sending state's ending: the reply is read in `next`, within the reply time-out counted
+// from now. No pause comes first: the reader assembles a reply across reads.
+void AwaitReply(Engine& e, Channel& ch, uint32_t now, SmtpState next);
 
 // A header value cut to the 1023 characters a formatted line holds.
 std::string CutLine(std::string line);

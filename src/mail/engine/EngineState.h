@@ -45,7 +45,7 @@ struct ProcessParams {
     std::atomic<char> nameSeparator{'|'};
 };
 
-enum class IdleKind { kNone, kUntilNotBefore, kReadable, kWritable };
+enum class IdleKind { kNone, kReadable, kWritable };
 
 struct Channel {
     std::mutex mutex;  // one call on the channel at a time
@@ -59,8 +59,7 @@ struct Channel {
     SmtpState currentState = SmtpState::kBetweenSteps;
     SmtpState nextState = SmtpState::kFinished;
     SmtpState afterConnectState = SmtpState::kFinished;
-    uint32_t notBefore = 0;  // 0 = none
-    uint32_t deadline = 0;   // 0 = none
+    uint32_t deadline = 0;  // 0 = none
     bool waitWritable = false;
     long steps = 0;
     IdleKind idle = IdleKind::kNone;  // why the last step made no progress

@@ -62,7 +62,6 @@ int CheckFirstAddress(const std::string& list, char separator) {
 }
 
 void ClearTicks(Channel& ch) {
-    ch.notBefore = 0;
     ch.deadline = 0;
     ch.waitWritable = false;
 }
@@ -143,7 +142,6 @@ int seeIntegerParam(int channel, int code, long value) {
             break;
         case kSeeBlocking:
             ch->blocking = (value & 1) != 0;
-            ch->notBefore = 0;
             ch->deadline = 0;
             break;
         case kSeePollSleep:

@@ -7,7 +7,7 @@
 namespace orvex {
 
 // Integer parameters of seeIntegerParam. Process-wide:
-inline constexpr int kSeePollInterval = 1;    // ms: shortest wait before a reply is looked for
+inline constexpr int kSeePollInterval = 1;    // ms: longest single wait on the socket while blocked
 inline constexpr int kSeeReplyTimeout = 2;    // ms
 inline constexpr int kSeeConnectTimeout = 3;  // ms
 inline constexpr int kSeePollSleep = 13;      // ms between socket polls of a bounded wait
@@ -82,6 +82,11 @@ inline constexpr int kSeeChannelOutOfRange = -73;
 // - kSeeSkipRefused: a recipient refused with 500 or more is skipped; when none was
 //   accepted, RSET is sent and seeSendEmail fails with kSeeSmtpError and the last refusal as
 //   its text, leaving the connection open (the server has dropped the transaction).
+// - No settle pause before a reply is read, and no pause after a socket is closed: the reply
+//   reader assembles a reply across reads, deadlines count from the send, and the client never
+//   sends before the previous reply is complete. The two bounded readiness waits (1000 ms for
+//   writable before EHLO or HELO, 100 ms for readable before the final reply) stay.
+// - Body and attachment lines go out up to 64 KiB a step in one write, not one line a step.
 // - Sockets never block (kSeeBlockingConnect is accepted and changes nothing): every wait is
 //   bounded by a time-out instead.
 

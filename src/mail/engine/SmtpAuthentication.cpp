@@ -12,7 +12,7 @@ int SendAuthCramMd5(Engine& e, Channel& ch, uint32_t now) {
     if (int rc = SendLine(e, ch, "AUTH CRAM-MD5"); rc != 0) {
         return rc;
     }
-    AwaitReply(e, ch, now, 2 * TimingOf(e).poll, SmtpState::kReadCramMd5Challenge);
+    AwaitReply(e, ch, now, SmtpState::kReadCramMd5Challenge);
     return 0;
 }
 
@@ -31,7 +31,7 @@ int SendCramMd5Response(Engine& e, Channel& ch, uint32_t now) {
     if (int rc = SendLine(e, ch, Base64Encode(ch.challenge)); rc != 0) {
         return rc;
     }
-    AwaitReply(e, ch, now, TimingOf(e).poll + 200, SmtpState::kReadCramMd5Result);
+    AwaitReply(e, ch, now, SmtpState::kReadCramMd5Result);
     return 0;
 }
 
@@ -39,7 +39,7 @@ int SendAuthLogin(Engine& e, Channel& ch, uint32_t now) {
     if (int rc = SendLine(e, ch, "AUTH LOGIN"); rc != 0) {
         return rc;
     }
-    AwaitReply(e, ch, now, 2 * TimingOf(e).poll + 200, SmtpState::kSendLoginUser);
+    AwaitReply(e, ch, now, SmtpState::kSendLoginUser);
     return 0;
 }
 
@@ -51,7 +51,7 @@ int SendLoginUser(Engine& e, Channel& ch, uint32_t now) {
     if (int rc = SendLine(e, ch, Base64Encode(ch.user)); rc != 0) {
         return rc;
     }
-    AwaitReply(e, ch, now, TimingOf(e).poll, SmtpState::kSendLoginPassword);
+    AwaitReply(e, ch, now, SmtpState::kSendLoginPassword);
     return 0;
 }
 
@@ -63,7 +63,7 @@ int SendLoginPassword(Engine& e, Channel& ch, uint32_t now) {
     if (int rc = SendLine(e, ch, Base64Encode(ch.password)); rc != 0) {
         return rc;
     }
-    AwaitReply(e, ch, now, TimingOf(e).poll + 200, SmtpState::kReadLoginResult);
+    AwaitReply(e, ch, now, SmtpState::kReadLoginResult);
     return 0;
 }
 
@@ -72,7 +72,7 @@ int SendAuthPlain(Engine& e, Channel& ch, uint32_t now) {
     if (int rc = SendLine(e, ch, "AUTH PLAIN " + Base64Encode(credentials)); rc != 0) {
         return rc;
     }
-    AwaitReply(e, ch, now, 2 * TimingOf(e).poll, SmtpState::kReadPlainResult);
+    AwaitReply(e, ch, now, SmtpState::kReadPlainResult);
     return 0;
 }
 

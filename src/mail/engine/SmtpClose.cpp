@@ -8,7 +8,7 @@ int SendQuit(Engine& e, Channel& ch, uint32_t now) {
     if (int rc = SendLine(e, ch, "QUIT"); rc != 0) {
         return rc;
     }
-    AwaitReply(e, ch, now, TimingOf(e).poll, SmtpState::kReadQuitReply);
+    AwaitReply(e, ch, now, SmtpState::kReadQuitReply);
     return 0;
 }
 
@@ -28,7 +28,7 @@ int SendCommand(Engine& e, Channel& ch, uint32_t now) {
     if (int rc = SendLine(e, ch, ch.command); rc != 0) {
         return rc;
     }
-    AwaitReply(e, ch, now, TimingOf(e).poll, SmtpState::kReadCommandReply);
+    AwaitReply(e, ch, now, SmtpState::kReadCommandReply);
     return 0;
 }
 

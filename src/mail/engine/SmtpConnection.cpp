@@ -83,7 +83,6 @@ int ConnectToServer(Engine& e, Channel& ch, uint32_t now) {
         ch.socketCode = rc;
         return Fail(e, ch, kSeeConnectFailed);
     }
-    ch.notBefore = TickAt(now, TimingOf(e).poll);
     ch.deadline = TickAt(now, TimingOf(e).connect);
     SetState(e, ch, SmtpState::kAwaitConnected);
     return 0;
@@ -95,19 +94,19 @@ int AwaitConnected(Engine& e, Channel& ch, uint32_t now) {
     }
     if (e.vsock.Poll(ch.slot, kVsWritable) == 1) {
         ch.waitWritable = true;
-        AwaitReply(e, ch, now, TimingOf(e).poll, ch.afterConnectState);
+        AwaitReply(e, ch, now, ch.afterConnectState);
     } else {
         ch.idle = IdleKind::kWritable;
     }
     return 0;
 }
 
-int OnGreeting(Engine& e, Channel& ch, uint32_t now) {
+int OnGreeting(Engine& e, Channel& ch, uint32_t) {
     if (int rc = PollReply(e, ch); rc != 0) {
         return rc < 0 ? rc : 0;
     }
     ch.deadline = 0;
-    GoOn(e, ch, now, TimingOf(e).poll, SmtpState::kSendHello);
+    SetState(e, ch, SmtpState::kSendHello);
     return 0;
 }
 
@@ -117,7 +116,7 @@ int SendHello(Engine& e, Channel& ch, uint32_t now) {
     if (int rc = SendLine(e, ch, CutLine(greeting)); rc != 0) {
         return rc;
     }
-    AwaitReply(e, ch, now, 2 * TimingOf(e).poll + 200, SmtpState::kReadHelloReply);
+    AwaitReply(e, ch, now, SmtpState::kReadHelloReply);
     return 0;
 }
 

@@ -119,14 +119,8 @@ void SetState(Engine& e, Channel& ch, SmtpState next) {
     ch.nextState = next;
 }
 
-void AwaitReply(Engine& e, Channel& ch, uint32_t now, long settle, SmtpState next) {
-    ch.notBefore = settle > 0 ? TickAt(now, settle) : 0;
+void AwaitReply(Engine& e, Channel& ch, uint32_t now, SmtpState next) {
     ch.deadline = TickAt(now, TimingOf(e).reply);
-    SetState(e, ch, next);
-}
-
-void GoOn(Engine& e, Channel& ch, uint32_t now, long settle, SmtpState next) {
-    ch.notBefore = settle > 0 ? TickAt(now, settle) : 0;
     SetState(e, ch, next);
 }
 
@@ -248,7 +242,6 @@ int Fail(Engine& e, Channel& ch, int code) {
     SetState(e, ch, SmtpState::kFinished);
     ch.previousState = ch.currentState;
     ch.currentState = SmtpState::kBetweenSteps;
-    ch.notBefore = 0;
     ch.deadline = 0;
     ch.waitWritable = false;
     ch.CloseFiles();
@@ -263,10 +256,6 @@ int Fail(Engine& e, Channel& ch, int code) {
 int Step(Engine& e, Channel& ch) {
     ch.idle = IdleKind::kNone;
     const uint32_t now = ch.clock->TickCount();
-    if (ch.notBefore != 0 && TickDiff(now, ch.notBefore) < 0) {
-        ch.idle = IdleKind::kUntilNotBefore;
-        return kStepWaited;
-    }
     if (ch.deadline != 0 && TickDiff(now, ch.deadline) > 0) {
         return Fail(e, ch, kSeeTimedOut);
     }
@@ -281,7 +270,7 @@ int Step(Engine& e, Channel& ch) {
     ++ch.steps;
     if (ch.currentState == SmtpState::kFinished) {
         ch.currentState = SmtpState::kBetweenSteps;
-        ch.notBefore = ch.deadline = 0;
+        ch.deadline = 0;
         return 0;
     }
     // A reply belongs to the step that read it: an error text never shows one from an earlier
@@ -296,7 +285,7 @@ int Step(Engine& e, Channel& ch) {
     ch.currentState = SmtpState::kBetweenSteps;
     if (ch.nextState == SmtpState::kFinished) {
         // Finished: no stale tick may fall on the next entry point.
-        ch.notBefore = ch.deadline = 0;
+        ch.deadline = 0;
         ch.waitWritable = false;
     }
     return StateNumber(ch.nextState);
@@ -308,21 +297,15 @@ int RunDialogue(Engine& e, Channel& ch) {
         if (rc <= 0) {
             return rc;
         }
+        // Waiting for the socket: a wait bounded by the poll interval that readiness ends
+        // early, so a silent peer costs no busy loop and a prompt one no delay.
+        const int wait = static_cast<int>(std::max(TimingOf(e).poll, 1L));
         switch (ch.idle) {
-            case IdleKind::kUntilNotBefore: {
-                int32_t left = TickDiff(ch.notBefore, ch.clock->TickCount());
-                if (left > 0) {
-                    ch.clock->SleepMs(static_cast<uint32_t>(left));
-                }
-                break;
-            }
-            // Waiting for the socket: a short bounded wait that readiness ends early, so a
-            // silent peer costs no busy loop and a prompt one no delay.
             case IdleKind::kReadable:
-                e.vsock.WaitReadable(ch.slot, 2);
+                e.vsock.WaitReadable(ch.slot, wait);
                 break;
             case IdleKind::kWritable:
-                e.vsock.WaitWritable(ch.slot, 2);
+                e.vsock.WaitWritable(ch.slot, wait);
                 break;
             case IdleKind::kNone:
                 // A step that made progress runs the next at once: the scheduler preempts,

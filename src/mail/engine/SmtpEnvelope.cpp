@@ -32,7 +32,7 @@ bool NextAddress(Engine& e, Channel& ch) {
 }
 
 // After a recipient: the next address of this list, else the next list, else DATA.
-void MoveToNextRecipient(Engine& e, Channel& ch, uint32_t now) {
+void MoveToNextRecipient(Engine& e, Channel& ch, uint32_t) {
     if (ch.cursor < ListText(ch).size()) {
         SetState(e, ch, SmtpState::kPickRecipient);
     } else if (!ch.ccDone) {
@@ -48,7 +48,7 @@ void MoveToNextRecipient(Engine& e, Channel& ch, uint32_t now) {
     } else if (ch.skipRefused && ch.recipientsAccepted == 0) {
         SetState(e, ch, SmtpState::kSendRset);
     } else {
-        GoOn(e, ch, now, TimingOf(e).poll, SmtpState::kSendData);
+        SetState(e, ch, SmtpState::kSendData);
     }
 }
 
@@ -60,7 +60,7 @@ int SendMailFrom(Engine& e, Channel& ch, uint32_t now) {
     if (int rc = SendLine(e, ch, CutLine("MAIL FROM:" + from)); rc != 0) {
         return rc;
     }
-    AwaitReply(e, ch, now, TimingOf(e).poll, SmtpState::kReadMailFromReply);
+    AwaitReply(e, ch, now, SmtpState::kReadMailFromReply);
     return 0;
 }
 
@@ -91,7 +91,7 @@ int SendRcptTo(Engine& e, Channel& ch, uint32_t now) {
     if (int rc = SendLine(e, ch, CutLine("RCPT TO:" + ch.address)); rc != 0) {
         return rc;
     }
-    AwaitReply(e, ch, now, 0, SmtpState::kReadRcptToReply);
+    AwaitReply(e, ch, now, SmtpState::kReadRcptToReply);
     return 0;
 }
 
@@ -113,7 +113,7 @@ int SendRset(Engine& e, Channel& ch, uint32_t now) {
     if (int rc = SendLine(e, ch, "RSET"); rc != 0) {
         return rc;
     }
-    AwaitReply(e, ch, now, TimingOf(e).poll, SmtpState::kReadRsetReply);
+    AwaitReply(e, ch, now, SmtpState::kReadRsetReply);
     return 0;
 }
 
@@ -125,7 +125,7 @@ int OnRsetReply(Engine& e, Channel& ch, uint32_t) {
         return rc < 0 ? rc : 0;
     }
     ch.reply = ch.refusal;
-    ch.notBefore = ch.deadline = 0;
+    ch.deadline = 0;
     SetState(e, ch, SmtpState::kFinished);
     ch.previousState = ch.currentState;
     ch.currentState = SmtpState::kBetweenSteps;
@@ -136,16 +136,16 @@ int SendData(Engine& e, Channel& ch, uint32_t now) {
     if (int rc = SendLine(e, ch, "DATA"); rc != 0) {
         return rc;
     }
-    AwaitReply(e, ch, now, TimingOf(e).poll, SmtpState::kReadDataReply);
+    AwaitReply(e, ch, now, SmtpState::kReadDataReply);
     return 0;
 }
 
-int OnDataReply(Engine& e, Channel& ch, uint32_t now) {
+int OnDataReply(Engine& e, Channel& ch, uint32_t) {
     if (int rc = PollReply(e, ch); rc != 0) {
         return rc < 0 ? rc : 0;
     }
     ch.deadline = 0;
-    GoOn(e, ch, now, 2 * TimingOf(e).poll, SmtpState::kMailerLine);
+    SetState(e, ch, SmtpState::kMailerLine);
     return 0;
 }
 

@@ -70,6 +70,24 @@ bool TakeAttachmentEntry(Engine& e, Channel& ch) {
     return false;
 }
 
+// Body and attachment lines go out many to a step, in one write of up to this many bytes:
+// the bytes on the wire are the same as line by line, with far fewer steps and system calls.
+constexpr size_t kBatchBytes = 64 * 1024;
+
+// Sends the lines gathered in `batch` (nothing when empty): 0, else the error path's code.
+// `more`: the message goes on, so the kernel may hold a part segment for the next write.
+int SendBatch(Engine& e, Channel& ch, const std::string& batch, bool more = true) {
+    if (batch.empty()) {
+        return 0;
+    }
+    int sent = e.vsock.Send(ch.slot, batch.data(), static_cast<int>(batch.size()), more);
+    if (sent < 0) {
+        ch.socketCode = sent;
+        return Fail(e, ch, kSeeWriteError);
+    }
+    return 0;
+}
+
 }  // namespace
 
 // --- header ---
@@ -84,13 +102,13 @@ int SendDateLine(Engine& e, Channel& ch, uint32_t) {
                           SmtpState::kToLine);
 }
 
-int SendToLine(Engine& e, Channel& ch, uint32_t now) {
+int SendToLine(Engine& e, Channel& ch, uint32_t) {
     if (!e.params.omitTo.load() && !ch.to.empty()) {
         if (int rc = SendLine(e, ch, CutLine("To: " + ch.to)); rc != 0) {
             return rc;
         }
     }
-    GoOn(e, ch, now, TimingOf(e).poll, SmtpState::kFromLine);
+    SetState(e, ch, SmtpState::kFromLine);
     return 0;
 }
 
@@ -161,15 +179,28 @@ int OpenBody(Engine& e, Channel& ch, uint32_t) {
 }
 
 int SendBodyLine(Engine& e, Channel& ch, uint32_t) {
+    const BodyLineRules rules = RulesOf(e, ch.contentMode);
+    std::string batch;
     std::string line;
-    if (GetMsgLine(ch.body, RulesOf(e, ch.contentMode), line) < 0) {
+    bool ended = false;
+    while (batch.size() < kBatchBytes) {
+        if (GetMsgLine(ch.body, rules, line) < 0) {
+            ended = true;
+            break;
+        }
+        ch.bodyBytes += static_cast<long>(line.size());
+        batch += line;
+        batch += "\r\n";
+    }
+    if (int rc = SendBatch(e, ch, batch); rc != 0) {
+        return rc;
+    }
+    if (ended) {
         ch.body.Close();
         SetState(e, ch,
                  ch.attachments.empty() ? SmtpState::kEndOfMessage : SmtpState::kNextAttachment);
-        return 0;
     }
-    ch.bodyBytes += static_cast<long>(line.size());
-    return SendLine(e, ch, line, true);
+    return 0;
 }
 
 // --- attachments ---
@@ -210,37 +241,52 @@ int OpenAttachment(Engine& e, Channel& ch, uint32_t) {
 }
 
 int SendAttachmentBase64Line(Engine& e, Channel& ch, uint32_t) {
-    unsigned char piece[57];
-    size_t got = std::fread(piece, 1, sizeof piece, ch.attachmentFile);
-    if (got == 0) {
+    std::string batch;
+    bool ended = false;
+    while (batch.size() < kBatchBytes) {
+        unsigned char piece[57];
+        size_t got = std::fread(piece, 1, sizeof piece, ch.attachmentFile);
+        if (got == 0) {
+            ended = true;
+            break;
+        }
+        ch.attachmentBytes += static_cast<long>(got);
+        Base64EncodeLine(piece, got, batch);
+    }
+    if (int rc = SendBatch(e, ch, batch); rc != 0) {
+        return rc;
+    }
+    if (ended) {
         std::fclose(ch.attachmentFile);
         ch.attachmentFile = nullptr;
         SetState(e, ch, SmtpState::kNextAttachment);
-        return 0;
-    }
-    ch.attachmentBytes += static_cast<long>(got);
-    std::string line;
-    Base64EncodeLine(piece, got, line);
-    int sent = e.vsock.Send(ch.slot, line.data(), static_cast<int>(line.size()), true);
-    if (sent < 0) {
-        ch.socketCode = sent;
-        return Fail(e, ch, kSeeWriteError);
     }
     return 0;
 }
 
 int SendAttachmentTextLine(Engine& e, Channel& ch, uint32_t) {
+    const BodyLineRules rules =
+        RulesOf(e, ch.contentMode == kSeeQuotedPrintable ? kSeeQuotedPrintable : kSeeHtml);
+    std::string batch;
     std::string line;
-    if (GetMsgLine(
-            ch.textAttachment,
-            RulesOf(e, ch.contentMode == kSeeQuotedPrintable ? kSeeQuotedPrintable : kSeeHtml),
-            line) < 0) {
+    bool ended = false;
+    while (batch.size() < kBatchBytes) {
+        if (GetMsgLine(ch.textAttachment, rules, line) < 0) {
+            ended = true;
+            break;
+        }
+        ch.attachmentBytes += static_cast<long>(line.size());
+        batch += line;
+        batch += "\r\n";
+    }
+    if (int rc = SendBatch(e, ch, batch, false); rc != 0) {
+        return rc;
+    }
+    if (ended) {
         ch.textAttachment.Close();
         SetState(e, ch, SmtpState::kNextAttachment);
-        return 0;
     }
-    ch.attachmentBytes += static_cast<long>(line.size());
-    return SendLine(e, ch, line);
+    return 0;
 }
 
 // --- end of message ---
@@ -254,7 +300,7 @@ int SendEndOfMessage(Engine& e, Channel& ch, uint32_t now) {
     if (int rc = SendLine(e, ch, "\r\n."); rc != 0) {
         return rc;
     }
-    AwaitReply(e, ch, now, TimingOf(e).poll, SmtpState::kReadEndOfMessageReply);
+    AwaitReply(e, ch, now, SmtpState::kReadEndOfMessageReply);
     return 0;
 }
 

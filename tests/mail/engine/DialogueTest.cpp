@@ -123,6 +123,42 @@ TEST_F(Dialogue, AttachmentGoesOutAsBase64LinesAfterAnEmptyTextPart) {
                   "\r\n--" + kBoundary + "--\r\n\r\n\r\n.\r\n");
 }
 
+TEST_F(Dialogue, BodyAndAttachmentLargerThanOneWriteKeepEveryLine) {
+    std::string bytes;
+    for (int i = 0; i < 200000; ++i) {
+        bytes += static_cast<char>((i * 7919) >> 3);
+    }
+    WriteFile(dir_.File("big.bin"), bytes);
+    std::string body;
+    std::string bodyOut;
+    for (int i = 0; i < 3000; ++i) {
+        std::string line = (i % 50 == 0 ? "." : "") + std::string(40, 'a' + i % 26);
+        body += line + "\n";
+        bodyOut += (line[0] == '.' ? "." : "") + line + "\r\n";
+    }
+    std::string base64;
+    for (size_t at = 0; at < bytes.size(); at += 57) {
+        base64 += Base64Encode(bytes.substr(at, 57)) + "\r\n";
+    }
+    ScriptedPeer peer;
+    Deliver(Greet(peer), {"<you@example.org>"});
+    peer.Start();
+    ASSERT_EQ(Connect(peer.Port()), 0);
+    ASSERT_EQ(
+        seeSendEmail(0, "<you@example.org>", nullptr, nullptr, "Big", body.c_str(), "big.bin"), 0);
+    seeClose(0);
+    ASSERT_TRUE(peer.Finish()) << peer.Report();
+    const std::string data = DataOf(peer.Received());
+    const std::string textPart = "Content-Type: text/plain\r\n\r\n";
+    size_t at = data.find(textPart);
+    ASSERT_NE(at, std::string::npos);
+    EXPECT_EQ(data.substr(at + textPart.size(), bodyOut.size()), bodyOut);
+    const std::string partEnd = "filename=\"big.bin\"\r\n\r\n";
+    at = data.find(partEnd);
+    ASSERT_NE(at, std::string::npos);
+    EXPECT_EQ(data.substr(at + partEnd.size()), base64 + "--" + kBoundary + "--\r\n\r\n\r\n.\r\n");
+}
+
 TEST_F(Dialogue, ImagesAreNumberedInlineAndAnEmptyFileHasNoBase64Line) {
     WriteFile(dir_.File("PHOTO.JPG"), "jpeg");
     WriteFile(dir_.File("logo.gif"), "gif");

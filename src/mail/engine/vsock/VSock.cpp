@@ -236,12 +236,11 @@ void VSock::CloseAllLocked() {
     }
 }
 
-int VSock::Start(int wanted, int pollSleepMs, Clock& clock) {
+int VSock::Start(int wanted, int pollSleepMs, Clock& /*clock*/) {
     std::lock_guard lock(mutex_);
     CloseAllLocked();
     slotCount_ = std::clamp(wanted, 0, kMaxSlots);
     pollSleepMs_ = std::max(1, pollSleepMs);
-    clock_ = &clock;
     return kVsOk;
 }
 
@@ -554,7 +553,6 @@ int VSock::Close(int slot) {
     ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &lingerOption, sizeof lingerOption);
     int rc = ::close(fd);
     int closeErrno = errno;
-    clock_.load()->SleepMs(500);
     {
         std::lock_guard lock(mutex_);
         s.fd = -1;

@@ -39,8 +39,7 @@ int ResolveHostName(const std::string& name, uint32_t* address);
 // The mail engine's socket layer: numbered slots over IPv4 or IPv6 TCP sockets, a 256-byte receive
 // ring per slot, zero-time-out polls and bounded waits. Slot allocation is locked; a slot is
 // used by one thread at a time (the one driving its channel). Sockets are non-blocking so no
-// call can hang on a stalled peer: every wait is bounded. The clock paces only the pause
-// after a close; waits on sockets run on real time.
+// call can hang on a stalled peer: every wait is bounded and runs on real time.
 class VSock {
 public:
     static constexpr int kMaxSlots = 32;
@@ -55,6 +54,7 @@ public:
 
     // Keeps min(wanted, 32) slots, all free; `pollSleepMs` paces the bounded waits. A socket
     // still open from an earlier start is closed. Returns kVsOk.
+    // (`clock` is accepted for callers that pass the engine's; nothing here sleeps on it.)
     int Start(int wanted, int pollSleepMs, Clock& clock = DefaultClock());
     // Closes sockets still open and keeps no slots. Returns kVsOk.
     int End();
@@ -90,7 +90,8 @@ public:
     // is there within `firstWaitMs`, kVsClosed when the peer has closed. A line arriving in
     // pieces is completed while more comes within `nextWaitMs`.
     int ReadLine(int slot, std::string& out, int size, int firstWaitMs, int nextWaitMs);
-    // Lingering close, then a 500 ms pause; frees the slot. kVsOk or the negated WinSock code.
+    // Lingering close (bounded to 1 s) without a pause after it; frees the slot. kVsOk or the
+    // negated WinSock code.
     int Close(int slot);
     // The connected flag (1 or 0) or kVsBadSlot.
     int Connected(int slot);
@@ -127,7 +128,6 @@ private:
     std::atomic<int> slotCount_{0};
     std::atomic<int> pollSleepMs_{100};
     std::atomic<int> sendStallMs_{25000};
-    std::atomic<Clock*> clock_{&DefaultClock()};
 };
 
 }  // namespace orvex
