@@ -13,6 +13,8 @@ namespace {
 constexpr int kMinIdleSeconds = 60;
 // A reply longer than this (all its lines together) is hostile; reading it stops.
 constexpr size_t kMaxReplyBytes = 1024 * 1024;
+// How long a clean TLS close waits for the server's own close_notify.
+constexpr int kTlsCloseMs = 2000;
 
 }  // namespace
 
@@ -41,8 +43,45 @@ std::string CFtpLink::MapLocal(const std::string& name) const {
     return MapPath(workDir_, name);
 }
 
+void CFtpLink::SetSecurity(FtpSecurity security, TlsOptions options) {
+    security_ = security;
+    tlsOptions_ = std::move(options);
+}
+
+void CFtpLink::MakeStreams() {
+    reader_ = std::make_unique<ftp::LineReader>(control_->Fd(), idleLimitMs_, controlTls_.get());
+    writer_ = std::make_unique<ftp::LineWriter>(control_->Fd(), idleLimitMs_, controlTls_.get());
+}
+
+bool CFtpLink::StartTls() {
+    // Lines that came before the handshake and were not asked for could pose as protected
+    // replies; a sound server sends none.
+    if (reader_ && reader_->Buffered()) {
+        return FailLocal(FtpLocalFailure::kTls, "unprotected data after the TLS request");
+    }
+    writer_.reset();
+    reader_.reset();
+    controlTls_ = std::make_unique<TlsSession>();
+    if (!controlTls_->Connect(control_->Fd(), serverName_, tlsOptions_, idleLimitMs_)) {
+        std::string detail = controlTls_->VerifyFailed()
+                                 ? "server certificate refused: " + controlTls_->Error()
+                                 : controlTls_->Error();
+        controlTls_.reset();
+        control_.reset();
+        return FailLocal(FtpLocalFailure::kTls, std::move(detail));
+    }
+    MakeStreams();
+    return true;
+}
+
+bool CFtpLink::ProtectData() {
+    return Command("PBSZ 0") && Command("PROT P");
+}
+
 bool CFtpLink::ConnectControl(const std::string& host, unsigned port) {
     replyText_.clear();
+    controlTls_.reset();
+    serverName_ = host;
     control_ = std::make_unique<CTimeoutSocket>(timeoutSeconds_, clock_);
     if (!control_->Create()) {
         return FailLocal(FtpLocalFailure::kSocket, control_->FailureDetail());
@@ -54,8 +93,10 @@ bool CFtpLink::ConnectControl(const std::string& host, unsigned port) {
     if (!control_->Connect(host, static_cast<uint16_t>(port))) {
         return FailLocal(FtpLocalFailure::kConnect, control_->FailureDetail());
     }
-    reader_ = std::make_unique<ftp::LineReader>(control_->Fd(), idleLimitMs_);
-    writer_ = std::make_unique<ftp::LineWriter>(control_->Fd(), idleLimitMs_);
+    if (security_ == FtpSecurity::kImplicit) {
+        return StartTls();
+    }
+    MakeStreams();
     return true;
 }
 
@@ -142,11 +183,17 @@ bool CFtpLink::Command(const std::string& line) {
 void CFtpLink::CloseControl() {
     writer_.reset();
     reader_.reset();
+    controlTls_.reset();
     control_.reset();
 }
 
 void CFtpLink::Quit() {
     SendLine("QUIT");
+    writer_.reset();
+    if (controlTls_ && controlTls_->Established()) {
+        // The server answers QUIT and closes; its reply is not awaited beyond a short while.
+        controlTls_->Close(kTlsCloseMs);
+    }
     CloseControl();
 }
 

@@ -8,6 +8,7 @@
 #include "ftp/LogonSequence.h"
 #include "ftp/TimeoutSocket.h"
 #include "platform/Clock.h"
+#include "platform/TlsSession.h"
 
 namespace orvex {
 
@@ -15,12 +16,20 @@ namespace orvex {
 // The values are the message entries whose text is empty, so ReplyText is empty after each.
 enum class FtpLocalFailure {
     kNone = 0,
-    kSocket = 103,        // no socket or stream could be made
-    kConnect = 104,       // name resolution, refusal or the connect deadline
-    kLocalFile = 105,     // the local file cannot be opened
-    kFileData = 106,      // the local file failed while data moved
-    kConnection = 107,    // the control or data connection failed, ended or went silent
-    kLogonSequence = 109  // the logon sequence reached its error end
+    kSocket = 103,         // no socket or stream could be made
+    kConnect = 104,        // name resolution, refusal or the connect deadline
+    kLocalFile = 105,      // the local file cannot be opened
+    kFileData = 106,       // the local file failed while data moved
+    kConnection = 107,     // the control or data connection failed, ended or went silent
+    kLogonSequence = 109,  // the logon sequence reached its error end
+    kTls = 110             // a TLS handshake failed or the certificate was refused
+};
+
+// How the link protects the FTP dialogue and the data connections.
+enum class FtpSecurity {
+    kPlain = 0,     // plain FTP
+    kExplicit = 1,  // AUTH TLS after the greeting on the usual port
+    kImplicit = 2   // TLS from the first byte (usually port 990)
 };
 
 // The FTP client of one publishing cycle: the control connection with its replies, the logon
@@ -39,7 +48,13 @@ public:
     CFtpLink(const CFtpLink&) = delete;
     CFtpLink& operator=(const CFtpLink&) = delete;
 
+    // Chooses plain FTP or one of the two TLS modes for what follows (before ConnectControl).
+    // With TLS, data connections are protected too and resume the control session.
+    void SetSecurity(FtpSecurity security, TlsOptions options);
+    FtpSecurity Security() const { return security_; }
+
     // Opens the control connection to a host name or dotted address; reads no greeting.
+    // With implicit TLS the handshake follows at once.
     bool ConnectControl(const std::string& host, unsigned port);
     // Writes one command line plus CR LF and sends it at once. A line holding CR or LF is
     // refused: it would smuggle a second command into the dialogue.
@@ -53,9 +68,11 @@ public:
     // Releases the connection; harmless when nothing is open.
     void CloseControl();
 
-    // Connects (directly or through the firewall of the logon type) and logs on.
+    // Connects (directly or through the firewall of the logon type) and logs on. With TLS:
+    // AUTH TLS after the greeting (explicit), then after the logon PBSZ 0 and PROT P. TLS
+    // goes straight to the server, so it needs logon type 0.
     bool Logon(const FtpLogonParams& params);
-    // Sends QUIT without waiting for its reply and closes the connection.
+    // Sends QUIT without waiting for its reply and closes the connection (TLS closed cleanly).
     void Quit();
     // Moves one file in image type: upload (STOR) or download (RETR), over a passive (PASV)
     // or active (PORT) data connection. True when the server's final reply is of class 2.
@@ -77,6 +94,9 @@ public:
 
 private:
     bool FailLocal(FtpLocalFailure failure, std::string detail);
+    bool StartTls();
+    bool ProtectData();
+    void MakeStreams();
     void NoteFailure(FtpLocalFailure failure, std::string detail);
     std::string MapLocal(const std::string& name) const;
 
@@ -88,7 +108,11 @@ private:
     int replyClass_ = 0;
     FtpLocalFailure failure_ = FtpLocalFailure::kNone;
     std::string failureDetail_;
+    FtpSecurity security_ = FtpSecurity::kPlain;
+    TlsOptions tlsOptions_;
+    std::string serverName_;
     std::unique_ptr<CTimeoutSocket> control_;
+    std::unique_ptr<TlsSession> controlTls_;
     std::unique_ptr<ftp::LineReader> reader_;
     std::unique_ptr<ftp::LineWriter> writer_;
 };

@@ -8,6 +8,10 @@ bool CFtpLink::Logon(const FtpLogonParams& params) {
     }
     // Type 0 goes straight to the server; every other type talks to the firewall first.
     const bool direct = params.LogonType == 0;
+    if (!direct && security_ != FtpSecurity::kPlain) {
+        // A proxy or firewall in the middle cannot pass a TLS dialogue with the server.
+        return FailLocal(FtpLocalFailure::kTls, "FTPS needs logon type 0 (no proxy or firewall)");
+    }
     const std::string& host = direct ? params.Host : params.FirewallHost;
     const int port = direct ? params.Port : params.FirewallPort;
     if (port < 0) {
@@ -18,6 +22,9 @@ bool CFtpLink::Logon(const FtpLogonParams& params) {
         return false;
     }
     if (!Command("")) {
+        return false;
+    }
+    if (security_ == FtpSecurity::kExplicit && (!Command("AUTH TLS") || !StartTls())) {
         return false;
     }
 
@@ -41,6 +48,15 @@ bool CFtpLink::Logon(const FtpLogonParams& params) {
             return false;
         }
         if (next == kLoggedOn) {
+            if (security_ == FtpSecurity::kPlain) {
+                return true;
+            }
+            // The logon's own reply stays the account of the logon, as on a plain link.
+            const std::string loggedOn = ReplyText();
+            if (!ProtectData()) {
+                return false;
+            }
+            replyText_ = loggedOn;
             return true;
         }
         if (next == kLogonError) {

@@ -55,6 +55,9 @@ std::string PortArgument(const std::string& address, int port) {
 
 namespace {
 
+// How long the clean close of a TLS data connection waits for the server's close_notify.
+constexpr int kDataTlsCloseMs = 2000;
+
 // Starts a non-blocking connect of a new socket to the passive data address; the outcome is
 // awaited only after the server has answered the transfer command.
 UniqueFd StartDataConnect(const std::string& host, int port, std::string* detail) {
@@ -204,13 +207,23 @@ bool CFtpLink::Transfer(const std::string& remoteName, const std::string& localN
         }
     }
 
+    // With TLS the data connection resumes the control connection's session: servers tie
+    // the two together that way.
+    std::unique_ptr<TlsSession> dataTls;
+    if (controlTls_) {
+        dataTls = std::make_unique<TlsSession>();
+        if (!dataTls->ConnectResuming(data.Get(), *controlTls_, idleLimitMs_)) {
+            return FailLocal(FtpLocalFailure::kTls, "data connection: " + dataTls->Error());
+        }
+    }
+
     // One buffer for the whole transfer: large passes keep the system calls per megabyte few.
     auto buffer = std::make_unique_for_overwrite<char[]>(ftp::kDataPassSize);
     if (download) {
         while (true) {
             size_t received = 0;
-            IoResult result = ftp::ReceiveSome(data.Get(), buffer.get(), ftp::kDataPassSize,
-                                               idleLimitMs_, &received);
+            IoResult result = ftp::StreamReceive(data.Get(), dataTls.get(), buffer.get(),
+                                                 ftp::kDataPassSize, idleLimitMs_, &received);
             if (result == IoResult::kTimedOut) {
                 return FailLocal(FtpLocalFailure::kConnection, "data stalled");
             }
@@ -244,8 +257,15 @@ bool CFtpLink::Transfer(const std::string& remoteName, const std::string& localN
                 filled = static_cast<size_t>(got);
             }
             size_t sent = 0;
-            IoResult result = ftp::SendSome(data.Get(), buffer.get() + pending, filled - pending,
-                                            idleLimitMs_, &sent);
+            IoResult result;
+            if (dataTls) {
+                result = ftp::StreamSendAll(data.Get(), dataTls.get(), buffer.get() + pending,
+                                            filled - pending, idleLimitMs_);
+                sent = filled - pending;
+            } else {
+                result = ftp::SendSome(data.Get(), buffer.get() + pending, filled - pending,
+                                       idleLimitMs_, &sent);
+            }
             if (result == IoResult::kTimedOut) {
                 return FailLocal(FtpLocalFailure::kConnection, "data stalled");
             }
@@ -257,6 +277,11 @@ bool CFtpLink::Transfer(const std::string& remoteName, const std::string& localN
     }
 
     // The data socket closes first: for an upload that is what tells the server it is done.
+    // Over TLS a close_notify says so first; without it a server may count the file as cut.
+    if (dataTls) {
+        dataTls->Close(ftp::kDataTlsCloseMs);
+        dataTls.reset();
+    }
     data.Reset();
     if (file.Reset() != 0 && download) {
         return FailLocal(FtpLocalFailure::kFileData, ftp::ErrnoText("close " + path, errno));

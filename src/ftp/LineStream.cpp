@@ -5,13 +5,47 @@
 
 namespace orvex::ftp {
 
+namespace {
+
+IoResult FromTls(TlsIo result) {
+    switch (result) {
+        case TlsIo::kOk:
+            return IoResult::kOk;
+        case TlsIo::kClosed:
+            return IoResult::kClosed;
+        case TlsIo::kTimedOut:
+            return IoResult::kTimedOut;
+        case TlsIo::kError:
+            break;
+    }
+    return IoResult::kError;
+}
+
+}  // namespace
+
+IoResult StreamReceive(int fd, TlsSession* tls, char* data, size_t size, int idleMs,
+                       size_t* received) {
+    if (tls != nullptr) {
+        return FromTls(tls->Read(data, size, idleMs, received));
+    }
+    return ReceiveSome(fd, data, size, idleMs, received);
+}
+
+IoResult StreamSendAll(int fd, TlsSession* tls, const char* data, size_t size, int idleMs) {
+    if (tls != nullptr) {
+        return FromTls(tls->Write(data, size, idleMs));
+    }
+    return SendAll(fd, data, size, idleMs);
+}
+
 LineReader::Result LineReader::ReadLine(std::string* line) {
     line->clear();
     bool any = false;
     while (true) {
         if (begin_ == end_) {
             size_t received = 0;
-            IoResult result = ReceiveSome(fd_, buffer_.data(), buffer_.size(), idleMs_, &received);
+            IoResult result =
+                StreamReceive(fd_, tls_, buffer_.data(), buffer_.size(), idleMs_, &received);
             if (result == IoResult::kClosed) {
                 return any ? Result::kLine : Result::kEnd;
             }
@@ -69,7 +103,7 @@ IoResult LineWriter::Flush() {
     if (used_ == 0) {
         return IoResult::kOk;
     }
-    IoResult result = SendAll(fd_, buffer_.data(), used_, idleMs_);
+    IoResult result = StreamSendAll(fd_, tls_, buffer_.data(), used_, idleMs_);
     used_ = 0;
     return result;
 }

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "ftp/SocketIo.h"
+#include "platform/TlsSession.h"
 
 namespace orvex::ftp {
 
@@ -12,27 +13,40 @@ inline constexpr size_t kStreamBufferSize = 4096;
 // A reply line longer than this is hostile or broken; reading stops rather than grow forever.
 inline constexpr size_t kMaxLineLength = 64 * 1024;
 
-// Buffered line input over a connected socket, 4096-byte buffer. A line ends at LF; a CR
-// right before it is dropped. A last line cut off by the peer closing still counts.
+// One bounded receive from the socket, or from the TLS session over it when there is one.
+IoResult StreamReceive(int fd, TlsSession* tls, char* data, size_t size, int idleMs,
+                       size_t* received);
+// Sends all bytes on the socket, or through the TLS session over it when there is one.
+IoResult StreamSendAll(int fd, TlsSession* tls, const char* data, size_t size, int idleMs);
+
+// Buffered line input over a connected socket (through `tls` when given), 4096-byte buffer.
+// A line ends at LF; a CR right before it is dropped. A last line cut off by the peer
+// closing still counts.
 class LineReader {
 public:
-    LineReader(int fd, int idleMs) : fd_(fd), idleMs_(idleMs) {}
+    LineReader(int fd, int idleMs, TlsSession* tls = nullptr)
+        : fd_(fd), idleMs_(idleMs), tls_(tls) {}
 
     enum class Result { kLine, kEnd, kTimedOut, kError, kTooLong };
     Result ReadLine(std::string* line);
+    // Whether bytes past the last line returned wait in the buffer.
+    bool Buffered() const { return begin_ != end_; }
 
 private:
     int fd_;
     int idleMs_;
+    TlsSession* tls_;
     std::array<char, kStreamBufferSize> buffer_{};
     size_t begin_ = 0;
     size_t end_ = 0;
 };
 
-// Buffered output over a connected socket, 4096-byte buffer; Flush sends what is buffered.
+// Buffered output over a connected socket (through `tls` when given), 4096-byte buffer;
+// Flush sends what is buffered.
 class LineWriter {
 public:
-    LineWriter(int fd, int idleMs) : fd_(fd), idleMs_(idleMs) {}
+    LineWriter(int fd, int idleMs, TlsSession* tls = nullptr)
+        : fd_(fd), idleMs_(idleMs), tls_(tls) {}
     ~LineWriter();
     LineWriter(const LineWriter&) = delete;
     LineWriter& operator=(const LineWriter&) = delete;
@@ -43,6 +57,7 @@ public:
 private:
     int fd_;
     int idleMs_;
+    TlsSession* tls_;
     std::array<char, kStreamBufferSize> buffer_{};
     size_t used_ = 0;
 };
