@@ -3,6 +3,7 @@
 
 Usage: smtp_server.py OUTDIR [--port N] [--user U] [--password P] [--mechanisms M,M]
                       [--raw-only] [--refuse ADDRESS,ADDRESS]
+                      [--starttls CERT KEY | --tls CERT KEY]
 
 Prints "READY <port>" once it listens (port 0 = any free port). Every message received is
 saved in OUTDIR as N.eml (the bytes between DATA and the dot, transparency undone) with:
@@ -13,7 +14,8 @@ saved in OUTDIR as N.eml (the bytes between DATA and the dot, transparency undon
   N.att<k> the decoded payload of the k-th part (from 1) that carries a file name
 N.env is written last, so its presence means the message is complete. --raw-only skips
 N.parts and the N.att files (for timing runs, where parsing would only add noise).
---refuse answers RCPT TO for those addresses with 550.
+--refuse answers RCPT TO for those addresses with 550. --starttls offers STARTTLS with that
+certificate and key and requires it before anything else; --tls speaks TLS from the first byte.
 """
 
 import argparse
@@ -23,6 +25,7 @@ import email.policy
 import hmac
 import os
 import signal
+import ssl
 import time
 
 from aiosmtpd.smtp import SMTP, AuthResult, LoginPassword, MISSING
@@ -115,6 +118,8 @@ def main():
                         help="mechanisms to advertise")
     parser.add_argument("--raw-only", action="store_true")
     parser.add_argument("--refuse", default="", help="recipients to refuse with 550")
+    parser.add_argument("--starttls", nargs=2, metavar=("CERT", "KEY"))
+    parser.add_argument("--tls", nargs=2, metavar=("CERT", "KEY"))
     args = parser.parse_args()
 
     os.makedirs(args.outdir, exist_ok=True)
@@ -124,13 +129,24 @@ def main():
     wanted = {m.strip().upper() for m in args.mechanisms.split(",") if m.strip()}
     excluded = [m for m in ("CRAM-MD5", "LOGIN", "PLAIN") if m not in wanted]
 
+    def context(pair):
+        if not pair:
+            return None
+        ctx = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+        ctx.load_cert_chain(pair[0], pair[1])
+        return ctx
+
+    starttls = context(args.starttls)
+
     def factory():
         return SMTP(handler, hostname="orvex-test", authenticator=handler.authenticator,
-                    auth_require_tls=False, auth_exclude_mechanism=excluded)
+                    auth_require_tls=False, auth_exclude_mechanism=excluded,
+                    tls_context=starttls, require_starttls=starttls is not None)
 
     loop = asyncio.new_event_loop()
     asyncio.set_event_loop(loop)
-    server = loop.run_until_complete(loop.create_server(factory, "127.0.0.1", args.port))
+    server = loop.run_until_complete(
+        loop.create_server(factory, "127.0.0.1", args.port, ssl=context(args.tls)))
     loop.add_signal_handler(signal.SIGTERM, loop.stop)
     loop.add_signal_handler(signal.SIGINT, loop.stop)
     print("READY {}".format(server.sockets[0].getsockname()[1]), flush=True)

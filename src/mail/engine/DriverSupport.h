@@ -71,6 +71,9 @@ int AwaitConnected(Engine& e, Channel& ch, uint32_t now);
 int OnGreeting(Engine& e, Channel& ch, uint32_t now);
 int SendHello(Engine& e, Channel& ch, uint32_t now);
 int OnHelloReply(Engine& e, Channel& ch, uint32_t now);
+int SendStartTls(Engine& e, Channel& ch, uint32_t now);
+int OnStartTlsReply(Engine& e, Channel& ch, uint32_t now);
+int StartTls(Engine& e, Channel& ch, uint32_t now);  // the handshake
 
 // Authentication (SmtpAuthentication.cpp).
 int SendAuthCramMd5(Engine& e, Channel& ch, uint32_t now);

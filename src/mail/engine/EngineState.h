@@ -74,6 +74,12 @@ struct Channel {
     bool skipRefused = false;
     bool textAttachments = false;
     bool blockingConnect = true;
+    int security = 0;       // kSeeSecurity
+    bool tlsVerify = true;  // kSeeTlsVerify
+    std::string tlsCaFile;  // kSeeTlsCaFile
+    bool tlsUp = false;     // this connection runs over TLS
+    SmtpState afterTlsState = SmtpState::kFinished;
+    std::string tlsError;              // reason of the latest TLS failure
     std::string contentTypeLine;       // string parameter 54
     std::string transferEncodingLine;  // string parameter 55
 

@@ -184,6 +184,12 @@ int seeIntegerParam(int channel, int code, long value) {
         case kSeeTextAttachments:
             ch->textAttachments = value != 0;
             break;
+        case kSeeSecurity:
+            ch->security = static_cast<int>(value);
+            break;
+        case kSeeTlsVerify:
+            ch->tlsVerify = value != 0;
+            break;
         default:
             return -1;  // unknown parameter
     }
@@ -212,6 +218,9 @@ int seeStringParam(int channel, int code, const char* text) {
             return 1;
         case kSeeTransferEncodingLine:
             ch->transferEncodingLine = Cut(text, engine::kMaxFormattedLine);
+            return 1;
+        case kSeeTlsCaFile:
+            ch->tlsCaFile = text;
             return 1;
         case kSeeTraceFile:
             return engine::TheEngine().trace.Open(text) ? 1 : kSeeCannotCreateFile;
@@ -369,6 +378,10 @@ int seeErrorString(int channel, int code, char* buffer, int size) {
         if (code == kSeeSmtpError || code == kSeeConnectFailed || code == kPop3Error) {
             std::lock_guard channelLock(ch->mutex);
             text += " " + ch->reply;
+        }
+        if (code == kSeeCertificateRejected || code == kSeeTlsFailed) {
+            std::lock_guard channelLock(ch->mutex);
+            text += " " + ch->tlsError;
         }
     }
     size_t length = std::min(text.size(), static_cast<size_t>(size) - 1);

@@ -26,6 +26,14 @@ inline constexpr int kSeeRecogniseImages = 27;  // image attachments by file ext
 inline constexpr int kSeeEhloAuth = 29;         // greet with EHLO and authenticate
 inline constexpr int kSeeSkipRefused = 32;      // skip refused recipients (RSET when none left)
 inline constexpr int kSeeTextAttachments = 60;  // attachments as text rather than base64
+inline constexpr int kSeeSecurity = 61;         // kSeeNoTls, kSeeStartTls, kSeeImplicitTls
+inline constexpr int kSeeTlsVerify = 62;        // check the certificate chain and name (default 1)
+
+// Connection security (kSeeSecurity). With either TLS mode the greeting is EHLO, and nothing
+// is authenticated before TLS stands.
+inline constexpr int kSeeNoTls = 0;
+inline constexpr int kSeeStartTls = 1;     // STARTTLS after EHLO, required
+inline constexpr int kSeeImplicitTls = 2;  // TLS from the first byte
 
 // Content modes (kSeeContentMode).
 inline constexpr int kSeePlainText = 0;
@@ -41,6 +49,7 @@ inline constexpr int kSeeContentTypeLine = 54;
 inline constexpr int kSeeTransferEncodingLine = 55;
 inline constexpr int kSeePassword = 57;
 inline constexpr int kSeeUser = 58;
+inline constexpr int kSeeTlsCaFile = 63;  // PEM certificates trusted besides the system store
 
 // Error codes (negative results); seeErrorString gives their texts.
 inline constexpr int kSeeCannotComply = 0;  // text of an unknown dialogue state
@@ -69,6 +78,9 @@ inline constexpr int kSeeNullBuffer = -68;
 inline constexpr int kSeeNotAttached = -71;
 inline constexpr int kSeeAlreadyAttached = -72;
 inline constexpr int kSeeChannelOutOfRange = -73;
+inline constexpr int kSeeNoStartTlsOffered = -74;
+inline constexpr int kSeeCertificateRejected = -75;  // the text ends with the reason
+inline constexpr int kSeeTlsFailed = -76;            // the text ends with the reason
 
 // Where this engine knowingly differs from a literal reading of its description, and why:
 // - Body and attachment lines are sent with MSG_MORE: the kernel packs them into full
@@ -87,6 +99,8 @@ inline constexpr int kSeeChannelOutOfRange = -73;
 //   sends before the previous reply is complete. The two bounded readiness waits (1000 ms for
 //   writable before EHLO or HELO, 100 ms for readable before the final reply) stay.
 // - Body and attachment lines go out up to 64 KiB a step in one write, not one line a step.
+// - The TLS handshake runs within one step, bounded by the reply time-out; bytes that came in
+//   the clear before it are dropped so they cannot pass for the server's words after it.
 // - Sockets never block (kSeeBlockingConnect is accepted and changes nothing): every wait is
 //   bounded by a time-out instead.
 
@@ -129,7 +143,9 @@ int seeStringParam(int channel, int code, const char* text);
 // name, -37 empty sender, -41 no "<" in the sender, -43 no ">" after it; then -46 server not
 // found, -7 no socket, -36 connection failed, -8 time-out, -49 reply of 500 or more (its text
 // goes with the error string), -31 reply over 1024 bytes, -52 send failure, -1 connection
-// closed with no reply.
+// closed with no reply. With kSeeSecurity: -74 STARTTLS required but not offered, -75 the
+// server's certificate did not verify, -76 the TLS handshake failed (stalled, closed, ...);
+// a refused STARTTLS is -49.
 int seeSmtpConnect(int channel, const char* server, const char* sender, const char* replyTo);
 
 // Sends one message on the open connection: the envelope (MAIL FROM, a RCPT TO per address of
@@ -154,7 +170,8 @@ int seeCommand(int channel, const char* command);
 int seeClose(int channel);
 
 // Copies the text of `code`, cut to size - 1 characters, into `buffer`; for -49, -36 and -63 a
-// blank and the latest server reply (all its lines) follow as far as room remains. Returns the
+// blank and the latest server reply (all its lines) follow as far as room remains, for -75
+// and -76 a blank and the TLS layer's reason. Returns the
 // number of characters written: 0 and an empty text for a code without text; -68 for a null
 // buffer.
 int seeErrorString(int channel, int code, char* buffer, int size);

@@ -40,10 +40,30 @@ SmtpState ChooseAuthentication(const std::string& reply) {
     return SmtpState::kFinished;
 }
 
+// Whether an EHLO reply lists the STARTTLS extension (a line "250-STARTTLS" or "250 STARTTLS").
+bool OffersStartTls(const std::string& reply) {
+    size_t start = 0;
+    while (start < reply.size()) {
+        size_t end = reply.find('\n', start);
+        std::string line = reply.substr(start, end == std::string::npos ? end : end - start);
+        if (line.size() >= 12 && ToUpperAscii(line.substr(4, 8)) == "STARTTLS" &&
+            (line.size() == 12 || line[12] == ' ' || line[12] == '\r')) {
+            return true;
+        }
+        start = end == std::string::npos ? reply.size() : end + 1;
+    }
+    return false;
+}
+
 }  // namespace
 
 int Begin(Engine& e, Channel& ch, uint32_t) {
-    ch.afterConnectState = SmtpState::kReadGreeting;
+    ch.tlsUp = false;
+    ch.tlsError.clear();
+    // TLS from the first byte: the handshake comes before the greeting.
+    ch.afterConnectState =
+        ch.security == kSeeImplicitTls ? SmtpState::kTlsHandshake : SmtpState::kReadGreeting;
+    ch.afterTlsState = SmtpState::kReadGreeting;
     SetState(e, ch, SmtpState::kLocalHostName);
     return 0;
 }
@@ -111,7 +131,8 @@ int OnGreeting(Engine& e, Channel& ch, uint32_t) {
 }
 
 int SendHello(Engine& e, Channel& ch, uint32_t now) {
-    std::string greeting = (ch.ehloAuth ? "EHLO " : "HELO ") + GreetingDomain(ch.sender);
+    const bool ehlo = ch.ehloAuth || ch.security == kSeeStartTls || ch.security == kSeeImplicitTls;
+    std::string greeting = (ehlo ? "EHLO " : "HELO ") + GreetingDomain(ch.sender);
     e.vsock.WaitWritable(ch.slot, 1000);  // sent regardless of the outcome
     if (int rc = SendLine(e, ch, CutLine(greeting)); rc != 0) {
         return rc;
@@ -125,7 +146,54 @@ int OnHelloReply(Engine& e, Channel& ch, uint32_t) {
         return rc < 0 ? rc : 0;
     }
     ch.deadline = 0;
+    if (ch.security == kSeeStartTls && !ch.tlsUp) {
+        // Required: no credentials or mail may go out in the clear.
+        if (!OffersStartTls(ch.reply)) {
+            return Fail(e, ch, kSeeNoStartTlsOffered);
+        }
+        SetState(e, ch, SmtpState::kSendStartTls);
+        return 0;
+    }
     SetState(e, ch, ch.ehloAuth ? ChooseAuthentication(ch.reply) : SmtpState::kFinished);
+    return 0;
+}
+
+int SendStartTls(Engine& e, Channel& ch, uint32_t now) {
+    if (int rc = SendLine(e, ch, "STARTTLS"); rc != 0) {
+        return rc;
+    }
+    AwaitReply(e, ch, now, SmtpState::kReadStartTlsReply);
+    return 0;
+}
+
+int OnStartTlsReply(Engine& e, Channel& ch, uint32_t) {
+    if (int rc = PollReply(e, ch); rc != 0) {
+        return rc < 0 ? rc : 0;
+    }
+    if (ch.replyCode / 100 != 2) {
+        return Fail(e, ch, kSeeSmtpError);  // "454 TLS not available": the text tells
+    }
+    ch.deadline = 0;
+    ch.afterTlsState = SmtpState::kSendHello;  // the server forgets the first EHLO
+    SetState(e, ch, SmtpState::kTlsHandshake);
+    return 0;
+}
+
+int StartTls(Engine& e, Channel& ch, uint32_t) {
+    const TlsOptions options{ch.tlsVerify, ch.tlsCaFile};
+    int rc = e.vsock.StartTls(ch.slot, ch.server, options, static_cast<int>(TimingOf(e).reply));
+    if (rc != kVsOk) {
+        ch.socketCode = rc;
+        ch.tlsError = e.vsock.TlsError(ch.slot);
+        return Fail(e, ch, rc == kVsTlsNotTrusted ? kSeeCertificateRejected : kSeeTlsFailed);
+    }
+    ch.tlsUp = true;
+    if (e.trace.on.load()) {
+        e.trace.Line("channel " + std::to_string(ch.number) + ": " + e.vsock.TlsVersion(ch.slot) +
+                     " with " + ch.server);
+    }
+    // The handshake took its time: the next reply's time-out counts from now.
+    AwaitReply(e, ch, ch.clock->TickCount(), ch.afterTlsState);
     return 0;
 }
 

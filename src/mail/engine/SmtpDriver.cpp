@@ -41,6 +41,9 @@ constexpr StateStep kSteps[] = {
     {SmtpState::kReadGreeting, OnGreeting},
     {SmtpState::kSendHello, SendHello},
     {SmtpState::kReadHelloReply, OnHelloReply},
+    {SmtpState::kSendStartTls, SendStartTls},
+    {SmtpState::kReadStartTlsReply, OnStartTlsReply},
+    {SmtpState::kTlsHandshake, StartTls},
 
     {SmtpState::kSendAuthCramMd5, SendAuthCramMd5},
     {SmtpState::kReadCramMd5Challenge, OnCramMd5Challenge},

@@ -16,9 +16,12 @@ enum class SmtpState : int {
     kResolve = 104,
     kConnect = 105,
     kAwaitConnected = 106,
+    kTlsHandshake = 107,  // right after connecting, or after STARTTLS was accepted
     kReadGreeting = 201,
     kSendHello = 202,
     kReadHelloReply = 203,
+    kSendStartTls = 180,
+    kReadStartTlsReply = 181,
 
     // Authentication.
     kSendAuthCramMd5 = 150,

@@ -413,7 +413,7 @@ int VSock::WaitReadable(int slot, int ms) {
     if (!Valid(slot)) {
         return kVsBadSlot;
     }
-    if (RingUsed(slots_[slot]) > 0) {
+    if (RingUsed(slots_[slot]) > 0 || !slots_[slot].plain.empty()) {
         return 1;
     }
     return WaitFor(slot, POLLIN, ms);
@@ -430,6 +430,15 @@ int VSock::Send(int slot, const char* bytes, int count, bool more) {
     int stall = sendStallMs_.load();
     if (WaitFor(slot, POLLOUT, 0) != 1 && WaitFor(slot, POLLOUT, stall) != 1) {
         return kVsClosed;
+    }
+    if (s.tls) {
+        TlsIo io = s.tls->Write(bytes, static_cast<size_t>(count), stall);
+        if (io == TlsIo::kOk) {
+            return count;
+        }
+        s.connected = false;
+        s.tlsError = s.tls->Error();
+        return -WinSockCode(io == TlsIo::kTimedOut ? ETIMEDOUT : ECONNRESET);
     }
     int sent = 0;
     while (sent < count) {
@@ -472,13 +481,36 @@ int VSock::Fill(Slot& s) {
     if (room == 0) {
         return 0;
     }
-    ssize_t n = ::recv(s.fd, buffer, room, 0);
-    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) {
-        return 0;
-    }
-    if (n <= 0) {
-        s.connected = false;
-        return kVsClosed;
+    ssize_t n = 0;
+    if (s.tls) {
+        if (s.plain.empty()) {
+            // A whole record at once: decrypted bytes left inside the TLS layer would be
+            // invisible to the readiness polls on the socket.
+            char record[16 * 1024];
+            size_t got = 0;
+            TlsIo io = s.tls->Read(record, sizeof record, 0, &got);
+            if (io == TlsIo::kTimedOut) {
+                return 0;
+            }
+            if (io != TlsIo::kOk) {
+                s.connected = false;
+                s.tlsError = s.tls->Error();
+                return kVsClosed;
+            }
+            s.plain.assign(record, got);
+        }
+        n = static_cast<ssize_t>(std::min(room, s.plain.size()));
+        std::memcpy(buffer, s.plain.data(), static_cast<size_t>(n));
+        s.plain.erase(0, static_cast<size_t>(n));
+    } else {
+        n = ::recv(s.fd, buffer, room, 0);
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) {
+            return 0;
+        }
+        if (n <= 0) {
+            s.connected = false;
+            return kVsClosed;
+        }
     }
     for (ssize_t i = 0; i < n; ++i) {
         s.ring[s.writePos] = buffer[i];
@@ -533,6 +565,34 @@ int VSock::ReadLine(int slot, std::string& out, int size, int firstWaitMs, int n
     return static_cast<int>(out.size());
 }
 
+int VSock::StartTls(int slot, const std::string& serverName, const TlsOptions& options,
+                    int limitMs) {
+    if (!Valid(slot)) {
+        return kVsBadSlot;
+    }
+    Slot& s = slots_[slot];
+    // Anything that came in the clear before the handshake must not pass for the server's
+    // words afterwards.
+    s.readPos = s.writePos = 0;
+    s.plain.clear();
+    auto tls = std::make_unique<TlsSession>();
+    if (!tls->Connect(s.fd, serverName, options, limitMs)) {
+        s.tlsError = tls->Error();
+        return tls->VerifyFailed() ? kVsTlsNotTrusted : kVsTlsFailed;
+    }
+    s.tls = std::move(tls);
+    s.tlsError.clear();
+    return kVsOk;
+}
+
+std::string VSock::TlsError(int slot) const {
+    return Valid(slot) ? slots_[slot].tlsError : std::string();
+}
+
+std::string VSock::TlsVersion(int slot) const {
+    return Valid(slot) && slots_[slot].tls ? slots_[slot].tls->Version() : std::string();
+}
+
 int VSock::Close(int slot) {
     if (!Valid(slot)) {
         return kVsBadSlot;
@@ -548,6 +608,9 @@ int VSock::Close(int slot) {
             return kVsOk;
         }
     }
+    if (s.tls) {
+        s.tls->Close(0);  // close_notify, without waiting for the peer's
+    }
     // Linger so queued data still reaches the peer, but for a bounded time.
     linger lingerOption{1, 1};
     ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &lingerOption, sizeof lingerOption);
@@ -556,6 +619,8 @@ int VSock::Close(int slot) {
     {
         std::lock_guard lock(mutex_);
         s.fd = -1;
+        s.tls.reset();
+        s.plain.clear();
         s.readPos = s.writePos = 0;
         s.connected = false;
         s.state = SlotState::kFree;

@@ -3,10 +3,12 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <string>
 
 #include "platform/Clock.h"
+#include "platform/TlsSession.h"
 
 namespace orvex {
 
@@ -21,6 +23,8 @@ inline constexpr int kVsZeroAddress = -1007;
 inline constexpr int kVsNameTooLong = -1008;
 inline constexpr int kVsUnresolved = -1009;
 inline constexpr int kVsBadCount = -1010;
+inline constexpr int kVsTlsFailed = -1011;      // the handshake failed; TlsError() tells why
+inline constexpr int kVsTlsNotTrusted = -1012;  // the server's certificate did not verify
 
 enum VsPollKind { kVsReadable = 1, kVsWritable = 2, kVsError = 3 };
 
@@ -90,6 +94,14 @@ public:
     // is there within `firstWaitMs`, kVsClosed when the peer has closed. A line arriving in
     // pieces is completed while more comes within `nextWaitMs`.
     int ReadLine(int slot, std::string& out, int size, int firstWaitMs, int nextWaitMs);
+    // Runs a client TLS handshake on the connected slot within `limitMs`, naming `serverName`
+    // (SNI and the certificate check). From then on sends, reads and the readiness waits go
+    // through TLS. kVsOk, kVsTlsNotTrusted or kVsTlsFailed (TlsError() holds the reason).
+    int StartTls(int slot, const std::string& serverName, const TlsOptions& options, int limitMs);
+    // The reason of the slot's last TLS failure, and its protocol ("TLSv1.3"; "" without TLS).
+    std::string TlsError(int slot) const;
+    std::string TlsVersion(int slot) const;
+
     // Lingering close (bounded to 1 s) without a pause after it; frees the slot. kVsOk or the
     // negated WinSock code.
     int Close(int slot);
@@ -112,6 +124,9 @@ private:
         std::array<char, kRingSize> ring{};
         size_t readPos = 0;
         size_t writePos = 0;
+        std::unique_ptr<TlsSession> tls;  // set once StartTls succeeds
+        std::string tlsError;
+        std::string plain;  // read through TLS, not yet in the ring
     };
 
     bool Valid(int slot) const { return slot >= 0 && slot < slotCount_.load(); }
