@@ -1,6 +1,10 @@
 #include "address/WanAddress.h"
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+
 #include <algorithm>
+#include <chrono>
 #include <fstream>
 #include <mutex>
 
@@ -45,11 +49,29 @@ std::string StoredForm(const std::string& text) {
     return text.substr(0, text.find_first_of("\r\n"));
 }
 
+// One round of service requests: the family asked, how answers are cut and checked, where the
+// debug copies go and what names the service that answered.
+struct ServiceRound {
+    IpFamily family = IpFamily::kIPv4;
+    std::string startDelimiter;
+    std::string endDelimiter;
+    int timeoutSeconds = 15;
+    bool debugCopies = false;
+    std::string workDir;
+    std::string pageFile;
+    std::string answeredStatus;
+};
+
+// Asks `services` in turn until one gives a checked address; "N/A" when none does.
+std::string AskServices(const std::vector<std::string>& services, const ServiceRound& round,
+                        Host& host);
+
 }  // namespace
 
 WanLookupSettings WanLookupSettings::From(const AppSettings& settings) {
     WanLookupSettings lookup;
     lookup.WANIPURL = settings.WANIPURL;
+    lookup.WANIPFallback = settings.WANIPFallback;
     lookup.StartDelimiter = settings.StartDelimiter;
     lookup.EndDelimiter = settings.EndDelimiter;
     lookup.UpdateOnNAIP = settings.UpdateOnNAIP;
@@ -58,14 +80,26 @@ WanLookupSettings WanLookupSettings::From(const AppSettings& settings) {
     return lookup;
 }
 
-HttpPage FetchPage(const std::string& url, int timeoutSeconds) {
+const std::vector<std::string>& BuiltInWanServices() {
+    static const std::vector<std::string> services = {
+        "https://api.ipify.org",
+        "https://ipv4.icanhazip.com",
+        "https://checkip.amazonaws.com",
+        "https://ifconfig.me/ip",
+    };
+    return services;
+}
+
+HttpPage FetchPage(const std::string& url, long boundMs, IpFamily family) {
     InitCurlOnce();
     HttpPage page;
+    if (boundMs <= 0) {
+        return page;
+    }
     CURL* curl = curl_easy_init();
     if (curl == nullptr) {
         return page;
     }
-    const long boundMs = std::max<long>(timeoutSeconds, kMinLookupSeconds) * 1000L;
     BodySink sink;
     curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
     curl_easy_setopt(curl, CURLOPT_HTTPGET, 1L);
@@ -75,8 +109,9 @@ HttpPage FetchPage(const std::string& url, int timeoutSeconds) {
     curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
     curl_easy_setopt(curl, CURLOPT_MAXREDIRS, 10L);
     // The answer is the address of the family the request went over; an IPv6 answer is no
-    // value for the IPv4 tokens.
-    curl_easy_setopt(curl, CURLOPT_IPRESOLVE, CURL_IPRESOLVE_V4);
+    // value for the IPv4 tokens, nor the other way round.
+    curl_easy_setopt(curl, CURLOPT_IPRESOLVE,
+                     family == IpFamily::kIPv6 ? CURL_IPRESOLVE_V6 : CURL_IPRESOLVE_V4);
     // Worker threads must not get signals from name resolution time-outs.
     curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, boundMs);
@@ -107,28 +142,107 @@ std::string CutAddress(const std::string& page, const std::string& startDelimite
     return TrimBlanks(page.substr(from, end - from));
 }
 
+std::string CheckedAnswer(const std::string& page, const std::string& startDelimiter,
+                          const std::string& endDelimiter, IpFamily family) {
+    std::string text = CutAddress(page, startDelimiter, endDelimiter);
+    if (text == kNotAvailable) {
+        // A plain-text service answers with the address alone.
+        text = TrimBlanks(page);
+    }
+    in6_addr bytes{};
+    const int af = family == IpFamily::kIPv6 ? AF_INET6 : AF_INET;
+    if (text.empty() || ::inet_pton(af, text.c_str(), &bytes) != 1) {
+        return "";
+    }
+    return text;
+}
+
+std::vector<std::string> LookupServices(const std::string& first, const std::string& fallback,
+                                        const std::vector<std::string>& defaults) {
+    std::vector<std::string> services;
+    const std::string url = first.substr(0, kMaxValueLength);
+    if (url.empty()) {
+        services = defaults;
+    } else {
+        services.push_back(url);
+    }
+    size_t pos = 0;
+    while (pos < fallback.size()) {
+        while (pos < fallback.size() && IsBlank(fallback[pos])) {
+            ++pos;
+        }
+        size_t end = pos;
+        while (end < fallback.size() && !IsBlank(fallback[end])) {
+            ++end;
+        }
+        if (end > pos) {
+            services.push_back(fallback.substr(pos, end - pos));
+        }
+        pos = end;
+    }
+    return services;
+}
+
+namespace {
+
+std::string AskServices(const std::vector<std::string>& services, const ServiceRound& round,
+                        Host& host) {
+    using Clock = std::chrono::steady_clock;
+    const long perServiceMs = std::max<long>(round.timeoutSeconds, kMinLookupSeconds) * 1000L;
+    const Clock::time_point end = Clock::now() + std::chrono::milliseconds(2 * perServiceMs);
+    for (size_t i = 0; i < services.size(); ++i) {
+        const long leftMs = static_cast<long>(
+            std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now()).count());
+        // A request given less than a second could hardly finish; the lookup ends instead.
+        if (leftMs < 1000) {
+            break;
+        }
+        const HttpPage page = FetchPage(services[i], std::min(perServiceMs, leftMs), round.family);
+        if (!page.ok) {
+            continue;
+        }
+        if (round.debugCopies) {
+            const std::string name = i == 0
+                                         ? round.pageFile + ".html"
+                                         : round.pageFile + "-" + std::to_string(i + 1) + ".html";
+            // A copy that cannot be written is skipped.
+            std::ofstream copy(MapPath(round.workDir, name), std::ios::binary | std::ios::trunc);
+            copy.write(page.body.data(), static_cast<std::streamsize>(page.body.size()));
+        }
+        const std::string address =
+            CheckedAnswer(page.body, round.startDelimiter, round.endDelimiter, round.family);
+        if (address.empty()) {
+            continue;
+        }
+        if (i > 0) {
+            host.Status(round.answeredStatus + services[i]);
+        }
+        return address;
+    }
+    return kNotAvailable;
+}
+
+}  // namespace
+
 std::string GetWANIP(AddressState& state, Profile& settingsFile, const WanLookupSettings& settings,
-                     Host& host, const std::string& workDir, const std::string& defaultUrlBase) {
+                     Host& host, const std::string& workDir,
+                     const std::vector<std::string>& defaults) {
     const std::string previous =
         settingsFile.GetString(kSectionAddress, kLastWanKey, "", kStoredAddressBuffer);
     state.SetPreviousWANIP(previous);
     host.Status(kRequestingWanStatus);
 
-    std::string url = settings.WANIPURL.substr(0, kMaxValueLength);
-    if (url.empty()) {
-        url = defaultUrlBase + ProgramVersion();
-    }
-
-    std::string result = kNotAvailable;
-    const HttpPage page = FetchPage(url, settings.Timeout);
-    if (page.ok) {
-        if (settings.DebugWANPage == "TRUE") {
-            // A copy that cannot be written is skipped.
-            std::ofstream copy(MapPath(workDir, kWanPageFile), std::ios::binary | std::ios::trunc);
-            copy.write(page.body.data(), static_cast<std::streamsize>(page.body.size()));
-        }
-        result = CutAddress(page.body, settings.StartDelimiter, settings.EndDelimiter);
-    }
+    ServiceRound round;
+    round.family = IpFamily::kIPv4;
+    round.startDelimiter = settings.StartDelimiter;
+    round.endDelimiter = settings.EndDelimiter;
+    round.timeoutSeconds = settings.Timeout;
+    round.debugCopies = settings.DebugWANPage == "TRUE";
+    round.workDir = workDir;
+    round.pageFile = "WANPage";
+    round.answeredStatus = kWanServiceStatus;
+    const std::string result = AskServices(
+        LookupServices(settings.WANIPURL, settings.WANIPFallback, defaults), round, host);
 
     std::string current = result;
     if (result == kNotAvailable && settings.UpdateOnNAIP != 1) {

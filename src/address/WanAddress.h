@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "address/AddressState.h"
 #include "platform/Host.h"
@@ -15,16 +16,25 @@ inline constexpr const char* kLastWanKey = "LastWANIP";
 // The failure value of a lookup.
 inline constexpr const char* kNotAvailable = "N/A";
 inline constexpr const char* kRequestingWanStatus = "P10009 Requesting WAN IP address...";
-// The copy of the returned page written when DebugWANPage is "TRUE".
+// The copy of the first service's page written when DebugWANPage is "TRUE"; the n-th service's
+// copy is "WANPage-n.html".
 inline constexpr const char* kWanPageFile = "WANPage.html";
 // Most of a response body that is read; the rest is left unread.
 inline constexpr size_t kMaxPageBytes = 64 * 1024;
 // Shortest bound on a whole lookup request, whatever Timeout says.
 inline constexpr int kMinLookupSeconds = 5;
 
+// Built-in lookup services, asked when WANIPURL is empty: public pages over HTTPS whose whole
+// answer is the caller's address as plain text (listed in the README).
+const std::vector<std::string>& BuiltInWanServices();
+// Host message naming the service that answered, sent only when it was not the first asked.
+inline constexpr const char* kWanServiceStatus = "P10010 WAN IP address from ";
+
 // The settings a WAN lookup uses, copied when the cycle starts.
 struct WanLookupSettings {
     std::string WANIPURL;
+    // Further services, blank-separated, asked in turn after WANIPURL (or the built-in list).
+    std::string WANIPFallback;
     std::string StartDelimiter;
     std::string EndDelimiter;
     int UpdateOnNAIP = 1;
@@ -41,11 +51,14 @@ struct HttpPage {
     std::string body;
 };
 
-// GET `url` over IPv4 with the agent name "Orvex", following redirects over HTTP and HTTPS only.
-// The whole request is bounded by `timeoutSeconds` (at least kMinLookupSeconds); a body still
-// arriving at the bound is cut there and counts as read, a request with no body by then has
-// failed. The program's proxy settings do not apply; the usual proxy environment variables do.
-HttpPage FetchPage(const std::string& url, int timeoutSeconds);
+// Which family a request goes over; the answer is the address of that family.
+enum class IpFamily { kIPv4, kIPv6 };
+
+// GET `url` over `family` only with the agent name "Orvex", following redirects over HTTP and
+// HTTPS only. The whole request is bounded by `boundMs`; a body still arriving at the bound is
+// cut there and counts as read, a request with no body by then has failed. The program's proxy
+// settings do not apply; the usual proxy environment variables do.
+HttpPage FetchPage(const std::string& url, long boundMs, IpFamily family = IpFamily::kIPv4);
 
 // The address in `page`: the text after the first `startDelimiter` up to the first
 // `endDelimiter` after it, blanks trimmed at both ends (case-sensitive; nothing else checked).
@@ -53,15 +66,29 @@ HttpPage FetchPage(const std::string& url, int timeoutSeconds);
 std::string CutAddress(const std::string& page, const std::string& startDelimiter,
                        const std::string& endDelimiter);
 
-// Finds the machine's public address by asking an echo page. In order: PreviousWANIP := the
-// stored "LastWANIP" (at most 20 characters); the status message "P10009 Requesting WAN IP
-// address..." goes to `host`; the page is fetched (WANIPURL as given, or `defaultUrlBase` plus
-// the program's version when WANIPURL is empty); with DebugWANPage exactly "TRUE" the body is
-// written to "WANPage.html" in `workDir`; the address is cut out. A failed lookup gives "N/A";
-// CurrentWANIP is then "N/A" when UpdateOnNAIP is 1 and PreviousWANIP otherwise. CurrentWANIP
-// is stored as "LastWANIP" and returned. Reports nothing else and never fails otherwise.
+// The address a service answered: cut by the delimiters when both occur in `page` (in that
+// order), else the whole page trimmed; "" unless the text is an address of `family` in the
+// numeric form (dotted IPv4, or IPv6 text).
+std::string CheckedAnswer(const std::string& page, const std::string& startDelimiter,
+                          const std::string& endDelimiter, IpFamily family);
+
+// The services in the order they are asked: `first` (or `defaults` when `first` is empty),
+// then the blank-separated URLs of `fallback`.
+std::vector<std::string> LookupServices(const std::string& first, const std::string& fallback,
+                                        const std::vector<std::string>& defaults);
+
+// Finds the machine's public address by asking lookup services in turn. In order:
+// PreviousWANIP := the stored "LastWANIP" (at most 20 characters); the status message "P10009
+// Requesting WAN IP address..." goes to `host`; the services (LookupServices of WANIPURL,
+// WANIPFallback and `defaults`) are asked one after another over IPv4, each within Timeout (at
+// least kMinLookupSeconds) and all within twice that, until one gives a checked address; with
+// DebugWANPage exactly "TRUE" each page received is written to "WANPage.html" (first service),
+// "WANPage-2.html" (second) and so on in `workDir`. When the address came from a service other
+// than the first, "P10010 WAN IP address from <url>" goes to `host`. No address gives "N/A";
+// CurrentWANIP is then "N/A" when UpdateOnNAIP is 1 and PreviousWANIP otherwise. CurrentWANIP is
+// stored as "LastWANIP" and returned. Reports nothing else and never fails otherwise.
 std::string GetWANIP(AddressState& state, Profile& settingsFile, const WanLookupSettings& settings,
                      Host& host, const std::string& workDir,
-                     const std::string& defaultUrlBase = kDefaultLookupUrl);
+                     const std::vector<std::string>& defaults = BuiltInWanServices());
 
 }  // namespace orvex

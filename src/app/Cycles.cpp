@@ -2,6 +2,7 @@
 
 #include <thread>
 
+#include "address/WanAddress.h"
 #include "app/PublishCycle.h"
 #include "settings/SettingsFile.h"
 
@@ -12,7 +13,7 @@ namespace {
 // What a worker needs besides the program's state; shared with the worker so that a worker
 // still running when the window (and with it the launcher) is gone keeps it alive.
 struct WorkerEnvironment {
-    WorkerEnvironment() : env{resolver, kDefaultLookupUrl, FindProgramWindow} {}
+    WorkerEnvironment() : env{resolver, BuiltInWanServices(), FindProgramWindow} {}
     SystemHostResolver resolver;
     CycleEnvironment env;
 };

@@ -115,7 +115,8 @@ struct CycleRun {
         WanLookupSettings lookup = WanLookupSettings::From(s);
         lookup.WANIPURL = state.Ini().GetString(kSectionLocal, "WANIPURL", "");
         lookup.DebugWANPage = state.Ini().GetString(kSectionPreferences, "DebugWANPage", "FALSE");
-        GetWANIP(state.Addresses, state.Ini(), lookup, host, state.WorkDir, env.lookupUrlBase);
+        lookup.WANIPFallback = state.Ini().GetString(kSectionPreferences, "WANIPFallback", "");
+        GetWANIP(state.Addresses, state.Ini(), lookup, host, state.WorkDir, env.lookupServices);
         GetLANIP(state.Addresses, state.Ini(), env.resolver);
 
         host.Cycle(200);

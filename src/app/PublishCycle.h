@@ -2,6 +2,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "app/AppState.h"
 #include "monitor/MonitoredPrograms.h"
@@ -15,8 +16,8 @@ namespace orvex {
 // their own peers.
 struct CycleEnvironment {
     HostResolver& resolver;
-    // The default lookup service's address (the version is appended).
-    std::string lookupUrlBase;
+    // The lookup services asked when WANIPURL is empty.
+    std::vector<std::string> lookupServices;
     WindowFinder windowFinder = FindProgramWindow;
 };
 

@@ -64,6 +64,8 @@ struct AppSettings {
     int TLSVerify = 1;
     // PEM file of certificates trusted besides the system store; empty: the system store.
     std::string TLSCAFile;
+    // Lookup services asked in turn after WANIPURL, blank-separated (edited by hand).
+    std::string WANIPFallback;
 };
 
 // The FTP page keeps its own copy of the FTP connection fields; the settings are loaded into

@@ -89,6 +89,7 @@ const KeyDef kKeys[] = {
     {P, "EmailOnIPChangeOnly", Kind::Integer, "0", nullptr, &AppSettings::EmailOnIPChangeOnly},
     {P, "TLSVerify", Kind::Integer, "1", nullptr, &AppSettings::TLSVerify},
     {P, "TLSCAFile", Kind::Text, "", nullptr, &AppSettings::TLSCAFile},
+    {P, "WANIPFallback", Kind::Text, "", nullptr, &AppSettings::WANIPFallback},
 };
 
 // The three orders differ by design: each is the order its operation touches the file in.
@@ -106,7 +107,7 @@ constexpr std::array kLoadOrderRest = {
     "EmailInput",       "EmailServer",      "EmailTo",         "EmailFrom",
     "EmailSubject",     "EnableMail",       "EmailAccount",    "EmailPassword",
     "EnableSMTPAuth",   "IsMailTo",         "IsMsgAttachment", "EmailOnIPChangeOnly",
-    "TLSVerify",        "TLSCAFile"};
+    "TLSVerify",        "TLSCAFile",        "WANIPFallback"};
 
 constexpr std::array kDefaultSetOrder = {
     "FTPServer",      "SiteName",          "UserID",        "Password",       "OnlineFile",

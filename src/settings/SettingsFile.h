@@ -17,9 +17,8 @@ inline constexpr size_t kMaxValueLength = 254;
 inline constexpr size_t kMaxPasswordLength = 24;
 inline constexpr size_t kMaxMailTextLength = 255;
 
-// The default lookup service: its address (the version is appended to it) and whether a
-// WANIPURL names it.
-inline constexpr const char* kDefaultLookupUrl = "http://echo.orvex.org/ip.cgi?ver=";
+// Whether a WANIPURL is empty or names the program's own lookup service (either one asks for
+// the longer refresh interval).
 bool NamesDefaultLookupService(const std::string& wanIpUrl);
 
 // Placeholder server name of the default set; it asks the user to enter the real one.

@@ -35,6 +35,44 @@ TEST(CutAddressTest, OtherServicesAreCutByTheirOwnDelimiters) {
               "198.51.100.5");
 }
 
+TEST(CheckedAnswerTest, OnlyAnAddressOfTheAskedFamilyCounts) {
+    struct Case {
+        const char* page;
+        IpFamily family;
+        const char* expected;
+    } cases[] = {
+        {"<p>REMOTE_ADDR: 203.0.113.7<br></p>", IpFamily::kIPv4, "203.0.113.7"},
+        // Plain-text services: the whole answer, line end and blanks trimmed.
+        {"203.0.113.8\n", IpFamily::kIPv4, "203.0.113.8"},
+        {" \t203.0.113.9\r\n", IpFamily::kIPv4, "203.0.113.9"},
+        {"2001:db8::7\n", IpFamily::kIPv6, "2001:db8::7"},
+        {"REMOTE_ADDR: 2001:db8::8<br>", IpFamily::kIPv6, "2001:db8::8"},
+        // A start delimiter without an end: the whole answer is checked, and fails.
+        {"REMOTE_ADDR: 203.0.113.10", IpFamily::kIPv4, ""},
+        // Garbage, near misses and the other family.
+        {"<html>Service unavailable</html>", IpFamily::kIPv4, ""},
+        {"REMOTE_ADDR: 1.2.3.4\n[LocalSettings]<br>", IpFamily::kIPv4, ""},
+        {"REMOTE_ADDR: 256.1.1.1<br>", IpFamily::kIPv4, ""},
+        {"REMOTE_ADDR: 1.2.3<br>", IpFamily::kIPv4, ""},
+        {"REMOTE_ADDR: 1.2.3.4 5<br>", IpFamily::kIPv4, ""},
+        {"::1", IpFamily::kIPv4, ""},
+        {"203.0.113.11", IpFamily::kIPv6, ""},
+        {"", IpFamily::kIPv4, ""},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(CheckedAnswer(c.page, "REMOTE_ADDR:", "<br>", c.family), c.expected) << c.page;
+    }
+}
+
+TEST(CheckedAnswerTest, ServicesComeInOrderWithTheDefaultsWhenNoUrlIsSet) {
+    const std::vector<std::string> defaults = {"https://a.example", "https://b.example"};
+    EXPECT_EQ(LookupServices("", "", defaults), defaults);
+    EXPECT_EQ(LookupServices("http://mine/ip", " http://x/1\t http://y/2  ", defaults),
+              (std::vector<std::string>{"http://mine/ip", "http://x/1", "http://y/2"}));
+    EXPECT_EQ(LookupServices("", "http://x/1", defaults),
+              (std::vector<std::string>{"https://a.example", "https://b.example", "http://x/1"}));
+}
+
 // The echo page users can host themselves answers in the default delimiters.
 TEST(CutAddressTest, ShippedEchoScriptAnswersInTheDefaultDelimiters) {
     for (const std::string address : {"198.51.100.7", "2001:db8::1"}) {

@@ -116,14 +116,72 @@ TEST_F(WanAddressTest, EchoPageGivesTheCallersAddressRequestedExactlyAsConfigure
     EXPECT_TRUE(page.Logged("REQUEST /ip.cgi?user=me&x=1 AGENT Orvex")) << page.Log();
 }
 
-TEST_F(WanAddressTest, DefaultServiceGetsTheVersionAppended) {
-    EchoPage page;
+TEST_F(WanAddressTest, DefaultServicesAreAskedInOrderWhenNoUrlIsSet) {
+    EchoPage page({"--body", "203.0.113.21\\n"});
     ASSERT_TRUE(page.Ready());
     settings.WANIPURL.clear();
-    EXPECT_EQ(GetWANIP(state, file, settings, host, dir.Path(), page.Url("/ip.cgi?ver=")),
-              "127.0.0.1");
-    // This test program is not named after the program, so its version reads "N/A".
-    EXPECT_TRUE(page.Logged("REQUEST /ip.cgi?ver=N/A AGENT Orvex")) << page.Log();
+    const std::string dead = "http://127.0.0.1:" + std::to_string(RefusedPort()) + "/";
+    EXPECT_EQ(GetWANIP(state, file, settings, host, dir.Path(), {dead, page.Url("/plain")}),
+              "203.0.113.21");
+    // Requested as listed: nothing appended.
+    EXPECT_TRUE(page.Logged("REQUEST /plain AGENT Orvex")) << page.Log();
+    EXPECT_EQ(host.Transcript(), (std::vector<std::string>{
+                                     "status: P10009 Requesting WAN IP address...",
+                                     "status: P10010 WAN IP address from " + page.Url("/plain")}));
+}
+
+TEST_F(WanAddressTest, DeadAndGarbageServicesAreSkippedAndEachPageIsKept) {
+    EchoPage garbage({"--body", "<html>Service unavailable</html>"});
+    EchoPage html({"--body", "<p>REMOTE_ADDR: 203.0.113.22<br></p>"});
+    EchoPage unasked;
+    ASSERT_TRUE(garbage.Ready() && html.Ready() && unasked.Ready());
+    StoreLast("198.51.100.1");
+    settings.DebugWANPage = "TRUE";
+    settings.WANIPFallback = "  " + garbage.Url() + "\t" + html.Url() + " " + unasked.Url();
+    EXPECT_EQ(Lookup("http://127.0.0.1:" + std::to_string(RefusedPort()) + "/ip.cgi"),
+              "203.0.113.22");
+    EXPECT_EQ(StoredLast(), "203.0.113.22");
+    // One copy per service that sent a page, numbered by its place in the list.
+    EXPECT_FALSE(FileExists(dir.File("WANPage.html")));
+    EXPECT_EQ(ReadFile(dir.File("WANPage-2.html")), "<html>Service unavailable</html>");
+    EXPECT_EQ(ReadFile(dir.File("WANPage-3.html")), "<p>REMOTE_ADDR: 203.0.113.22<br></p>");
+    EXPECT_FALSE(FileExists(dir.File("WANPage-4.html")));
+    EXPECT_EQ(unasked.Log(), "");
+    EXPECT_EQ(host.Statuses().back(), "P10010 WAN IP address from " + html.Url());
+}
+
+TEST_F(WanAddressTest, GarbageFromEveryServiceNeverReachesTheSettingsFile) {
+    EchoPage garbage({"--body", "REMOTE_ADDR: <script>x</script><br>"});
+    EchoPage html({"--body", "<html><body>Hello</body></html>"});
+    ASSERT_TRUE(garbage.Ready() && html.Ready());
+    StoreLast("198.51.100.1");
+    settings.WANIPFallback = html.Url();
+    settings.UpdateOnNAIP = 0;
+    EXPECT_EQ(Lookup(garbage.Url()), "198.51.100.1");
+    EXPECT_EQ(StoredLast(), "198.51.100.1");
+    settings.UpdateOnNAIP = 1;
+    EXPECT_EQ(Lookup(garbage.Url()), "N/A");
+    EXPECT_EQ(StoredLast(), "N/A");
+    EXPECT_EQ(host.Statuses().size(), 2u);
+}
+
+TEST_F(WanAddressTest, SlowServiceIsLeftAtItsBoundAndTheWholeLookupAtTwice) {
+    EchoPage slow({"--delay", "30"});
+    EchoPage live;
+    ASSERT_TRUE(slow.Ready() && live.Ready());
+    settings.Timeout = 1;  // raised to the five-second floor
+    settings.WANIPFallback = live.Url();
+    auto started = std::chrono::steady_clock::now();
+    EXPECT_EQ(Lookup(slow.Url()), "127.0.0.1");
+    EXPECT_GE(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(4900));
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(8));
+
+    // Two slow services use up the whole lookup's bound; the live one is never asked.
+    settings.WANIPFallback = slow.Url("/again") + " " + live.Url("/late");
+    started = std::chrono::steady_clock::now();
+    EXPECT_EQ(Lookup(slow.Url()), "N/A");
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(12));
+    EXPECT_EQ(live.Log().find("/late"), std::string::npos);
 }
 
 TEST_F(WanAddressTest, StatusIsSentAfterReadingTheStoredAddressAndBeforeTheRequest) {
@@ -230,21 +288,19 @@ TEST_F(WanAddressTest, DebugCopyOnlyForExactlyUpperCaseTrue) {
     EXPECT_EQ(ReadFile(dir.File("WANPage.html")), "<p>REMOTE_ADDR: 203.0.113.11<br></p>");
 }
 
-TEST_F(WanAddressTest, LongCutTextIsStoredWholeAndReadBackCut) {
+TEST_F(WanAddressTest, CutTextThatIsNoAddressIsAFailedLookup) {
     const std::string text = "this is no address but a long text";
     EchoPage page({"--body", "REMOTE_ADDR: " + text + "<br>"});
     ASSERT_TRUE(page.Ready());
-    EXPECT_EQ(Lookup(page.Url()), text);
-    EXPECT_EQ(StoredLast(), text);
-    Lookup(page.Url());
-    EXPECT_EQ(state.PreviousWANIP(), text.substr(0, 20));
+    EXPECT_EQ(Lookup(page.Url()), "N/A");
+    EXPECT_EQ(StoredLast(), "N/A");
 }
 
 TEST_F(WanAddressTest, LineBreaksInTheCutTextCannotAddLinesToTheSettingsFile) {
     EchoPage page({"--body", "REMOTE_ADDR: 1.2.3.4\\n[LocalSettings]\\nFTPServer=evil<br>"});
     ASSERT_TRUE(page.Ready());
-    EXPECT_EQ(Lookup(page.Url()), "1.2.3.4\n[LocalSettings]\nFTPServer=evil");
-    EXPECT_EQ(StoredLast(), "1.2.3.4");
+    EXPECT_EQ(Lookup(page.Url()), "N/A");
+    EXPECT_EQ(StoredLast(), "N/A");
     EXPECT_EQ(file.GetString("LocalSettings", "FTPServer", "absent"), "absent");
 }
 

@@ -30,7 +30,7 @@ protected:
           ftp(kPython, {PeerScript("ftp_server.py"), "--root", ftpRoot.Path(), "--user", "tester",
                         "--password", "secret", "--quiet"}),
           echo(kPython, {PeerScript("echo_page.py")}),
-          env{resolver, "", [](const std::string&) { return false; }} {}
+          env{resolver, {}, [](const std::string&) { return false; }} {}
 
     void SetUp() override {
         ASSERT_TRUE(ftp.Ready()) << ftp.Log();
