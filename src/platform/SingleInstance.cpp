@@ -26,8 +26,16 @@ std::string SingleInstance::SocketPath() {
     return RuntimeDir() + "/Orvex";
 }
 
-SingleInstance::Result SingleInstance::Acquire() {
-    const std::string path = RuntimeDir() + "/Orvex.lock";
+namespace {
+
+std::string LockPath() {
+    return SingleInstance::RuntimeDir() + "/Orvex.lock";
+}
+
+}  // namespace
+
+SingleInstance::Result SingleInstance::Acquire(const std::string& holder) {
+    const std::string path = LockPath();
     fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
     if (fd_ < 0) {
         return Result::Failed;
@@ -38,7 +46,27 @@ SingleInstance::Result SingleInstance::Acquire() {
         fd_ = -1;
         return held ? Result::AlreadyRunning : Result::Failed;
     }
+    // Only a note for a second copy's message; the lock itself is what counts.
+    const std::string note = holder + " " + std::to_string(::getpid()) + "\n";
+    if (::ftruncate(fd_, 0) == 0) {
+        [[maybe_unused]] ssize_t n = ::pwrite(fd_, note.data(), note.size(), 0);
+    }
     return Result::First;
+}
+
+std::string SingleInstance::Holder() {
+    const int fd = ::open(LockPath().c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        return std::string();
+    }
+    char buffer[128];
+    const ssize_t n = ::read(fd, buffer, sizeof buffer);
+    ::close(fd);
+    if (n <= 0) {
+        return std::string();
+    }
+    std::string note(buffer, static_cast<size_t>(n));
+    return note.substr(0, note.find('\n'));
 }
 
 SingleInstance::~SingleInstance() {

@@ -4,7 +4,8 @@
 
 namespace orvex {
 
-// The per-user guard that lets only one copy of the program run. The first copy holds an
+// The per-user guard that lets only one copy of the program run, the desktop program and the
+// service alike. The first copy holds an
 // exclusive lock on a file in the user's runtime directory for its whole life; the lock goes
 // with the process, however it ends.
 class SingleInstance {
@@ -18,7 +19,12 @@ public:
     // show its window.
     static std::string SocketPath();
 
-    Result Acquire();
+    // Takes the lock for the program named `holder` ("orvex" for the desktop program,
+    // "orvexd" for the service), which is noted in the lock file with the process id.
+    Result Acquire(const std::string& holder = "orvex");
+
+    // Who holds the lock: "<program> <pid>" as noted by Acquire, empty when unknown.
+    static std::string Holder();
 
     // Asks the running copy to show its window; false when it cannot be reached within
     // about a second.

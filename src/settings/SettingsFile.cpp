@@ -341,4 +341,22 @@ void CommitFtpPage(FtpPageFields& page, AppSettings& s) {
     s.UserID = values.UserID;
 }
 
+std::vector<SettingsEntry> ListSettings(const AppSettings& settings) {
+    std::vector<SettingsEntry> entries;
+    for (const KeyDef& def : kKeys) {
+        SettingsEntry entry;
+        entry.section = def.section;
+        entry.name = def.name;
+        entry.password = def.kind == Kind::Password;
+        if (auto text = std::get_if<std::string AppSettings::*>(&def.field)) {
+            entry.value = settings.**text;
+        } else {
+            entry.integer = true;
+            entry.value = std::to_string(settings.*std::get<int AppSettings::*>(def.field));
+        }
+        entries.push_back(std::move(entry));
+    }
+    return entries;
+}
+
 }  // namespace orvex

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "platform/Profile.h"
 #include "settings/AppSettings.h"
@@ -54,5 +55,18 @@ void CommitFtpPage(FtpPageFields& page, AppSettings& settings);
 // The refresh interval as loaded: at least 30 with the default lookup service, else at most
 // 9999.
 int ClampRefreshInterval(int minutes, bool defaultLookupService);
+
+// One key of the settings record for listings: where it lives, what it holds and its value in
+// the record as the file would hold it before scrambling.
+struct SettingsEntry {
+    std::string section;
+    std::string name;
+    bool integer = false;
+    bool password = false;
+    std::string value;
+};
+
+// Every key of the record, [LocalSettings] first, in the order of the key table.
+std::vector<SettingsEntry> ListSettings(const AppSettings& settings);
 
 }  // namespace orvex

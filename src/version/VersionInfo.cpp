@@ -137,10 +137,16 @@ std::string FindModuleFile(const std::string& moduleName) {
         name.resize(name.size() - 4);
     }
     const std::string program = ProgramFileName();
-    if (name.empty() || !EqualsNoCase(name, program)) {
+    if (name.empty()) {
         return std::string();
     }
-    return kSelfExe;
+    // The service is the same program without a window: it answers to the program's module
+    // name too.
+    if (EqualsNoCase(name, program) ||
+        (EqualsNoCase(moduleName, kProgramModule) && EqualsNoCase(program, kServiceProgram))) {
+        return kSelfExe;
+    }
+    return std::string();
 }
 
 VersionInfo::VersionInfo(const std::string& fileName) {

@@ -9,13 +9,15 @@ namespace orvex {
 
 // The module name under which the program asks for its own version record.
 inline constexpr const char* kProgramModule = "Orvex.exe";
+// The file name of the program's service front end, which carries the same version record.
+inline constexpr const char* kServiceProgram = "orvexd";
 
 // Where the version record of module `moduleName` lives. A name with a "/" is a file path and
 // is taken as it is. Any other name is a module name, and the only module this program has is
 // its own executable file: the name matches when, without a trailing ".exe" and without regard
 // to case, it equals the base name of the running program file (/proc/self/exe). "Orvex.exe"
 // thus finds the program when it runs as "orvex" or "Orvex", and nothing when the file has
-// been renamed. Empty when nothing matches.
+// been renamed; "Orvex.exe" also finds the service program "orvexd". Empty when nothing matches.
 std::string FindModuleFile(const std::string& moduleName);
 
 // A short-lived reader of one file's version record (a section "orvex_version" of an ELF

@@ -1,0 +1,102 @@
+#pragma once
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "app/AppCore.h"
+#include "app/AppState.h"
+#include "app/WindowPort.h"
+#include "platform/Clock.h"
+#include "platform/HostResolver.h"
+#include "service/DeadlineTimer.h"
+#include "service/LoopHost.h"
+
+namespace orvex {
+
+// The answer a program without a window gives to a question: the box's default button, what
+// Enter would choose ("Exit anyway?" is answered Yes, "are you sure you want to exit?" in the
+// middle of a transfer No). A box with only Ok just reports.
+MsgAnswer UnattendedAnswer(const MessageBoxRequest& request);
+
+// One host message or message box as one line of output: line breaks become blanks, and a
+// question shows the answer it was given.
+std::string OutputLine(const std::string& text);
+std::string BoxLine(const MessageBoxRequest& request, MsgAnswer answer);
+
+// Orvex without a window: the program's logic (AppCore) driven by a loop that waits for the
+// timer, the cycles' reports and the signals. It stands in for the main window (WindowPort):
+// there is nothing to show, no page to edit and nothing unsaved. Every host message and every
+// message box goes to `out` as one line; message boxes are also logged and never wait.
+class Service : public WindowPort {
+public:
+    using LineWriter = std::function<void(const std::string& line)>;
+
+    // `workerHost` is what the cycles report through; it must outlive the service.
+    Service(AppState& state, LoopHost& workerHost, Clock& clock, LineWriter out);
+    ~Service() override;
+
+    AppCore& Core() { return *core_; }
+    Host& OwnHost();
+    const DeadlineTimer& Timer() const { return timer_; }
+
+    // Loads the settings file; false, with nothing read or written, when it names no
+    // FTPServer (a service never writes the desktop program's first-start default set).
+    bool LoadSettings();
+    // The service: runs the schedule of the loaded settings and returns its exit code once a
+    // stop request has ended it (0, or 1 when the offline publication failed). `signalFd`
+    // delivers one byte per signal caught: SIGHUP reloads, SIGTERM and SIGINT stop.
+    int Run(int signalFd);
+    // Runs one online (or offline) cycle of the loaded settings on this thread: 0 when it
+    // ended well, 1 otherwise.
+    int RunOnce(bool online);
+
+    // SIGHUP: reads the settings file again and applies its interval.
+    void Reload();
+    // SIGTERM / SIGINT: waits (up to kCycleWaitMs) for a running cycle when the offline page
+    // is to be published, publishes it, then ends the loop.
+    void RequestStop();
+    bool Ended() const { return ended_; }
+
+    static constexpr int kCycleWaitMs = 60000;
+    static constexpr int kCyclePollMs = 100;
+
+    // WindowPort
+    void MinimizeWindow() override {}
+    void RestoreWindow() override {}
+    bool WindowVisible() const override { return false; }
+    void DestroyWindow() override;
+    void ActivatePage(int) override {}
+    bool HasUnsavedChanges() const override { return false; }
+    void MarkPagesSaved() override {}
+    FtpPageFields& FtpPage() override { return ftpPage_; }
+    void StatusFieldsChanged(const StatusFields&) override {}
+    void RefreshProgramMonitor() override {}
+    void UpdateTrayIcon() override {}
+    void ShowShutdownWindow(bool) override {}
+    void EnableRefreshButton(bool) override {}
+
+private:
+    class OwnThreadHost;
+
+    void ContinueStop();
+    // A message of the service itself (not a host message): printed and logged.
+    void Note(const std::string& text);
+
+    AppState& state_;
+    LoopHost& workerHost_;
+    Clock& clock_;
+    LineWriter out_;
+    FtpPageRecord ftpPage_;
+    DeadlineTimer timer_;
+    std::unique_ptr<OwnThreadHost> ownHost_;
+    std::unique_ptr<AppCore> core_;
+    SystemHostResolver resolver_;
+    bool stopping_ = false;
+    bool ended_ = false;
+    int exitCode_ = 0;
+    std::chrono::steady_clock::time_point cycleDeadline_{};
+};
+
+}  // namespace orvex

@@ -1,0 +1,247 @@
+#include "service/SettingsReport.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+
+#include "ftp/LogonSequence.h"
+#include "platform/PathMap.h"
+#include "platform/Profile.h"
+#include "settings/SettingsFile.h"
+
+namespace orvex {
+
+namespace {
+
+struct IntRule {
+    const char* name;
+    long long low;
+    long long high;
+};
+
+// Whole-number keys whose values outside these bounds the program does not handle as meant.
+// Switches are 0 or 1: some places test for 1, others for anything but 0.
+constexpr IntRule kIntRules[] = {
+    {"Port", 1, 65535},
+    {"FTPProxyPort", 1, 65535},
+    {"Timeout", 1, INT_MAX},
+    {"RefreshIntv", 0, INT_MAX},
+    {"InitStartupDelay", 0, INT_MAX},
+    {"MaxLog", 0, INT_MAX},
+    {"LogonType", 0, kLogonTypes - 1},
+    {"FTPOnIPChangeOnly", 0, 1},
+    {"EnableFTP", 0, 1},
+    {"IsLogging", 0, 1},
+    {"IsMinOnStartup", 0, 1},
+    {"IsUpdateOnStart", 0, 1},
+    {"IsUpdateOnShut", 0, 1},
+    {"NotifyErrorOnShut", 0, 1},
+    {"SuppressError", 0, 1},
+    {"UpdateOnNAIP", 0, 1},
+    {"UseProxy", 0, 1},
+    {"ProxyPassive", 0, 1},
+    {"EnableMail", 0, 1},
+    {"EnableSMTPAuth", 0, 1},
+    {"IsMailTo", 0, 1},
+    {"IsMsgAttachment", 0, 1},
+    {"EmailOnIPChangeOnly", 0, 1},
+};
+
+// The FTP fields a cycle needs before it starts.
+constexpr const char* kRequiredFtpKeys[] = {"FTPServer",  "SiteName",    "UserID",     "Password",
+                                            "OnlineFile", "OfflineFile", "RemoteFile", "Port"};
+
+bool ParseWhole(const std::string& text, long long& value) {
+    if (text.empty()) {
+        return false;
+    }
+    errno = 0;
+    char* end = nullptr;
+    value = std::strtoll(text.c_str(), &end, 10);
+    return errno == 0 && end != nullptr && *end == '\0';
+}
+
+// Why a file cannot be read, or empty when it can.
+std::string Unreadable(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        return std::strerror(errno);
+    }
+    ::close(fd);
+    return std::string();
+}
+
+class Checker {
+public:
+    Checker(const std::string& iniPath, const std::string& workDir)
+        : ini_(iniPath), workDir_(workDir) {}
+
+    std::vector<std::string> Run() {
+        for (const SettingsEntry& entry : ListSettings(AppSettings{})) {
+            sections_.push_back({entry.name, entry.section});
+        }
+        CheckNumbers();
+        for (const char* key : kRequiredFtpKeys) {
+            if (Raw(key).empty()) {
+                Problem(key, "empty; every cycle stops with \"P10001 Local Settings Needed.\"");
+            }
+        }
+        if (Raw("FTPServer") == kPlaceholderServer) {
+            Problem("FTPServer", std::string("still the placeholder ") + kPlaceholderServer);
+        }
+        if (Switch("EnableFTP")) {
+            NeedFile("OnlineFile");
+            NeedFile("OfflineFile");
+        }
+        if (Switch("IsLogging")) {
+            NeedText("LogFilename", "IsLogging");
+        }
+        if (Switch("UseProxy")) {
+            NeedText("ProxyAddress", "UseProxy");
+        }
+        if (Switch("EnableMail")) {
+            for (const char* key : {"EmailServer", "EmailFrom", "EmailTo", "EmailInput"}) {
+                NeedText(key, "EnableMail");
+            }
+            if (!Raw("EmailInput").empty()) {
+                NeedFile("EmailInput");
+            }
+            if (Switch("EnableSMTPAuth")) {
+                NeedText("EmailAccount", "EnableSMTPAuth");
+            }
+        }
+        return problems_;
+    }
+
+private:
+    const char* SectionOf(const std::string& key) const {
+        for (const auto& [name, section] : sections_) {
+            if (name == key) {
+                return section.c_str();
+            }
+        }
+        return kSectionPreferences;
+    }
+
+    std::string Raw(const std::string& key) const {
+        return ini_.GetString(SectionOf(key), key, "", kMaxValueLength + 1);
+    }
+
+    bool Switch(const char* key) const {
+        long long value = 0;
+        return ParseWhole(Raw(key), value) && value != 0;
+    }
+
+    void Problem(const std::string& key, const std::string& text) {
+        problems_.push_back(key + ": " + text);
+    }
+
+    void CheckNumbers() {
+        for (const IntRule& rule : kIntRules) {
+            const std::string text = Raw(rule.name);
+            if (text.empty()) {
+                continue;
+            }
+            long long value = 0;
+            if (!ParseWhole(text, value)) {
+                Problem(rule.name, "\"" + text + "\" is not a whole number");
+            } else if (value < rule.low || value > rule.high) {
+                std::ostringstream range;
+                range << value << " is out of range (" << rule.low;
+                if (rule.high == INT_MAX) {
+                    range << " or more)";
+                } else {
+                    range << " to " << rule.high << ")";
+                }
+                Problem(rule.name, range.str());
+            }
+        }
+    }
+
+    void NeedText(const char* key, const char* because) {
+        if (Raw(key).empty()) {
+            Problem(key, std::string("empty while ") + because + " is 1");
+        }
+    }
+
+    void NeedFile(const char* key) {
+        const std::string value = Raw(key);
+        if (value.empty()) {
+            return;
+        }
+        const std::string path = MapPath(workDir_, value);
+        const std::string why = Unreadable(path);
+        if (!why.empty()) {
+            Problem(key, "cannot read " + path + ": " + why);
+        }
+    }
+
+    Profile ini_;
+    std::string workDir_;
+    std::vector<std::pair<std::string, std::string>> sections_;
+    std::vector<std::string> problems_;
+};
+
+}  // namespace
+
+bool LoadSettingsUnchanged(const std::string& iniPath, AppSettings& settings) {
+    std::ifstream in(iniPath, std::ios::binary);
+    if (!in) {
+        return false;
+    }
+    std::ostringstream bytes;
+    bytes << in.rdbuf();
+    const char* tmp = std::getenv("TMPDIR");
+    std::string copy =
+        std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/orvexd-settings-XXXXXX";
+    const int fd = ::mkstemp(copy.data());
+    if (fd < 0) {
+        return false;
+    }
+    const std::string content = bytes.str();
+    const bool written =
+        ::write(fd, content.data(), content.size()) == static_cast<ssize_t>(content.size());
+    ::close(fd);
+    bool loaded = false;
+    if (written) {
+        Profile file(copy);
+        FtpPageRecord page;
+        bool defaultService = true;
+        loaded = LoadSettings(file, PasswordKey(), settings, page, defaultService);
+        if (loaded) {
+            CommitFtpPage(page, settings);
+        }
+    }
+    ::unlink(copy.c_str());
+    return loaded;
+}
+
+std::vector<std::string> CheckSettingsFile(const std::string& iniPath, const std::string& workDir) {
+    const std::string why = Unreadable(iniPath);
+    if (!why.empty()) {
+        return {"Orvex.ini: cannot read " + iniPath + ": " + why};
+    }
+    return Checker(iniPath, workDir).Run();
+}
+
+std::vector<std::string> EffectiveSettingsLines(const AppSettings& settings) {
+    std::vector<std::string> lines;
+    std::string section;
+    for (const SettingsEntry& entry : ListSettings(settings)) {
+        if (entry.section != section) {
+            section = entry.section;
+            lines.push_back("[" + section + "]");
+        }
+        const bool hidden = entry.password && !entry.value.empty();
+        lines.push_back(entry.name + "=" + (hidden ? "***" : entry.value));
+    }
+    return lines;
+}
+
+}  // namespace orvex
