@@ -53,11 +53,32 @@ orvex::GuiThreadHost* g_workerHost = nullptr;
 }  // namespace
 
 int main(int argc, char* argv[]) {
+    if (argc == 2 && std::string(argv[1]) == "--version") {
+        std::printf("orvex %s\n", orvex::ProgramVersion().c_str());
+        return 0;
+    }
+    if (argc == 2 && std::string(argv[1]) == "--help") {
+        std::fputs(
+            "Usage: orvex [--version | --help]\n\n"
+            "Publishes where this machine can be reached, from the notification area.\n"
+            "Its settings (Orvex.ini), pages and log live in the folder it is started from.\n"
+            "orvexd is the same program without a window (see orvexd --help).\n",
+            stdout);
+        return 0;
+    }
     orvex::SingleInstance instance;
     switch (instance.Acquire()) {
         case orvex::SingleInstance::Result::First:
             break;
         case orvex::SingleInstance::Result::AlreadyRunning:
+            // The service has no window to show.
+            if (orvex::SingleInstance::Holder().rfind(orvex::kServiceProgram, 0) == 0) {
+                std::fprintf(stderr,
+                             "orvex: the service orvexd already runs for this user (%s); "
+                             "stop it first.\n",
+                             orvex::SingleInstance::Holder().c_str());
+                return 1;
+            }
             orvex::SingleInstance::AskFirstCopyToShow();
             return 1;
         case orvex::SingleInstance::Result::Failed:

@@ -109,6 +109,9 @@ bool ExitRoutine::OnQueryEndSession() {
     if (!state_.Flags.TryClaimCycle()) {
         return false;
     }
+    // Before any cycle or host message the settings do not hold the FTP page's fields yet;
+    // without them the offline page would be looked for under an empty name.
+    settings_.CommitFtpPage();
     return cycles_.RunOfflineCycleHere() != -1;
 }
 

@@ -126,6 +126,8 @@ bool Service::LoadSettings() {
         return false;
     }
     core_->Settings().LoadAtStart();
+    // The FTP fields go to the page first; the cycles read them from the settings.
+    core_->Settings().CommitFtpPage();
     return true;
 }
 

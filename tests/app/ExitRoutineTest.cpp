@@ -157,6 +157,8 @@ TEST_F(ExitRoutineTest, EndOfSessionRunsTheOfflineCycleHereAndRefusesOnFailure) 
     SetShut(1);
     EXPECT_TRUE(exit.OnQueryEndSession());
     EXPECT_EQ(launcher.offlineHere, 1);
+    // The cycle works from the FTP page's fields even when nothing committed them before.
+    EXPECT_EQ(state.Settings().OfflineFile, FilledFtpPage().OfflineFile);
     launcher.offlineHereResult = -1;
     EXPECT_FALSE(exit.OnQueryEndSession());
     // A cycle that is still running makes the offline publication fail.
