@@ -13,6 +13,26 @@ foreach(size 16 32 48 64)
             RENAME orvex.png)
 endforeach()
 
+# systemd units for orvexd: a system service, a user service and an example timer for one-shot
+# runs. They name orvexd by its installed path, known only when installing (the package
+# installs under /usr whatever the build's prefix), so they are filled in then.
+set(ORVEX_UNIT_DIR ${ORVEX_SOURCE}/packaging/systemd)
+install(CODE "
+    set(ORVEXD \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/orvexd\")
+    set(units \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/lib/systemd\")
+    foreach(pair system/orvex-system.service:orvex.service system/orvex-once.service:orvex-once.service
+                 user/orvex-user.service:orvex.service)
+        string(REPLACE \":\" \";\" pair \"\${pair}\")
+        list(GET pair 0 source)
+        list(GET pair 1 target)
+        get_filename_component(folder \"\${source}\" DIRECTORY)
+        get_filename_component(name \"\${source}\" NAME)
+        message(STATUS \"Installing: \${units}/\${folder}/\${target}\")
+        configure_file(\"${ORVEX_UNIT_DIR}/\${name}.in\" \"\${units}/\${folder}/\${target}\" @ONLY)
+    endforeach()
+")
+install(FILES ${ORVEX_UNIT_DIR}/orvex-once.timer DESTINATION lib/systemd/system)
+
 set(CPACK_PACKAGE_NAME orvex)
 set(CPACK_PACKAGE_VENDOR "Orvex developers")
 set(CPACK_PACKAGE_CONTACT "Orvex developers <orvex@localhost>")
