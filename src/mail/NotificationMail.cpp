@@ -45,6 +45,21 @@ bool ReadMessageFile(const std::string& path, size_t limit, std::string* text) {
     return true;
 }
 
+// The server's port and how the connection is secured. A port outside 1-65535 (a hand-edited
+// file) falls back to the standard one rather than failing every cycle.
+void ConfigureConnection(const AppSettings& s, const std::string& workDir) {
+    seeIntegerParam(0, kSeePort, s.EmailPort >= 1 && s.EmailPort <= 65535 ? s.EmailPort : 25);
+    if (s.EmailSecurity != kEmailSecurityStartTls && s.EmailSecurity != kEmailSecurityTls) {
+        return;
+    }
+    seeIntegerParam(0, kSeeSecurity,
+                    s.EmailSecurity == kEmailSecurityTls ? kSeeImplicitTls : kSeeStartTls);
+    seeIntegerParam(0, kSeeTlsVerify, s.TLSVerify != 0 ? 1 : 0);
+    if (!s.TLSCAFile.empty()) {
+        seeStringParam(0, kSeeTlsCaFile, MapPath(workDir, s.TLSCAFile).c_str());
+    }
+}
+
 }  // namespace
 
 std::string AddressList(const std::string& addresses) {
@@ -107,6 +122,7 @@ int SendNotificationMail(const AppSettings& s, const AddressState::Snapshot& add
     }
 
     seeAttach(1, clock, pageValues.workDir);
+    ConfigureConnection(s, pageValues.workDir);
     if (s.EnableSMTPAuth == 1) {
         seeIntegerParam(0, kSeeEhloAuth, 1);
         seeStringParam(0, kSeeUser, s.EmailAccount.c_str());

@@ -28,12 +28,12 @@ std::string AddressList(const std::string& addresses);
 // file-name part (after the last "\" or "/"), or at the end when there is no extension.
 std::string TemporaryMailPath(const std::string& messageFile);
 
-// Mails the expanded message file once, through the mail engine (always port 25 of
-// EmailServer). Nothing at all happens with EmailOnIPChangeOnly set on a refresh the user did
-// not ask for, when both addresses are unchanged. Reports its progress and failures as host
-// messages ("P10007 Attempting to send email...", "P10008 Successfully sent email.", "P Email
-// not sent: ..."), with message boxes unless SuppressError. The temporary file is gone
-// afterwards in every case. Returns 0.
+// Mails the expanded message file once, through the mail engine (port EmailPort of
+// EmailServer, secured as EmailSecurity says). Nothing at all happens with EmailOnIPChangeOnly set
+// on a refresh the user did not ask for, when both addresses are unchanged. Reports its progress
+// and failures as host messages ("P10007 Attempting to send email...", "P10008 Successfully sent
+// email.", "P Email not sent: ..."), with message boxes unless SuppressError. The temporary file is
+// gone afterwards in every case. Returns 0.
 int SendNotificationMail(const AppSettings& settings, const AddressState::Snapshot& addresses,
                          bool manualRefresh, const PageValues& pageValues, Host& host, Clock& clock,
                          const WindowFinder& finder = FindProgramWindow);

@@ -66,7 +66,14 @@ struct AppSettings {
     std::string TLSCAFile;
     // Lookup services asked in turn after WANIPURL, blank-separated (edited by hand).
     std::string WANIPFallback;
+    // The mail server's port (1-65535) and how the mail connection is secured.
+    int EmailPort = 25;
+    int EmailSecurity = 0;  // kEmailSecurityNone, ...
 };
+
+inline constexpr int kEmailSecurityNone = 0;
+inline constexpr int kEmailSecurityStartTls = 1;  // STARTTLS required
+inline constexpr int kEmailSecurityTls = 2;       // TLS from the first byte
 
 // The FTP page keeps its own copy of the FTP connection fields; the settings are loaded into
 // it and committed from it.

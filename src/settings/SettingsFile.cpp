@@ -90,6 +90,8 @@ const KeyDef kKeys[] = {
     {P, "TLSVerify", Kind::Integer, "1", nullptr, &AppSettings::TLSVerify},
     {P, "TLSCAFile", Kind::Text, "", nullptr, &AppSettings::TLSCAFile},
     {P, "WANIPFallback", Kind::Text, "", nullptr, &AppSettings::WANIPFallback},
+    {P, "EmailPort", Kind::Integer, "25", nullptr, &AppSettings::EmailPort},
+    {P, "EmailSecurity", Kind::Integer, "0", nullptr, &AppSettings::EmailSecurity},
 };
 
 // The three orders differ by design: each is the order its operation touches the file in.
@@ -107,7 +109,8 @@ constexpr std::array kLoadOrderRest = {
     "EmailInput",       "EmailServer",      "EmailTo",         "EmailFrom",
     "EmailSubject",     "EnableMail",       "EmailAccount",    "EmailPassword",
     "EnableSMTPAuth",   "IsMailTo",         "IsMsgAttachment", "EmailOnIPChangeOnly",
-    "TLSVerify",        "TLSCAFile",        "WANIPFallback"};
+    "TLSVerify",        "TLSCAFile",        "WANIPFallback",   "EmailPort",
+    "EmailSecurity"};
 
 constexpr std::array kDefaultSetOrder = {
     "FTPServer",      "SiteName",          "UserID",        "Password",       "OnlineFile",
@@ -128,7 +131,7 @@ constexpr std::array kSaveOrderPreferences = {
     "EmailOnIPChangeOnly"};
 // Keys added since: written after all of the above, so a file that never had them keeps its
 // order and meaning.
-constexpr std::array kSaveOrderAdded = {"TLSVerify", "TLSCAFile"};
+constexpr std::array kSaveOrderAdded = {"TLSVerify", "TLSCAFile", "EmailPort", "EmailSecurity"};
 
 const KeyDef& Key(std::string_view name) {
     for (const KeyDef& def : kKeys) {

@@ -5,6 +5,7 @@
 #include "RecordingHost.h"
 #include "ServerProcess.h"
 #include "TempDir.h"
+#include "TestCertificates.h"
 
 namespace orvex::test {
 namespace {
@@ -31,7 +32,6 @@ struct Saved {
 // server listens on 127.0.0.1:25; where that port cannot be bound the tests are skipped.
 class NotificationMailTest : public ::testing::Test {
 protected:
-
     void SetUp() override {
         WriteFile(work.File("email.htm"), "Reach me at %WI (LAN %I).");
         settings.EmailServer = "127.0.0.1";
@@ -180,6 +180,46 @@ TEST_F(NotificationMailTest, EmptyRecipientsOrSenderFailWithTheEngineCodes) {
     Send();
     EXPECT_EQ(host.Statuses().back(), "P Email not sent: SEE Error -37: EMPTY email address.");
     EXPECT_FALSE(FileExists(work.File("email$.htm")));
+}
+
+// Secure mail on a port of the test's choosing: the plain path's statuses, nothing added.
+TEST_F(NotificationMailTest, StartTlsAndTlsOnTheirOwnPortsWithAuthentication) {
+    TempDir certDir;
+    TestCertificates certs(certDir.Path());
+    ASSERT_TRUE(certs.Ok()) << certs.Error();
+    settings.EnableSMTPAuth = 1;
+    settings.EmailAccount = "joe";
+    settings.EmailPassword = "secret";
+    settings.TLSCAFile = certs.CaFile();
+    int n = 0;
+    for (const char* mode : {"--starttls", "--tls"}) {
+        TempDir saved;
+        ServerProcess secure(kPython, {PeerScript("smtp_server.py"), saved.Path(), mode,
+                                       certs.CertFile("server"), certs.KeyFile("server")});
+        ASSERT_TRUE(secure.Ready()) << secure.Log();
+        settings.EmailPort = secure.Port();
+        settings.EmailSecurity = n++ == 0 ? kEmailSecurityStartTls : kEmailSecurityTls;
+        manual = true;
+        Send();
+        const std::vector<std::string> statuses = host.Statuses();
+        ASSERT_GE(statuses.size(), 2u);
+        EXPECT_EQ(std::vector<std::string>(statuses.end() - 2, statuses.end()),
+                  (std::vector<std::string>{"P10007 Attempting to send email...",
+                                            "P10008 Successfully sent email."}))
+            << mode;
+        EXPECT_NE(ReadFile(saved.File("1.env")).find("mechanism: CRAM-MD5"), std::string::npos);
+    }
+
+    // Required STARTTLS from a server that does not offer it: the reason, and no mail.
+    TempDir saved;
+    ServerProcess plain(kPython, {PeerScript("smtp_server.py"), saved.Path()});
+    ASSERT_TRUE(plain.Ready()) << plain.Log();
+    settings.EmailPort = plain.Port();
+    settings.EmailSecurity = kEmailSecurityStartTls;
+    Send();
+    EXPECT_EQ(host.Statuses().back(),
+              "P Email not sent: SEE Error -74: Server does not offer STARTTLS.");
+    EXPECT_FALSE(FileExists(saved.File("1.env")));
 }
 
 }  // namespace

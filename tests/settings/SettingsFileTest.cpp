@@ -272,7 +272,9 @@ TEST(Settings, SaveOrderFollowsTheFileLayout) {
                                               "IsMsgAttachment",
                                               "EmailOnIPChangeOnly",
                                               "TLSVerify",
-                                              "TLSCAFile"}));
+                                              "TLSCAFile",
+                                              "EmailPort",
+                                              "EmailSecurity"}));
 }
 
 // A file from before the TLS keys verifies certificates against the system store; the keys
@@ -291,6 +293,23 @@ TEST(Settings, TlsKeysDefaultToVerifyingAndRoundTrip) {
     Loaded again = Load(ini);
     EXPECT_EQ(again.settings.TLSVerify, 0);
     EXPECT_EQ(again.settings.TLSCAFile, ".\\certs\\my ca.pem");
+}
+
+// A file from before the mail port and security keys mails to port 25 in the clear.
+TEST(Settings, MailPortAndSecurityDefaultToPlainPort25AndRoundTrip) {
+    TempDir dir;
+    WriteFile(dir.File("Orvex.ini"), "[LocalSettings]\nFTPServer=ftp.x\n");
+    Profile ini(dir.File("Orvex.ini"));
+    Loaded l = Load(ini);
+    ASSERT_TRUE(l.ok);
+    EXPECT_EQ(l.settings.EmailPort, 25);
+    EXPECT_EQ(l.settings.EmailSecurity, kEmailSecurityNone);
+    l.settings.EmailPort = 465;
+    l.settings.EmailSecurity = kEmailSecurityTls;
+    WriteSettings(ini, kKey, l.page.values, l.settings);
+    Loaded again = Load(ini);
+    EXPECT_EQ(again.settings.EmailPort, 465);
+    EXPECT_EQ(again.settings.EmailSecurity, kEmailSecurityTls);
 }
 
 TEST(Settings, HandWrittenValuesLongerThanTheFormatAreCutAtLoad) {
