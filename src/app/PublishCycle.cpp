@@ -68,6 +68,11 @@ struct CycleRun {
     // The end after a failure that was already reported.
     int QuietFailureEnd() {
         state.Flags.CycleBusy = 0;
+        if (Online()) {
+            // The Refresh command that asked for this cycle is over; a later scheduled cycle
+            // must not be taken for one the user asked for.
+            state.Flags.ManualRefresh = 0;
+        }
         host.Cycle(201);
         if (!Online() && fromExitRequest) {
             host.Cycle(101);

@@ -92,6 +92,10 @@ void Scheduler::ScheduleRefresh(int minutes) {
         }
         intervalTimer_ = 0;
         intervalTimer_ = ArmTimer(static_cast<unsigned>(minutes) * 60000u);
+        if (intervalTimer_ != 0) {
+            // The schedule starts over from now; the Status page says when it fires.
+            status_.SetNextRefresh(minutes);
+        }
         return;
     }
     // 0, and a negative interval from a hand-edited file, schedule nothing.
@@ -110,7 +114,10 @@ void Scheduler::StartRefresh() {
     if (refreshPrograms_) {
         refreshPrograms_();
     }
-    if (ValidateSettings() && state_.Flags.TryClaimCycle()) {
+    if (!ValidateSettings()) {
+        // This refresh ends here; the next one is not the user's unless they ask again.
+        state_.Flags.ManualRefresh = 0;
+    } else if (state_.Flags.TryClaimCycle()) {
         cycles_.StartOnlineCycle();
     }
     window_.RefreshProgramMonitor();

@@ -55,6 +55,11 @@ void StatusDisplay::ShowStatus(const std::string& message) {
     window_.UpdateTrayIcon();
 }
 
+void StatusDisplay::SetNextRefresh(int minutes) {
+    fields_.nextRefresh = FormatStamp(clock_.LocalTime(clock_.Now() + minutes * 60LL));
+    window_.StatusFieldsChanged(fields_);
+}
+
 void StatusDisplay::SetNotScheduled() {
     fields_.nextRefresh = kNotScheduled;
     window_.StatusFieldsChanged(fields_);

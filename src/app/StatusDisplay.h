@@ -24,6 +24,8 @@ public:
     // online cycle's success message, logs it and refreshes the notification icon.
     void ShowStatus(const std::string& message);
 
+    // The interval was armed just now for `minutes`: the next-refresh field shows when it fires.
+    void SetNextRefresh(int minutes);
     // The schedule was cleared: the next-refresh field says so.
     void SetNotScheduled();
 

@@ -171,6 +171,13 @@ TEST_F(CycleTest, RefusedLogonShowsOnlyTheServersReplyWhenErrorsAreSuppressed) {
     EXPECT_EQ(host.Events().back().kind, RecordingHost::Event::kCycle);
 }
 
+TEST_F(CycleTest, FailedManualRefreshLeavesTheNextCycleAScheduledOne) {
+    Set([](AppSettings& s) { s.Port = 1; });
+    state.Flags.ManualRefresh = 1;
+    EXPECT_EQ(OnlineCycle(state, host, DefaultClock(), env), -1);
+    EXPECT_EQ(state.Flags.ManualRefresh, 0);
+}
+
 TEST_F(CycleTest, MissingTemplateEndsTheCycleBeforeTheServerIsContacted) {
     ScriptedPeer peer;
     peer.SetStepTimeout(300).SendLine("220 hello");

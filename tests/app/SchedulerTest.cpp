@@ -121,6 +121,38 @@ TEST_F(SchedulerTest, RefreshBeforeStartUpIsDroppedButRemembersItWasManual) {
     EXPECT_TRUE(host.Events().empty());
 }
 
+TEST_F(SchedulerTest, NextRefreshFieldShowsWhenTheArmedIntervalFires) {
+    const auto stamp = [&](std::time_t t) {
+        return StatusDisplay::FormatStamp(clock.LocalTime(t));
+    };
+    Configure(30, 0);
+    Show();
+    scheduler.OnTimer();  // the start-up ends at 1000 and arms the interval
+    EXPECT_EQ(window.fields.nextRefresh, stamp(1000 + 30 * 60));
+    launcher.Finish();
+
+    // A Refresh that never starts (a field is missing) is over; it leaves no mark.
+    window.page.values.Password.clear();
+    scheduler.RefreshCommand();
+    EXPECT_EQ(state.Flags.ManualRefresh, 0);
+    window.page.values = FilledFtpPage();
+
+    // A Save with a new interval arms it from now, and a scheduled success counts from then.
+    clock.Advance(600);
+    scheduler.ScheduleRefresh(5);
+    EXPECT_EQ(window.fields.nextRefresh, stamp(1600 + 5 * 60));
+    state.EditSettings([](AppSettings& s) { s.RefreshIntv = 5; });
+    clock.Advance(2);
+    status.ShowStatus("P10005 System Online:   ");
+    EXPECT_EQ(window.fields.nextRefresh, stamp(1602 + 5 * 60));
+
+    // A manual success does not move the schedule.
+    state.Flags.ManualRefresh = 1;
+    clock.Advance(60);
+    status.ShowStatus("P10005 System Online:   ");
+    EXPECT_EQ(window.fields.nextRefresh, stamp(1602 + 5 * 60));
+}
+
 TEST_F(SchedulerTest, RefreshPressedManyTimesWhileACycleRunsStartsOne) {
     Configure(30, 0);
     state.Flags.StartupReady = 1;

@@ -8,6 +8,8 @@
 #include <QTabWidget>
 #include <QTest>
 
+#include <algorithm>
+#include <ctime>
 #include <thread>
 
 #include <gtest/gtest.h>
@@ -338,6 +340,56 @@ TEST(MainSheetTest, HelpMenuAndF1OpenTheIntroduction) {
     for (const std::string& path : opened) {
         EXPECT_TRUE(path.ends_with("/Intro.htm")) << path;
     }
+}
+
+// The local time a Status page stamp stands for.
+std::time_t StampTime(const std::string& stamp) {
+    std::tm local{};
+    local.tm_isdst = -1;
+    if (strptime(stamp.c_str(), "%m/%d/%y %H:%M:%S", &local) == nullptr) {
+        return 0;
+    }
+    return std::mktime(&local);
+}
+
+TEST(MainSheetTest, NextRefreshTimeIsWhenTheScheduleReallyFiresAfterAFailedRefreshAndASave) {
+    ShellFixture f([](Profile& ini) {
+        ini.WriteInt("Preferences", "IsUpdateOnStart", 1);
+        ini.WriteInt("Preferences", "RefreshIntv", 30);
+        ini.WriteInt("Preferences", "SuppressError", 1);
+    });
+    CMainSheet& sheet = f.MakeSheet();
+    const auto cyclesLogged = [&](const std::string& text) {
+        const auto lines = LogLines(f.dir.File("Orvex.log"));
+        return std::count_if(lines.begin(), lines.end(),
+                             [&](const std::string& l) { return l.starts_with(text); });
+    };
+    // The start-up refresh (no FTP) ends well: the next one is 30 minutes away.
+    ASSERT_TRUE(PumpUntil([&] { return cyclesLogged("System Online:") == 1; }, 20000));
+    ASSERT_TRUE(PumpUntil([&] { return !f.state->Flags.CycleRunning; }));
+
+    // A Refresh that fails (its template is missing).
+    f.state->EditSettings([](AppSettings& s) { s.EnableFTP = 1; });
+    sheet.RefreshCommand();
+    ASSERT_TRUE(PumpUntil(
+        [&] { return cyclesLogged("Attempting to connect") == 1 && !f.state->Flags.CycleRunning; },
+        20000));
+    ASSERT_EQ(cyclesLogged("System Online:"), 1);
+
+    // A new interval, saved: the schedule starts over, and a refresh runs at once.
+    f.state->EditSettings([](AppSettings& s) {
+        s.EnableFTP = 0;
+        s.RefreshIntv = 5;
+    });
+    f.state->IntervalEdited = true;
+    const std::time_t saved = std::time(nullptr);
+    sheet.SaveCommand();
+    ASSERT_TRUE(PumpUntil(
+        [&] { return cyclesLogged("System Online:") == 2 && !f.state->Flags.CycleRunning; },
+        20000));
+    const std::time_t shown = StampTime(sheet.StatusPage()->Fields().nextRefresh);
+    EXPECT_GE(shown, saved + 5 * 60 - 1) << sheet.StatusPage()->Fields().nextRefresh;
+    EXPECT_LE(shown, saved + 5 * 60 + 10) << sheet.StatusPage()->Fields().nextRefresh;
 }
 
 TEST(MainSheetTest, SigtermEndsTheProgramAfterTheEndOfSessionPath) {
