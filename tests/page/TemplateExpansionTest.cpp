@@ -1,5 +1,6 @@
 #include "page/TemplateExpansion.h"
 
+#include <cctype>
 #include <filesystem>
 #include <set>
 
@@ -120,6 +121,21 @@ TEST_F(ExpandTemplateTest, ProgramAfterSkippedEntryKeepsItsHigherTag) {
     values_.programs = {{0, "%P0", "a", ""}, {2, "%P2", "b", ""}};
     openWindows_ = {"b"};
     EXPECT_EQ(Expand("%P0 %P1 %P2"), "OFF OFF ON");
+}
+
+TEST_F(ExpandTemplateTest, ShippedSamplesReadWellWithNoProgramWatched) {
+    for (const char* sample : {"online.htm", "offline.htm", "email.htm"}) {
+        const std::string text = ReadFile(std::string(ORVEX_SOURCE_DIR) + "/samples/" + sample);
+        ASSERT_FALSE(text.empty()) << sample;
+        const std::string page = Expand(text);
+        // A token left as it was would show as such: a "%" before a letter or a digit.
+        for (size_t at = page.find('%'); at != std::string::npos; at = page.find('%', at + 1)) {
+            const char next = at + 1 < page.size() ? page[at + 1] : ' ';
+            EXPECT_FALSE(std::isalnum(static_cast<unsigned char>(next)))
+                << sample << ": " << page.substr(at, 8);
+        }
+        EXPECT_NE(page.find("203.0.113.7"), std::string::npos) << sample;
+    }
 }
 
 TEST_F(ExpandTemplateTest, WritesOutputAndBothLocalCopies) {
