@@ -75,7 +75,8 @@ public:
     // Sends QUIT without waiting for its reply and closes the connection (TLS closed cleanly).
     void Quit();
     // Moves one file in image type: upload (STOR) or download (RETR), over a passive (PASV)
-    // or active (PORT) data connection. True when the server's final reply is of class 2.
+    // or active (PORT) data connection; EPSV or EPRT instead when the control connection is
+    // IPv6. True when the server's final reply is of class 2.
     bool Transfer(const std::string& remoteName, const std::string& localName, int passive,
                   int download);
 
@@ -126,6 +127,10 @@ inline constexpr size_t kDataPassSize = 256 * 1024;
 // low port byte after the last comma, high byte before it, the rest with commas as dots.
 // False when "(" or ")" is missing. Numbers follow the leading-number rule, unvalidated.
 bool ParsePasvReply(const std::string& reply, std::string* host, int* port);
+// The port of an extended passive reply ("229 ... (|||6446|)"); false when there is none.
+bool ParseEpsvReply(const std::string& reply, int* port);
+// The argument of EPRT: "|2|::1|6446|" (or "|1|" and a dotted address).
+std::string EprtArgument(const std::string& address, int port);
 // The argument of PORT: the dotted address with commas, then the port's high and low byte.
 std::string PortArgument(const std::string& address, int port);
 

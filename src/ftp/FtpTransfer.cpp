@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <memory>
 
+#include "platform/NameResolver.h"
 #include "platform/TextUtil.h"
 
 namespace orvex {
@@ -43,6 +44,37 @@ bool ParsePasvReply(const std::string& reply, std::string* host, int* port) {
     return true;
 }
 
+bool ParseEpsvReply(const std::string& reply, int* port) {
+    // "229 Entering Extended Passive Mode (|||6446|)": any one printable delimiter, used four
+    // times, with only the port between the third and the fourth.
+    const size_t open = reply.find('(');
+    if (open == std::string::npos || open + 5 > reply.size()) {
+        return false;
+    }
+    const char d = reply[open + 1];
+    if (d < 33 || d > 126 || reply[open + 2] != d || reply[open + 3] != d) {
+        return false;
+    }
+    size_t i = open + 4;
+    long value = 0;
+    size_t digits = 0;
+    while (i < reply.size() && reply[i] >= '0' && reply[i] <= '9' && digits < 6) {
+        value = value * 10 + (reply[i] - '0');
+        ++digits;
+        ++i;
+    }
+    if (digits == 0 || i >= reply.size() || reply[i] != d || value < 1 || value > 65535) {
+        return false;
+    }
+    *port = static_cast<int>(value);
+    return true;
+}
+
+std::string EprtArgument(const std::string& address, int port) {
+    const bool v6 = address.find(':') != std::string::npos;
+    return std::string(v6 ? "|2|" : "|1|") + address + "|" + std::to_string(port) + "|";
+}
+
 std::string PortArgument(const std::string& address, int port) {
     std::string text = address;
     for (char& c : text) {
@@ -61,20 +93,19 @@ constexpr int kDataTlsCloseMs = 2000;
 // Starts a non-blocking connect of a new socket to the passive data address; the outcome is
 // awaited only after the server has answered the transfer command.
 UniqueFd StartDataConnect(const std::string& host, int port, std::string* detail) {
-    sockaddr_in target{};
-    target.sin_family = AF_INET;
-    if (port <= 0 || port > 65535 || ::inet_pton(AF_INET, host.c_str(), &target.sin_addr) != 1) {
+    SocketAddress target;
+    if (port <= 0 || port > 65535 ||
+        !ParseNumericAddress(host, static_cast<uint16_t>(port), &target)) {
         *detail = "unusable passive address " + host + ":" + std::to_string(port);
         return {};
     }
-    target.sin_port = htons(static_cast<uint16_t>(port));
-    UniqueFd fd(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+    UniqueFd fd(::socket(target.Family(), SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
     if (!fd.Valid()) {
         *detail = ErrnoText("socket", errno);
         return {};
     }
-    if (::connect(fd.Get(), reinterpret_cast<const sockaddr*>(&target), sizeof target) != 0 &&
-        errno != EINPROGRESS && errno != EINTR) {
+    if (::connect(fd.Get(), target.Get(), target.length) != 0 && errno != EINPROGRESS &&
+        errno != EINTR) {
         *detail = ErrnoText("data connect", errno);
         return {};
     }
@@ -143,7 +174,18 @@ bool CFtpLink::Transfer(const std::string& remoteName, const std::string& localN
     std::string dataHost;
     int dataPort = 0;
     CTimeoutSocket listener(timeoutSeconds_, clock_);
-    if (passive) {
+    // PASV and PORT carry IPv4 addresses only; over IPv6 the extended commands take their
+    // place, and the data connection goes to the control connection's peer.
+    const bool extended = control_ && control_->Family() == AF_INET6;
+    if (passive && extended) {
+        if (!Command("EPSV")) {
+            return false;
+        }
+        if (!ftp::ParseEpsvReply(replyText_, &dataPort) || !control_->PeerAddress(&dataHost)) {
+            NoteFailure(FtpLocalFailure::kNone, "extended passive reply without a port");
+            return false;
+        }
+    } else if (passive) {
         if (!Command("PASV")) {
             return false;
         }
@@ -165,7 +207,8 @@ bool CFtpLink::Transfer(const std::string& remoteName, const std::string& localN
             !listener.LocalAddress(&listenAddress, &listenPort)) {
             return FailLocal(FtpLocalFailure::kConnection, listener.FailureDetail());
         }
-        if (!Command("PORT " + ftp::PortArgument(address, listenPort))) {
+        if (!Command(extended ? "EPRT " + ftp::EprtArgument(address, listenPort)
+                              : "PORT " + ftp::PortArgument(address, listenPort))) {
             return false;
         }
     }

@@ -146,4 +146,15 @@ bool CTimeoutSocket::LocalAddress(std::string* address, uint16_t* port) const {
     return !address->empty();
 }
 
+bool CTimeoutSocket::PeerAddress(std::string* address) const {
+    SocketAddress peer;
+    peer.length = sizeof peer.storage;
+    if (!fd_.Valid() ||
+        ::getpeername(fd_.Get(), reinterpret_cast<sockaddr*>(&peer.storage), &peer.length) != 0) {
+        return false;
+    }
+    *address = AddressText(peer);
+    return !address->empty();
+}
+
 }  // namespace orvex

@@ -34,7 +34,12 @@ public:
     // The socket's own address (dotted IPv4 or IPv6 text) and port.
     bool LocalAddress(std::string* address, uint16_t* port) const;
 
+    // The peer's numeric address (IPv4 or IPv6 text).
+    bool PeerAddress(std::string* address) const;
+
     int Fd() const { return fd_.Get(); }
+    // AF_INET or AF_INET6: the family of the socket made last.
+    int Family() const { return family_; }
     int TimeoutSeconds() const { return timeoutSeconds_; }
     // Why the latest operation failed, for the caller's diagnostics.
     const std::string& FailureDetail() const { return detail_; }

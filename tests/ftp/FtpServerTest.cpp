@@ -97,5 +97,35 @@ INSTANTIATE_TEST_SUITE_P(Modes, FtpServerTest, ::testing::Values(1, 0),
                              return std::string(info.param ? "Passive" : "Active");
                          });
 
+// The same server software listening on ::1 only: reached by "localhost" (whose IPv4 address
+// refuses) and by the bracketed literal; the data connections use the extended commands.
+TEST_P(FtpServerTest, ServerOnIpv6LoopbackUsesTheExtendedCommands) {
+    test::TempDir root;
+    test::ServerProcess server(test::kPython,
+                               {test::PeerScript("ftp_server.py"), "--root", root.Path(), "--user",
+                                "tester", "--password", "secret", "--bind", "::1"});
+    ASSERT_TRUE(server.Ready()) << server.Log();
+    const int passive = GetParam();
+    const std::string content = test::PatternBytes(300 * 1024 + 3);
+    test::WriteFile(work.File("page.htm"), content);
+    for (const std::string host : {"localhost", "[::1]"}) {
+        CFtpLink link(15, work.Path());
+        FtpLogonParams params = Params();
+        params.Host = host;
+        params.Port = server.Port();
+        ASSERT_TRUE(link.Logon(params)) << host << ": " << link.FailureDetail();
+        ASSERT_TRUE(link.Transfer("up.htm", "page.htm", passive, 0))
+            << link.ReplyText() << link.FailureDetail();
+        EXPECT_TRUE(test::ReadFile(root.Path() + "/up.htm") == content);
+        ASSERT_TRUE(link.Transfer("up.htm", "back.htm", passive, 1)) << link.ReplyText();
+        EXPECT_TRUE(test::ReadFile(work.File("back.htm")) == content);
+        link.Quit();
+    }
+    const std::string log = server.Log();
+    EXPECT_NE(log.find(passive ? "<- EPSV" : "<- EPRT |2|::1|"), std::string::npos) << log;
+    EXPECT_EQ(log.find("<- PASV"), std::string::npos);
+    EXPECT_EQ(log.find("<- PORT"), std::string::npos);
+}
+
 }  // namespace
 }  // namespace orvex

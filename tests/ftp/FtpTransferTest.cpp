@@ -33,6 +33,21 @@ TEST(FtpPasvTest, AddressAndPortFromTheReply) {
     EXPECT_EQ(ftp::PortArgument("10.0.0.5", 5001), "10,0,0,5,19,137");
 }
 
+TEST(FtpPasvTest, ExtendedPassivePortAndActiveArgument) {
+    int port = 0;
+    ASSERT_TRUE(ftp::ParseEpsvReply("229 Entering Extended Passive Mode (|||6446|)", &port));
+    EXPECT_EQ(port, 6446);
+    ASSERT_TRUE(ftp::ParseEpsvReply("229 ok (!!!21!)", &port));
+    EXPECT_EQ(port, 21);
+    for (const char* bad :
+         {"229 Entering Extended Passive Mode", "229 (||6446|)", "229 (|||6446)", "229 (|||0|)",
+          "229 (|||65536|)", "229 (|||-5|)", "229 (|2|::1|6446|)", "229 (   6446 )", "229 (|||"}) {
+        EXPECT_FALSE(ftp::ParseEpsvReply(bad, &port)) << bad;
+    }
+    EXPECT_EQ(ftp::EprtArgument("::1", 6446), "|2|::1|6446|");
+    EXPECT_EQ(ftp::EprtArgument("10.0.0.5", 21), "|1|10.0.0.5|21|");
+}
+
 class FtpTransferTest : public ::testing::Test {
 protected:
     // Greeting and a one-line logon; the transfer steps follow.

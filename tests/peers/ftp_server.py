@@ -1,5 +1,5 @@
 #!/usr/bin/python3
-"""A throwaway FTP server on 127.0.0.1 for tests: one user with full rights on one folder.
+"""A throwaway FTP server on loopback (127.0.0.1, or ::1) for tests: one user with full rights on one folder.
 
 Prints "READY <port>" once it listens (port 0 asks the system for a free one) and logs the
 whole dialogue to standard error.
@@ -20,6 +20,7 @@ def main():
     parser.add_argument("--password", required=True)
     parser.add_argument("--passive-ports", help="A-B")
     parser.add_argument("--quiet", action="store_true", help="log warnings only")
+    parser.add_argument("--bind", default="127.0.0.1", help="listening address (::1 for IPv6)")
     args = parser.parse_args()
 
     logging.basicConfig(stream=sys.stderr,
@@ -40,7 +41,7 @@ def main():
         low, high = (int(p) for p in args.passive_ports.split("-"))
         Handler.passive_ports = range(low, high + 1)
 
-    server = FTPServer(("127.0.0.1", 0), Handler)
+    server = FTPServer((args.bind, 0), Handler)
     port = server.socket.getsockname()[1]
     print("READY %d" % port, flush=True)
     server.serve_forever(handle_exit=True)
