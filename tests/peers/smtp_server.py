@@ -1,5 +1,5 @@
 #!/usr/bin/python3
-"""SMTP server for tests: aiosmtpd on 127.0.0.1 with AUTH PLAIN, LOGIN and CRAM-MD5.
+"""SMTP server for tests: aiosmtpd on 127.0.0.1 (or ::1) with AUTH PLAIN, LOGIN and CRAM-MD5.
 
 Usage: smtp_server.py OUTDIR [--port N] [--user U] [--password P] [--mechanisms M,M]
                       [--raw-only] [--refuse ADDRESS,ADDRESS]
@@ -120,6 +120,7 @@ def main():
     parser.add_argument("--refuse", default="", help="recipients to refuse with 550")
     parser.add_argument("--starttls", nargs=2, metavar=("CERT", "KEY"))
     parser.add_argument("--tls", nargs=2, metavar=("CERT", "KEY"))
+    parser.add_argument("--bind", default="127.0.0.1", help="listening address (::1 for IPv6)")
     args = parser.parse_args()
 
     os.makedirs(args.outdir, exist_ok=True)
@@ -146,7 +147,7 @@ def main():
     loop = asyncio.new_event_loop()
     asyncio.set_event_loop(loop)
     server = loop.run_until_complete(
-        loop.create_server(factory, "127.0.0.1", args.port, ssl=context(args.tls)))
+        loop.create_server(factory, args.bind, args.port, ssl=context(args.tls)))
     loop.add_signal_handler(signal.SIGTERM, loop.stop)
     loop.add_signal_handler(signal.SIGINT, loop.stop)
     print("READY {}".format(server.sockets[0].getsockname()[1]), flush=True)

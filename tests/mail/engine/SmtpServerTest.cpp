@@ -102,6 +102,26 @@ INSTANTIATE_TEST_SUITE_P(Mechanisms, RealServer,
                                                                : info.param;
                          });
 
+// aiosmtpd on ::1 only: "localhost" (whose IPv4 address refuses) and the bare and bracketed
+// literals all reach it.
+TEST_F(EngineTest, RealServerOnIpv6LoopbackGetsTheMessage) {
+    TempDir mailDir;
+    ServerProcess server(kPython, {PeerScript("smtp_server.py"), mailDir.Path(), "--bind", "::1"});
+    ASSERT_TRUE(server.Ready()) << server.Log();
+    int sent = 0;
+    for (const char* host : {"localhost", "::1", "[::1]"}) {
+        seeIntegerParam(0, kSeePort, server.Port());
+        ASSERT_EQ(seeSmtpConnect(0, host, "<me@example.com>", nullptr), 0)
+            << host << ": " << seeErrorText(0, kSeeSmtpError);
+        ASSERT_EQ(seeSendEmail(0, "<you@example.org>", nullptr, nullptr, "s", "m", nullptr), 0)
+            << host << ": " << seeErrorText(0, kSeeSmtpError);
+        EXPECT_EQ(seeClose(0), 0);
+        ++sent;
+        const auto env = ReadEnvelope(mailDir.File(std::to_string(sent) + ".env"));
+        EXPECT_EQ(env.find("rcpt")->second, "you@example.org") << host;
+    }
+}
+
 TEST_F(EngineTest, RealServerRefusesWrongCredentials) {
     TempDir mailDir;
     ServerProcess server(kPython, {PeerScript("smtp_server.py"), mailDir.Path()});
