@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "address/WanAddress.h"
 #include "app/PublishCycle.h"
 #include "log/EventLog.h"
 #include "monitor/MonitoredPrograms.h"
@@ -183,7 +184,7 @@ int Service::RunOnce(bool online) {
     if (!core_->Schedule().ValidateSettings() || !state_.Flags.TryClaimCycle()) {
         return 1;
     }
-    const CycleEnvironment env{resolver_, kDefaultLookupUrl, FindProgramWindow};
+    const CycleEnvironment env{resolver_, BuiltInWanServices(), FindProgramWindow};
     const int result = online ? OnlineCycle(state_, *ownHost_, clock_, env)
                               : OfflineCycle(state_, *ownHost_, clock_, env, false);
     state_.Flags.ReleaseCycle();
