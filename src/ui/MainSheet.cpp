@@ -12,12 +12,15 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include "platform/HelpPages.h"
 #include "ui/AboutBox.h"
 #include "ui/GuiThreadHost.h"
+#include "ui/HelpWindow.h"
 #include "ui/RemotePage.h"
 #include "ui/ShutdownWindow.h"
 #include "ui/TrayIcon.h"
 #include "ui/UiResources.h"
+#include "ui/WebAddress.h"
 #include "ui/pages/EmailPage.h"
 #include "ui/pages/LocalSettingsPage.h"
 #include "ui/pages/OptionsPage.h"
@@ -29,6 +32,11 @@ namespace orvex {
 namespace {
 
 constexpr int kProgramMonitorPage = 3;
+
+// The help on each page, in page order, for F1.
+constexpr std::array<const char*, CMainSheet::kPageCount> kPageHelp = {
+    "Settings.htm#ftp",     "Settings.htm#options", "Window.htm#status",
+    "Settings.htm#monitor", "Settings.htm#proxy",   "Settings.htm#email"};
 
 }  // namespace
 
@@ -58,7 +66,6 @@ CMainSheet::CMainSheet(AppState& state, GuiThreadHost& workerHost, SheetServices
       state_(state),
       workerHost_(workerHost),
       services_(std::move(services)),
-      help_(services_.launcher),
       windowHost_(std::make_unique<SheetHost>(*this)),
       timer_([this] { core_->Schedule().OnTimer(); }) {
     setWindowTitle("Orvex");
@@ -80,7 +87,7 @@ CMainSheet::CMainSheet(AppState& state, GuiThreadHost& workerHost, SheetServices
     BuildMenuBar();
     BuildPages();
     auto* f1 = new QShortcut(QKeySequence(Qt::Key_F1), this);
-    connect(f1, &QShortcut::activated, this, &CMainSheet::ShowHelp);
+    connect(f1, &QShortcut::activated, this, &CMainSheet::ShowPageHelp);
 
     workerHost_.Attach(windowHost_.get());
 
@@ -101,6 +108,7 @@ CMainSheet::~CMainSheet() {
     workerHost_.Detach();
     timer_.Kill();
     delete shutdown_.data();
+    delete help_.data();
     // The pages work with the context and the logic; they go first.
     delete tabs_;
     tabs_ = nullptr;
@@ -230,11 +238,31 @@ void CMainSheet::ShowAbout() {
 }
 
 void CMainSheet::ShowHelp() {
-    help_.ShowHelp();
+    ShowHelpTopic(kHelpTopic);
+}
+
+void CMainSheet::ShowPageHelp() {
+    const int page = tabs_->currentIndex();
+    ShowHelpTopic(page >= 0 && page < kPageCount ? kPageHelp[static_cast<size_t>(page)]
+                                                 : kHelpTopic);
+}
+
+void CMainSheet::ShowHelpTopic(const std::string& topic) {
+    if (destroyed_) {
+        return;
+    }
+    if (!help_) {
+        help_ = new HelpWindow(DefaultHelpDirs(), services_.launcher, *windowHost_);
+    }
+    help_->ShowTopic(topic);
+}
+
+HelpWindow* CMainSheet::Help() const {
+    return help_.data();
 }
 
 void CMainSheet::OpenHomePage() {
-    services_.launcher.Open(kHomePage);
+    OpenWebAddress(kHomePage, services_.launcher, *windowHost_);
 }
 
 void CMainSheet::ShowFromOtherCopy() {
@@ -331,6 +359,9 @@ void CMainSheet::DestroyWindow() {
     tray_->Remove();
     if (shutdown_) {
         shutdown_->hide();
+    }
+    if (help_) {
+        help_->hide();
     }
     hide();
     // The logic that asked for this is still on the stack; the object goes once it returns.

@@ -14,7 +14,6 @@
 #include "ui/MessageBoxes.h"
 #include "ui/PageContext.h"
 #include "ui/QtWindowTimer.h"
-#include "version/HelpViewer.h"
 
 class QAction;
 class QPushButton;
@@ -23,6 +22,7 @@ class QTabWidget;
 namespace orvex {
 
 class CEmailPage;
+class HelpWindow;
 class CLocalSettings;
 class COptionsPage;
 class CProcessMonitor;
@@ -80,7 +80,10 @@ public:
     void CopyLanAddress();
     void CopyWanAddress();
     void ShowAbout();
+    // The Help menu: the introduction. F1: the help on the page shown.
     void ShowHelp();
+    void ShowPageHelp();
+    HelpWindow* Help() const;
     void OpenHomePage();
     // A second copy of the program asked for the window.
     void ShowFromOtherCopy();
@@ -116,11 +119,11 @@ private:
     void UpdateSaveButton();
     void HideBehindIcon();
     void CopyAddress(const std::string& address, bool reportAlways);
+    void ShowHelpTopic(const std::string& topic);
 
     AppState& state_;
     GuiThreadHost& workerHost_;
     SheetServices services_;
-    HelpViewer help_;
     std::unique_ptr<SheetHost> windowHost_;
     QtWindowTimer timer_;
     std::unique_ptr<AppCore> core_;
@@ -136,6 +139,7 @@ private:
     QPushButton* exitButton_ = nullptr;
     TrayIcon* tray_ = nullptr;
     QPointer<ShutdownWindow> shutdown_;
+    QPointer<HelpWindow> help_;
     bool destroyed_ = false;
 };
 

@@ -117,5 +117,32 @@ TEST_F(WindowE2ETest, SecondStartBringsTheWindowBackAndTakesTheIconAway) {
     EXPECT_TRUE(first.Running());
 }
 
+TEST_F(WindowE2ETest, HelpOpensInAWindowOfItsOwnOnADesktopWithoutABrowser) {
+    TempDir noPrograms;  // PATH holds nothing: no opener, no browser
+    std::map<std::string, std::string> env = Env();
+    env["PATH"] = noPrograms.Path();
+    env["XDG_DATA_DIRS"] = noPrograms.Path();
+    env["XDG_DATA_HOME"] = noPrograms.Path();
+    ProgramRun run(work.Path(), runtime.Path(), env);
+    const unsigned long window = ShownWindow();
+    ASSERT_NE(window, 0u);
+    ASSERT_TRUE(Xdotool({"windowactivate", "--sync", std::to_string(window), "key", "F1"}));
+    unsigned long help = 0;
+    EXPECT_TRUE(WaitFor(10000, [&] {
+        help = probe->FindWindow("Orvex Help");
+        return help != 0 && probe->Viewable(help);
+    })) << "F1 shows the help";
+
+    // Closed, it comes back as often as asked.
+    probe->RequestClose(help);
+    ASSERT_TRUE(WaitFor(10000, [&] { return !probe->Viewable(help); }));
+    ASSERT_TRUE(Xdotool({"windowactivate", "--sync", std::to_string(window), "key", "F1"}));
+    EXPECT_TRUE(WaitFor(10000, [&] {
+        help = probe->FindWindow("Orvex Help");
+        return help != 0 && probe->Viewable(help);
+    }));
+    EXPECT_TRUE(run.Running());
+}
+
 }  // namespace
 }  // namespace orvex::test

@@ -4,9 +4,11 @@
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSystemTrayIcon>
 #include <QTabWidget>
 #include <QTest>
+#include <QTextBrowser>
 
 #include <algorithm>
 #include <ctime>
@@ -17,6 +19,7 @@
 #include "ShellTestSupport.h"
 #include "app/ExitRoutine.h"
 #include "settings/SettingsFile.h"
+#include "ui/HelpWindow.h"
 #include "ui/RemotePage.h"
 #include "ui/SessionEnd.h"
 #include "ui/ShutdownWindow.h"
@@ -327,19 +330,30 @@ TEST(MainSheetTest, TrayIconFollowsTheLastCycle) {
     EXPECT_EQ(sheet.Tray().Icon()->toolTip(), "Orvex");
 }
 
-TEST(MainSheetTest, HelpMenuAndF1OpenTheIntroduction) {
+TEST(MainSheetTest, HelpOpensInTheProgramsOwnWindowWithoutABrowser) {
     ShellFixture f;
+    f.launcher.succeed = false;  // no browser on this desktop
     CMainSheet& sheet = f.MakeSheet();
     f.WaitShown();
     sheet.MenuAction("&Orvex Help")->trigger();
+    HelpWindow* help = sheet.Help();
+    ASSERT_NE(help, nullptr);
+    EXPECT_TRUE(help->isVisible());
+    EXPECT_EQ(help->windowTitle(), "Orvex Help");
+    EXPECT_TRUE(help->Shown().toLocalFile().endsWith("/Intro.htm"));
+    EXPECT_EQ(help->Browser()->documentTitle(), "Orvex Help: Introduction");
+
+    // F1 opens the help on the page shown, in the same window.
+    sheet.Tabs()->setCurrentIndex(5);
     sheet.activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&sheet));
     QTest::keyClick(&sheet, Qt::Key_F1);
-    const std::vector<std::string> opened = f.launcher.Opened();
-    ASSERT_EQ(opened.size(), 2u);
-    for (const std::string& path : opened) {
-        EXPECT_TRUE(path.ends_with("/Intro.htm")) << path;
-    }
+    EXPECT_EQ(sheet.Help(), help);
+    EXPECT_TRUE(help->Shown().toLocalFile().endsWith("/Settings.htm"));
+    EXPECT_EQ(help->Shown().fragment(), "email");
+    EXPECT_GT(help->Browser()->verticalScrollBar()->value(), 0) << "scrolled to the section";
+    EXPECT_TRUE(f.launcher.Opened().empty());
+    EXPECT_TRUE(f.boxes.Asked().empty());
 }
 
 // The local time a Status page stamp stands for.

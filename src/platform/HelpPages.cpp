@@ -1,4 +1,4 @@
-#include "version/HelpViewer.h"
+#include "platform/HelpPages.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -37,26 +37,18 @@ std::vector<std::string> DefaultHelpDirs() {
     return dirs;
 }
 
-bool HelpViewer::ShowHelp() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (unavailable_) {
-        return false;
+std::string FindHelpPage(const std::vector<std::string>& dirs, const std::string& page) {
+    if (page.empty() || page.find('/') != std::string::npos) {
+        return std::string();
     }
-    if (topicPath_.empty()) {
-        for (const std::string& dir : helpDirs_) {
-            std::string candidate = dir + "/" + kHelpTopic;
-            // The viewer gets an absolute path; a relative one would depend on its directory.
-            if (!candidate.empty() && candidate.front() == '/' && IsFile(candidate)) {
-                topicPath_ = candidate;
-                break;
-            }
+    for (const std::string& dir : dirs) {
+        // Only absolute paths: a relative one would depend on the current directory.
+        const std::string candidate = dir + "/" + page;
+        if (!dir.empty() && dir.front() == '/' && IsFile(candidate)) {
+            return candidate;
         }
     }
-    if (topicPath_.empty() || !launcher_.Open(topicPath_)) {
-        unavailable_ = true;
-        return false;
-    }
-    return true;
+    return std::string();
 }
 
 }  // namespace orvex

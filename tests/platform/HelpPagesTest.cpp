@@ -1,4 +1,4 @@
-#include "version/HelpViewer.h"
+#include "platform/HelpPages.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "TempDir.h"
+#include "platform/DesktopLauncher.h"
 
 namespace orvex {
 namespace {
@@ -19,54 +20,38 @@ using test::ReadFile;
 using test::TempDir;
 using test::WriteFile;
 
-class RecordingLauncher : public DesktopLauncher {
-public:
-    bool Open(const std::string& target) override {
-        opened.push_back(target);
-        return answer;
+TEST(HelpPagesTest, FirstFolderHoldingThePageWins) {
+    TempDir a;
+    TempDir b;
+    WriteFile(b.File("Intro.htm"), "<html></html>");
+    EXPECT_EQ(FindHelpPage({a.File("nowhere"), a.Path(), b.Path()}, "Intro.htm"),
+              b.File("Intro.htm"));
+    WriteFile(a.File("Intro.htm"), "<html></html>");
+    EXPECT_EQ(FindHelpPage({a.Path(), b.Path()}, "Intro.htm"), a.File("Intro.htm"));
+}
+
+TEST(HelpPagesTest, MissingPageIsLookedForAgainAtTheNextCall) {
+    TempDir dir;
+    EXPECT_EQ(FindHelpPage({dir.Path()}, "Intro.htm"), "");
+    WriteFile(dir.File("Intro.htm"), "<html></html>");
+    EXPECT_EQ(FindHelpPage({dir.Path()}, "Intro.htm"), dir.File("Intro.htm"));
+}
+
+TEST(HelpPagesTest, OnlyPlainPageNamesInAbsoluteFolders) {
+    TempDir dir;
+    WriteFile(dir.File("Intro.htm"), "<html></html>");
+    EXPECT_EQ(FindHelpPage({"relative"}, "Intro.htm"), "");
+    EXPECT_EQ(FindHelpPage({dir.Path()}, ""), "");
+    EXPECT_EQ(FindHelpPage({dir.File("sub")}, "../Intro.htm"), "");
+    EXPECT_EQ(FindHelpPage({dir.Path()}, "."), "");  // a folder, not a page
+}
+
+TEST(HelpPagesTest, ShippedPagesAreFound) {
+    for (const char* page : {"Intro.htm", "Settings.htm", "Window.htm"}) {
+        const std::string path = FindHelpPage(DefaultHelpDirs(), page);
+        ASSERT_FALSE(path.empty()) << page;
+        EXPECT_NE(ReadFile(path).find("<title>"), std::string::npos) << page;
     }
-    bool answer = true;
-    std::vector<std::string> opened;
-};
-
-TEST(HelpViewerTest, OpensTheIntroductionTopicEveryTime) {
-    TempDir dir;
-    WriteFile(dir.File("Intro.htm"), "<html></html>");
-    RecordingLauncher launcher;
-    HelpViewer viewer(launcher, {dir.File("nowhere"), dir.Path()});
-    EXPECT_TRUE(viewer.ShowHelp());
-    EXPECT_TRUE(viewer.ShowHelp());
-    EXPECT_EQ(launcher.opened, std::vector<std::string>(2, dir.File("Intro.htm")));
-}
-
-TEST(HelpViewerTest, MissingTopicMakesHelpUnavailableForTheRestOfTheRun) {
-    TempDir dir;
-    RecordingLauncher launcher;
-    HelpViewer viewer(launcher, {dir.Path()});
-    EXPECT_FALSE(viewer.ShowHelp());
-    WriteFile(dir.File("Intro.htm"), "<html></html>");
-    EXPECT_FALSE(viewer.ShowHelp());
-    EXPECT_TRUE(launcher.opened.empty());
-}
-
-TEST(HelpViewerTest, ViewerThatCannotStartIsNotAskedAgain) {
-    TempDir dir;
-    WriteFile(dir.File("Intro.htm"), "<html></html>");
-    RecordingLauncher launcher;
-    launcher.answer = false;
-    HelpViewer viewer(launcher, {dir.Path()});
-    EXPECT_FALSE(viewer.ShowHelp());
-    launcher.answer = true;
-    EXPECT_FALSE(viewer.ShowHelp());
-    EXPECT_EQ(launcher.opened.size(), 1u);
-}
-
-TEST(HelpViewerTest, ShippedIntroductionIsFound) {
-    RecordingLauncher launcher;
-    HelpViewer viewer(launcher);
-    ASSERT_TRUE(viewer.ShowHelp());
-    ASSERT_EQ(launcher.opened.size(), 1u);
-    EXPECT_NE(ReadFile(launcher.opened[0]).find("<title>"), std::string::npos);
 }
 
 // Waits for a file written by a program started in the background.
