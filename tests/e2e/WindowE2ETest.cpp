@@ -1,6 +1,8 @@
 // The built program on a private desktop (X server, window manager, notification area): what
 // the window manager and the X server see of its windows, not what the toolkit believes.
 
+#include <functional>
+#include <map>
 #include <memory>
 #include <string>
 
@@ -48,6 +50,18 @@ protected:
         std::vector<std::string> command{"xdotool"};
         command.insert(command.end(), arguments.begin(), arguments.end());
         return desktop.Run(command);
+    }
+
+    // Presses F1 in `window` until `done` holds: a key pressed while the window manager is
+    // still handing over the focus would go elsewhere.
+    bool PressF1Until(unsigned long window, const std::function<bool()>& done) {
+        for (int attempt = 0; attempt < 5; ++attempt) {
+            Xdotool({"windowactivate", "--sync", std::to_string(window), "key", "F1"});
+            if (WaitFor(3000, done)) {
+                return true;
+            }
+        }
+        return false;
     }
 
     // Minimises with the window manager, as the title bar's button does.
@@ -126,21 +140,17 @@ TEST_F(WindowE2ETest, HelpOpensInAWindowOfItsOwnOnADesktopWithoutABrowser) {
     ProgramRun run(work.Path(), runtime.Path(), env);
     const unsigned long window = ShownWindow();
     ASSERT_NE(window, 0u);
-    ASSERT_TRUE(Xdotool({"windowactivate", "--sync", std::to_string(window), "key", "F1"}));
     unsigned long help = 0;
-    EXPECT_TRUE(WaitFor(10000, [&] {
+    const auto helpShown = [&] {
         help = probe->FindWindow("Orvex Help");
         return help != 0 && probe->Viewable(help);
-    })) << "F1 shows the help";
+    };
+    EXPECT_TRUE(PressF1Until(window, helpShown)) << "F1 shows the help";
 
     // Closed, it comes back as often as asked.
     probe->RequestClose(help);
     ASSERT_TRUE(WaitFor(10000, [&] { return !probe->Viewable(help); }));
-    ASSERT_TRUE(Xdotool({"windowactivate", "--sync", std::to_string(window), "key", "F1"}));
-    EXPECT_TRUE(WaitFor(10000, [&] {
-        help = probe->FindWindow("Orvex Help");
-        return help != 0 && probe->Viewable(help);
-    }));
+    EXPECT_TRUE(PressF1Until(window, helpShown));
     EXPECT_TRUE(run.Running());
 }
 
