@@ -50,6 +50,14 @@ public:
     void Cycle(int code) override { sheet_.core_->OnCycleCode(code); }
     void ExitRequest() override { sheet_.core_->OnExitMessage(); }
     MsgAnswer MessageBox(const MessageBoxRequest& request) override {
+        // Hidden behind its icon, the window would give no sign of why nothing moves while
+        // a report waits for its OK.
+        if (!sheet_.isVisible() && !sheet_.destroyed_ && sheet_.tray_->Shown() &&
+            request.buttons == MsgButtons::Ok) {
+            sheet_.tray_->Notify(QString::fromStdString(request.caption),
+                                 QString::fromStdString(request.text),
+                                 request.icon == MsgIcon::Error);
+        }
         QWidget* parent = sheet_.isVisible() && !sheet_.destroyed_ ? &sheet_ : nullptr;
         return sheet_.services_.boxes.Ask(request, parent);
     }

@@ -49,6 +49,12 @@ bool TrayIcon::Shown() const {
     return icon_->isVisible();
 }
 
+void TrayIcon::Notify(const QString& title, const QString& text, bool error) {
+    lastNotification_ = title + "\n" + text;
+    icon_->showMessage(title, text, error ? QSystemTrayIcon::Critical : QSystemTrayIcon::Warning,
+                       30000);
+}
+
 void TrayIcon::Update(int cycleSucceeded) {
     if (cycleSucceeded == 1) {
         icon_->setIcon(ProgramIcon());

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QObject>
+#include <QString>
 
 class QMenu;
 class QSystemTrayIcon;
@@ -22,6 +23,10 @@ public:
     bool Shown() const;
     // The program icon for 1, the second icon for 0; any other value changes nothing.
     void Update(int cycleSucceeded);
+    // A balloon from the icon, for news the user must see while the window is hidden.
+    void Notify(const QString& title, const QString& text, bool error);
+    // The last balloon's title and text (empty before the first).
+    const QString& LastNotification() const { return lastNotification_; }
     // 1: program icon, 0: second icon, -1: none chosen yet.
     int ShownIcon() const { return shownIcon_; }
 
@@ -40,6 +45,7 @@ private:
     QSystemTrayIcon* icon_;
     QMenu* menu_;
     int shownIcon_ = -1;
+    QString lastNotification_;
 };
 
 }  // namespace orvex

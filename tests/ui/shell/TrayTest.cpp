@@ -41,6 +41,29 @@ TEST(TrayTest, MinimiseHidesBehindTheIconAndDoubleClickBringsTheWindowBack) {
     EXPECT_FALSE(sheet.isMinimized());
 }
 
+TEST(TrayTest, ReportsWaitingForOkAreAlsoShownFromTheIconWhileTheWindowIsHidden) {
+    REQUIRE_DESKTOP();
+    ShellFixture f;
+    CMainSheet& sheet = f.MakeSheet();
+    f.WaitShown();
+    MessageBoxRequest box;
+    box.text = "There was an error uploading page.";
+    box.icon = MsgIcon::Error;
+    sheet.WindowHost().MessageBox(box);
+    EXPECT_TRUE(sheet.Tray().LastNotification().isEmpty()) << "the window shows the box";
+
+    sheet.MinimizeWindow();
+    ASSERT_TRUE(sheet.Tray().Shown());
+    MessageBoxRequest question;
+    question.text = "Do you want to save your settings?";
+    question.buttons = MsgButtons::YesNoCancel;
+    sheet.WindowHost().MessageBox(question);
+    EXPECT_TRUE(sheet.Tray().LastNotification().isEmpty()) << "questions come from the user";
+    sheet.WindowHost().MessageBox(box);
+    EXPECT_EQ(sheet.Tray().LastNotification(), "Orvex\nThere was an error uploading page.");
+    EXPECT_EQ(f.boxes.Asked().size(), 3u) << "the box is still shown";
+}
+
 TEST(TrayTest, ExitFromTheIconMenuClosesTheWindow) {
     REQUIRE_DESKTOP();
     ShellFixture f;
