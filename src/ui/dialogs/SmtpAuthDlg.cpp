@@ -3,6 +3,7 @@
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -28,6 +29,17 @@ CSmtpAuthDlg::CSmtpAuthDlg(AppState& state, QWidget* parent)
     form->addRow("Account Name", account_);
     form->addRow("Password", password_);
     layout->addWidget(group);
+    if (state_.Settings().EmailSecurity == kEmailSecurityNone) {
+        // Said here, where the password is typed, rather than in a box at every cycle.
+        auto* warning = new QLabel(
+            "Warning: with Security set to \"None\" on the E-Mail page, LOGIN and PLAIN send "
+            "this password readable to anyone on the way. Choose STARTTLS or SSL/TLS if your "
+            "server offers them.",
+            this);
+        warning->setObjectName("CleartextWarning");
+        warning->setWordWrap(true);
+        layout->addWidget(warning);
+    }
 
     auto* buttons = new QHBoxLayout();
     buttons->addStretch(1);

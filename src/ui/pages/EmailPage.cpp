@@ -2,6 +2,7 @@
 
 #include <QButtonGroup>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -24,6 +25,20 @@ constexpr const char* kMailWarning =
     "WARNING: Enabling this feature will cause Orvex to send an E-Mail after every refresh. "
     "Selecting 'E-Mail on IP change only' will prevent unnecessary E-Mailing by only notifying "
     "recipients when an IP address changes.";
+
+constexpr const char* kPortRange = "Please enter a mail server port from 1 to 65535.";
+
+// The port a provider expects for each kind of security, proposed when the user chooses one
+// while the port is still the standard one of another kind.
+int ProposedPort(int security, int port) {
+    if (security == kEmailSecurityStartTls && port == 25) {
+        return 587;
+    }
+    if (security == kEmailSecurityTls && (port == 25 || port == 587)) {
+        return 465;
+    }
+    return port;
+}
 
 }  // namespace
 
@@ -59,6 +74,21 @@ CEmailPage::CEmailPage(PageContext& context, QWidget* parent)
     };
     server_ = makeEdit("EmailServer");
     serverLabel_ = makeLabel("SMTP Mail Server:", server_);
+    port_ = new CommitEdit(5, Accepts::Digits, group);
+    port_->setObjectName("EmailPort");
+    port_->setMaximumWidth(port_->fontMetrics().horizontalAdvance("0000000") + 12);
+    portLabel_ = makeLabel("Port:", port_);
+    security_ = new QComboBox(group);
+    security_->setObjectName("EmailSecurity");
+    security_->addItems({"None", "STARTTLS", "SSL/TLS"});
+    securityLabel_ = makeLabel("Security:", security_);
+    auto* serverRow = new QHBoxLayout();
+    serverRow->addWidget(server_, 1);
+    serverRow->addWidget(portLabel_);
+    serverRow->addWidget(port_);
+    auto* securityRow = new QHBoxLayout();
+    securityRow->addWidget(security_);
+    securityRow->addStretch(1);
     from_ = makeEdit("EmailFrom");
     fromLabel_ = makeLabel("From:", from_);
     recipients_ = makeEdit("EmailTo");
@@ -84,17 +114,19 @@ CEmailPage::CEmailPage(PageContext& context, QWidget* parent)
     pickMessage_->setFixedWidth(pickMessage_->fontMetrics().horizontalAdvance("...") + 20);
 
     grid->addWidget(serverLabel_, 0, 0);
-    grid->addWidget(server_, 0, 1, 1, 2);
-    grid->addWidget(fromLabel_, 1, 0);
-    grid->addWidget(from_, 1, 1, 1, 2);
-    grid->addLayout(kinds, 2, 0);
-    grid->addWidget(recipients_, 2, 1, 1, 2);
-    grid->addWidget(recipientsNote_, 3, 1, 1, 2);
-    grid->addWidget(subjectLabel_, 4, 0);
-    grid->addWidget(subject_, 4, 1, 1, 2);
-    grid->addWidget(messageLabel_, 5, 0);
-    grid->addWidget(messageFile_, 5, 1);
-    grid->addWidget(pickMessage_, 5, 2);
+    grid->addLayout(serverRow, 0, 1, 1, 2);
+    grid->addWidget(securityLabel_, 1, 0);
+    grid->addLayout(securityRow, 1, 1, 1, 2);
+    grid->addWidget(fromLabel_, 2, 0);
+    grid->addWidget(from_, 2, 1, 1, 2);
+    grid->addLayout(kinds, 3, 0);
+    grid->addWidget(recipients_, 3, 1, 1, 2);
+    grid->addWidget(recipientsNote_, 4, 1, 1, 2);
+    grid->addWidget(subjectLabel_, 5, 0);
+    grid->addWidget(subject_, 5, 1, 1, 2);
+    grid->addWidget(messageLabel_, 6, 0);
+    grid->addWidget(messageFile_, 6, 1);
+    grid->addWidget(pickMessage_, 6, 2);
     layout->addLayout(grid);
 
     attachment_ = new QCheckBox("Send Message as attachment", group);
@@ -131,6 +163,9 @@ CEmailPage::CEmailPage(PageContext& context, QWidget* parent)
         connect(edit, &CommitEdit::FocusLost, this,
                 [this, edit = edit, setting = setting] { CommitText(edit, setting); });
     }
+    connect(port_, &QLineEdit::textEdited, this, [this] { SetModified(); });
+    connect(port_, &CommitEdit::FocusLost, this, &CEmailPage::CommitPort);
+    connect(security_, &QComboBox::activated, this, &CEmailPage::OnSecurityChosen);
     connect(pickMessage_, &QPushButton::clicked, this, &CEmailPage::PickMessageFile);
     connect(smtpSettings_, &QPushButton::clicked, this, &CEmailPage::OpenSmtpLogon);
 
@@ -147,6 +182,11 @@ void CEmailPage::Activate() {
     from_->SetText(settings.EmailFrom);
     messageFile_->SetText(settings.EmailInput);
     server_->SetText(settings.EmailServer);
+    port_->SetText(std::to_string(settings.EmailPort));
+    security_->setCurrentIndex(settings.EmailSecurity >= kEmailSecurityNone &&
+                                       settings.EmailSecurity <= kEmailSecurityTls
+                                   ? settings.EmailSecurity
+                                   : kEmailSecurityNone);
     subject_->SetText(settings.EmailSubject);
     recipients_->SetText(settings.EmailTo);
     enableMail_->setChecked(settings.EnableMail == 1);
@@ -160,9 +200,10 @@ void CEmailPage::Activate() {
 void CEmailPage::ApplyEnableRule() {
     const bool enable = enableMail_->isChecked();
     for (QWidget* widget : std::initializer_list<QWidget*>{
-             serverLabel_, fromLabel_, subjectLabel_, messageLabel_, recipientsNote_, server_,
-             from_, recipients_, subject_, messageFile_, mailTo_, mailBcc_, pickMessage_,
-             attachment_, changeOnly_, smtpAuth_}) {
+             serverLabel_, fromLabel_,   subjectLabel_, messageLabel_,  recipientsNote_,
+             server_,      portLabel_,   port_,         securityLabel_, security_,
+             from_,        recipients_,  subject_,      messageFile_,   mailTo_,
+             mailBcc_,     pickMessage_, attachment_,   changeOnly_,    smtpAuth_}) {
         widget->setEnabled(enable);
     }
     smtpSettings_->setEnabled(enable && smtpAuth_->isChecked());
@@ -206,6 +247,30 @@ void CEmailPage::PickMessageFile() {
         SetModified();
     }
     Activate();
+}
+
+void CEmailPage::CommitPort() {
+    const std::string text = port_->TrimText();
+    const long port = text.empty() || text.size() > 5 ? 0 : std::stol(text);
+    if (port < 1 || port > 65535) {
+        // The typed text stays for the user to mend; the stored port is unchanged.
+        MessageBoxRequest box;
+        box.text = kPortRange;
+        box.buttons = MsgButtons::Ok;
+        box.icon = MsgIcon::Warning;
+        context_.boxes.MessageBox(box);
+        return;
+    }
+    context_.state.EditSettings([port](AppSettings& s) { s.EmailPort = static_cast<int>(port); });
+}
+
+void CEmailPage::OnSecurityChosen(int security) {
+    context_.state.EditSettings([security](AppSettings& s) {
+        s.EmailSecurity = security;
+        s.EmailPort = ProposedPort(security, s.EmailPort);
+    });
+    port_->SetText(std::to_string(context_.state.Settings().EmailPort));
+    SetModified();
 }
 
 void CEmailPage::OpenSmtpLogon() {

@@ -5,6 +5,7 @@
 #include "ui/SheetPage.h"
 
 class QCheckBox;
+class QComboBox;
 class QLabel;
 class QPushButton;
 class QRadioButton;
@@ -31,11 +32,17 @@ private:
     void StoreFlag(int AppSettings::*setting, int value);
     void PickMessageFile();
     void OpenSmtpLogon();
+    void CommitPort();
+    void OnSecurityChosen(int security);
 
     PageContext& context_;
     QCheckBox* enableMail_;
     QCheckBox* changeOnly_;
     CommitEdit* server_;
+    CommitEdit* port_;
+    QComboBox* security_;
+    QLabel* portLabel_;
+    QLabel* securityLabel_;
     CommitEdit* from_;
     QRadioButton* mailTo_;
     QRadioButton* mailBcc_;

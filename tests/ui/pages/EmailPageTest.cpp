@@ -1,5 +1,7 @@
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTimer>
@@ -152,6 +154,51 @@ TEST_F(EmailPageTest, SmtpLogonDialogKeepsItsValuesInTheFileItself) {
     EXPECT_EQ(stored, "n3w pass");
     EXPECT_EQ(rig.state.Settings().EmailAccount, "new user");
     EXPECT_EQ(rig.state.Settings().EmailPassword, "n3w pass");
+}
+
+TEST_F(EmailPageTest, SecurityChoiceProposesItsPortAndBadPortsAreRefused) {
+    rig.state.EditSettings([](AppSettings& s) { s.EnableMail = 1; });
+    page.OnSetActive();
+    auto* security = Child<QComboBox>(&page, "EmailSecurity");
+    EXPECT_EQ(Text(Field("EmailPort")), "25");
+    EXPECT_EQ(security->currentText(), "None");
+    EXPECT_TRUE(security->isEnabled());
+
+    security->setCurrentIndex(1);
+    emit security->activated(1);
+    EXPECT_EQ(rig.state.Settings().EmailSecurity, kEmailSecurityStartTls);
+    EXPECT_EQ(rig.state.Settings().EmailPort, 587);
+    EXPECT_EQ(Text(Field("EmailPort")), "587");
+    security->setCurrentIndex(2);
+    emit security->activated(2);
+    EXPECT_EQ(rig.state.Settings().EmailPort, 465);
+    EXPECT_TRUE(page.IsModified());
+
+    // A port the user chose is kept when the security changes.
+    Retype(Field("EmailPort"), "2525");
+    LeaveField(Field("EmailPort"));
+    security->setCurrentIndex(1);
+    emit security->activated(1);
+    EXPECT_EQ(rig.state.Settings().EmailPort, 2525);
+
+    Retype(Field("EmailPort"), "70000");
+    LeaveField(Field("EmailPort"));
+    EXPECT_EQ(rig.state.Settings().EmailPort, 2525);
+    ASSERT_EQ(rig.host.MessageBoxTexts().size(), 1u);
+    EXPECT_EQ(rig.host.MessageBoxTexts()[0], "Please enter a mail server port from 1 to 65535.");
+    EXPECT_EQ(Text(Field("EmailPort")), "70000");  // kept for the user to mend
+}
+
+TEST_F(EmailPageTest, LogonDialogWarnsOfCleartextPasswordsOnlyWithoutTls) {
+    {
+        CSmtpAuthDlg dialog(rig.state, &page);
+        auto* warning = dialog.findChild<QLabel*>("CleartextWarning");
+        ASSERT_NE(warning, nullptr);
+        EXPECT_TRUE(warning->text().contains("readable"));
+    }
+    rig.state.EditSettings([](AppSettings& s) { s.EmailSecurity = kEmailSecurityStartTls; });
+    CSmtpAuthDlg dialog(rig.state, &page);
+    EXPECT_EQ(dialog.findChild<QLabel*>("CleartextWarning"), nullptr);
 }
 
 }  // namespace
