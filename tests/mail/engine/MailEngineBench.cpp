@@ -2,8 +2,10 @@
 //
 //   mail_engine_bench attach PORT FILE   one message with FILE as attachment to 127.0.0.1:PORT
 //                                        (whole-process timing against another SMTP client)
-//   mail_engine_bench small PORT [N]     N small plain messages (connect, send, close), each
-//                                        split into the engine's fixed waits and the rest
+//   mail_engine_bench small PORT [N [SECURITY CAFILE]]
+//                                        N small plain messages (connect, send, close), each
+//                                        split into the engine's fixed waits and the rest;
+//                                        SECURITY 1 = STARTTLS, 2 = TLS, trusting CAFILE
 //
 // An SMTP server must already listen on PORT (tests/peers/smtp_server.py).
 
@@ -101,6 +103,10 @@ int main(int argc, char** argv) {
                      close.waits);
     } else if (mode == "small") {
         int runs = argc >= 4 ? std::atoi(argv[3]) : 10;
+        if (argc >= 6) {
+            orvex::seeIntegerParam(0, orvex::kSeeSecurity, std::atoi(argv[4]));
+            orvex::seeStringParam(0, orvex::kSeeTlsCaFile, argv[5]);
+        }
         Phase sum;
         for (int i = 0; i < runs; ++i) {
             Phase all;
