@@ -255,7 +255,7 @@ TEST_F(TlsSessionTest, HandshakeFailsInBoundedTimeWithAReason) {
         std::string error;
     };
     const Case cases[] = {
-        {"silent", [](int) { std::this_thread::sleep_for(std::chrono::milliseconds(800)); },
+        {"silent", [](int) { std::this_thread::sleep_for(std::chrono::milliseconds(3000)); },
          "TLS handshake: no answer within 1 s"},
         {"hangs up", [](int fd) { ::shutdown(fd, SHUT_RDWR); },
          "the peer closed the connection during the TLS handshake"},
@@ -275,7 +275,9 @@ TEST_F(TlsSessionTest, HandshakeFailsInBoundedTimeWithAReason) {
         TlsSession client;
         const auto start = std::chrono::steady_clock::now();
         EXPECT_FALSE(client.Connect(fd, "localhost", Trusting(), 500));
-        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(1500));
+        // Bounded by the 500 ms limit, with room for a loaded machine; the silent peer holds
+        // the handshake for longer than this bound.
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(2500));
         EXPECT_EQ(client.Error().substr(0, c.error.size()), c.error);
         EXPECT_FALSE(client.VerifyFailed());
         EXPECT_EQ(client.Write("x", 1, 100), TlsIo::kError);
