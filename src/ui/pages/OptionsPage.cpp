@@ -1,13 +1,19 @@
 #include "ui/pages/OptionsPage.h"
 
+#include <algorithm>
+#include <mutex>
+#include <thread>
+
 #include <QCheckBox>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <QTimer>
 #include <QVBoxLayout>
 
+#include "address/WanAddress.h"
 #include "app/AppState.h"
 #include "app/Scheduler.h"
 #include "platform/Host.h"
@@ -94,7 +100,35 @@ COptionsPage::COptionsPage(PageContext& context, QWidget* parent)
     logs->addWidget(pickLog_, 1, 2);
     logs->setColumnStretch(1, 1);
     outer->addWidget(logging);
+
+    // Where the WAN address comes from: WANIPURL, then the fallbacks.
+    QGroupBox* services = MakeGroup("WAN address services", this);
+    auto* lookup = new QGridLayout(services);
+    wanUrl_ = new CommitEdit(kMaxValueLength, Accepts::AnyText, services);
+    wanUrl_->setObjectName("WANIPURL");
+    wanUrl_->setPlaceholderText("empty: the built-in public services");
+    wanFallback_ = new CommitEdit(kMaxValueLength, Accepts::AnyText, services);
+    wanFallback_->setObjectName("WANIPFallback");
+    wanFallback_->setPlaceholderText("none");
+    testServices_ = new QPushButton("&Test", services);
+    testServices_->setObjectName("TestServices");
+    auto* firstLabel = new QLabel("Ask:", services);
+    firstLabel->setBuddy(wanUrl_);
+    auto* thenLabel = new QLabel("Then:", services);
+    thenLabel->setBuddy(wanFallback_);
+    lookup->addWidget(firstLabel, 0, 0);
+    lookup->addWidget(wanUrl_, 0, 1);
+    lookup->addWidget(testServices_, 0, 2);
+    lookup->addWidget(thenLabel, 1, 0);
+    lookup->addWidget(wanFallback_, 1, 1, 1, 2);
+    lookup->setColumnStretch(1, 1);
+    outer->addWidget(services);
     outer->addStretch(1);
+    for (CommitEdit* field : {wanUrl_, wanFallback_}) {
+        connect(field, &QLineEdit::textEdited, this, [this] { SetModified(); });
+        connect(field, &CommitEdit::FocusLost, this, &COptionsPage::CommitServices);
+    }
+    connect(testServices_, &QPushButton::clicked, this, &COptionsPage::TestServices);
 
     const std::pair<QCheckBox*, int AppSettings::*> flags[] = {
         {updateOnStart_, &AppSettings::IsUpdateOnStart},
@@ -172,6 +206,8 @@ void COptionsPage::Activate() {
     startupDelay_->Edit()->SetText(std::to_string(settings.InitStartupDelay));
     timeout_->Edit()->SetText(std::to_string(settings.Timeout));
     purgeDays_->Edit()->SetText(std::to_string(settings.MaxLog));
+    wanUrl_->SetText(settings.WANIPURL);
+    wanFallback_->SetText(settings.WANIPFallback);
     ApplyEnableRule();
 }
 
@@ -210,6 +246,83 @@ void COptionsPage::CommitInterval() {
     }
     context_.state.EditSettings([minutes](AppSettings& s) { s.RefreshIntv = minutes; });
     context_.scheduler.ScheduleRefresh(minutes);
+}
+
+void COptionsPage::CommitServices() {
+    const std::string url = wanUrl_->TrimText();
+    const std::string fallback = wanFallback_->TrimText();
+    context_.state.EditSettings([&](AppSettings& s) {
+        s.WANIPURL = url;
+        s.WANIPFallback = fallback;
+    });
+    // The shortest refresh interval follows the services (public ones are asked less often).
+    context_.state.DefaultLookupService = NamesDefaultLookupService(url);
+}
+
+// One run of the Test button, shared with its thread, which may outlive the page.
+struct ServiceTest {
+    std::mutex mutex;
+    std::vector<std::string> lines;
+    bool done = false;
+};
+
+void COptionsPage::TestServices() {
+    if (serviceTest_) {
+        return;
+    }
+    CommitServices();
+    const AppSettings s = context_.state.Settings();
+    const std::vector<std::string> services =
+        LookupServices(s.WANIPURL, s.WANIPFallback, BuiltInWanServices());
+    const long boundMs = std::max(s.Timeout, kMinLookupSeconds) * 1000L;
+    auto test = std::make_shared<ServiceTest>();
+    serviceTest_ = test;
+    testServices_->setEnabled(false);
+    std::thread([test, services, boundMs, start = s.StartDelimiter, end = s.EndDelimiter] {
+        for (const std::string& url : services) {
+            const HttpPage page = FetchPage(url, boundMs);
+            std::string line = url + ": ";
+            if (!page.ok) {
+                line += "no answer";
+            } else {
+                const std::string address = CheckedAnswer(page.body, start, end, IpFamily::kIPv4);
+                line += address.empty() ? "answered, but with no address in it" : address;
+            }
+            std::lock_guard<std::mutex> lock(test->mutex);
+            test->lines.push_back(line);
+        }
+        std::lock_guard<std::mutex> lock(test->mutex);
+        test->done = true;
+    }).detach();
+    auto* poll = new QTimer(this);
+    connect(poll, &QTimer::timeout, this, [this, poll, test] {
+        std::vector<std::string> lines;
+        {
+            std::lock_guard<std::mutex> lock(test->mutex);
+            if (!test->done) {
+                return;
+            }
+            lines = test->lines;
+        }
+        poll->deleteLater();
+        ShowServiceAnswers(lines);
+    });
+    poll->start(100);
+}
+
+void COptionsPage::ShowServiceAnswers(const std::vector<std::string>& lines) {
+    std::string text = kServicesAnswered;
+    text += "\n";
+    for (const std::string& line : lines) {
+        text += "\n" + line;
+    }
+    serviceTest_.reset();
+    testServices_->setEnabled(true);
+    MessageBoxRequest box;
+    box.text = text;
+    box.caption = "WAN address services";
+    box.icon = MsgIcon::Information;
+    context_.boxes.MessageBox(box);
 }
 
 void COptionsPage::PickLogFile() {

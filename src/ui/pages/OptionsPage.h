@@ -1,5 +1,9 @@
 #pragma once
 
+#include <memory>
+#include <string>
+#include <vector>
+
 #include "settings/AppSettings.h"
 #include "ui/PageContext.h"
 #include "ui/SheetPage.h"
@@ -24,6 +28,10 @@ public:
     void OnSetActive() override;
 
     static constexpr const char* kIntervalMessage = "Please enter a value between 30 and 9999";
+    static constexpr const char* kServicesAnswered = "What the WAN address services answered:";
+
+    // The Test button's lookup is still asking.
+    bool ServiceTestRunning() const { return serviceTest_ != nullptr; }
 
 private:
     // Loads every control from the settings, applies the enable rule and shows the fields.
@@ -33,6 +41,11 @@ private:
     void CommitNumber(UpDownEdit* field, int AppSettings::*setting);
     void CommitInterval();
     void PickLogFile();
+    void CommitServices();
+    // Asks every WAN address service in the fields now, on a thread of its own, and shows
+    // what each answered.
+    void TestServices();
+    void ShowServiceAnswers(const std::vector<std::string>& lines);
 
     PageContext& context_;
     QCheckBox* updateOnStart_;
@@ -50,6 +63,10 @@ private:
     QPushButton* pickLog_;
     QLabel* purgeLabel_;
     QLabel* logNameLabel_;
+    CommitEdit* wanUrl_;
+    CommitEdit* wanFallback_;
+    QPushButton* testServices_;
+    std::shared_ptr<struct ServiceTest> serviceTest_;
     // The interval's message box is open; its own loss of focus is no new commit.
     bool checkingInterval_ = false;
 };

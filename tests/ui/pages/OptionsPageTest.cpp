@@ -7,6 +7,8 @@
 #include <gtest/gtest.h>
 
 #include "PageRig.h"
+#include "ServerProcess.h"
+#include "platform/Profile.h"
 #include "ui/pages/LocalSettingsPage.h"
 #include "ui/pages/OptionsPage.h"
 #include "ui/pages/PageWidgets.h"
@@ -187,6 +189,43 @@ TEST_F(OptionsPageTest, CheckBoxesStoreTheirStateAtOnce) {
         EXPECT_EQ(rig.state.Settings().*setting, before == 1 ? 0 : 1) << name;
     }
     EXPECT_EQ(Child<QCheckBox>(&page, "UpdateOnNAIP")->text(), "Update on \"N/A\" WAN IP");
+}
+
+TEST_F(OptionsPageTest, TestButtonAsksEveryServiceNowAndShowsWhatEachAnswered) {
+    ServerProcess echo(kPython, {PeerScript("echo_page.py")});
+    ASSERT_TRUE(echo.Ready()) << echo.Log();
+    rig.state.EditSettings([](AppSettings& s) {
+        s.StartDelimiter = "REMOTE_ADDR:";
+        s.EndDelimiter = "<br>";
+        s.Timeout = 5;
+    });
+    page.show();
+    const std::string echoUrl = "http://127.0.0.1:" + std::to_string(echo.Port()) + "/";
+    Retype(Field("WANIPURL"), QString::fromStdString(echoUrl));
+    Retype(Field("WANIPFallback"), "http://127.0.0.1:1/ " + QString::fromStdString(echoUrl));
+    LeaveField(Field("WANIPFallback"));
+    EXPECT_TRUE(page.IsModified());
+    Child<QPushButton>(&page, "TestServices")->click();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !page.ServiceTestRunning(); }, 20000));
+    ASSERT_EQ(Boxes().size(), 1u);
+    EXPECT_EQ(Boxes()[0], std::string(COptionsPage::kServicesAnswered) + "\n\n" + echoUrl +
+                              ": 127.0.0.1\nhttp://127.0.0.1:1/: no answer\n" + echoUrl +
+                              ": 127.0.0.1");
+    EXPECT_EQ(rig.state.Settings().WANIPURL, echoUrl);
+    EXPECT_FALSE(rig.state.DefaultLookupService);
+}
+
+TEST_F(OptionsPageTest, SaveWritesTheServicesOnlyWhenThePageChangedThem) {
+    page.show();
+    rig.commands.Save();
+    EXPECT_EQ(ReadFile(rig.dir.File("Orvex.ini")).find("WANIP"), std::string::npos)
+        << "a file that never held them stays without them";
+    Retype(Field("WANIPURL"), "http://echo.example.net/ip");
+    LeaveField(Field("WANIPURL"));
+    rig.commands.Save();
+    Profile ini(rig.dir.File("Orvex.ini"));
+    EXPECT_EQ(ini.GetString("LocalSettings", "WANIPURL", "none"), "http://echo.example.net/ip");
+    EXPECT_EQ(ini.GetString("Preferences", "WANIPFallback", "none"), "none");
 }
 
 }  // namespace
