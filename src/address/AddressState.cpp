@@ -47,4 +47,31 @@ void AddressState::SetPreviousWANIP(const std::string& text) {
     values_.PreviousWANIP = text;
 }
 
+void AddressState::SetCurrentLANIP6(const std::string& text) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    values_.CurrentLANIP6 = text;
+}
+
+void AddressState::SetPreviousLANIP6(const std::string& text) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    values_.PreviousLANIP6 = text;
+}
+
+void AddressState::SetCurrentWANIP6(const std::string& text) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    values_.CurrentWANIP6 = text;
+}
+
+void AddressState::SetPreviousWANIP6(const std::string& text) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    values_.PreviousWANIP6 = text;
+}
+
+bool AddressState::Snapshot::Unchanged(bool withIpv6) const {
+    if (PreviousWANIP != CurrentWANIP || PreviousLANIP != CurrentLANIP) {
+        return false;
+    }
+    return !withIpv6 || (PreviousWANIP6 == CurrentWANIP6 && PreviousLANIP6 == CurrentLANIP6);
+}
+
 }  // namespace orvex

@@ -15,6 +15,15 @@ public:
         std::string PreviousLANIP;
         std::string CurrentWANIP;
         std::string PreviousWANIP;
+        // IPv6 counterparts; empty unless IPv6 is enabled.
+        std::string CurrentLANIP6;
+        std::string PreviousLANIP6;
+        std::string CurrentWANIP6;
+        std::string PreviousWANIP6;
+
+        // Whether no address changed since the previous lookups: the IPv4 pair always, the
+        // IPv6 pairs when `withIpv6`.
+        bool Unchanged(bool withIpv6) const;
     };
 
     Snapshot Get() const;
@@ -27,6 +36,10 @@ public:
     void SetPreviousLANIP(const std::string& text);
     void SetCurrentWANIP(const std::string& text);
     void SetPreviousWANIP(const std::string& text);
+    void SetCurrentLANIP6(const std::string& text);
+    void SetPreviousLANIP6(const std::string& text);
+    void SetCurrentWANIP6(const std::string& text);
+    void SetPreviousWANIP6(const std::string& text);
 
 private:
     mutable std::mutex mutex_;

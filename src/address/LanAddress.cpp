@@ -1,5 +1,8 @@
 #include "address/LanAddress.h"
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+
 #include "settings/SettingsFile.h"
 
 namespace orvex {
@@ -14,6 +17,38 @@ std::string GetLANIP(AddressState& state, Profile& settingsFile, HostResolver& r
     }
     state.SetCurrentLANIP(result);
     settingsFile.WriteString(kSectionAddress, kLastLanKey, result);
+    return result;
+}
+
+std::string ChooseIpv6Address(const std::vector<Ipv6InterfaceAddress>& addresses) {
+    std::string best = "N/A";
+    int bestRank = 1000;
+    for (const Ipv6InterfaceAddress& address : addresses) {
+        in6_addr bytes{};
+        if (::inet_pton(AF_INET6, address.text.c_str(), &bytes) != 1) {
+            continue;
+        }
+        const bool isPublic = (bytes.s6_addr[0] & 0xE0) == 0x20;
+        const bool isUniqueLocal = (bytes.s6_addr[0] & 0xFE) == 0xFC;
+        if (!isPublic && !isUniqueLocal) {
+            continue;
+        }
+        const int rank =
+            (isPublic ? 0 : 4) + (address.temporary ? 2 : 0) + (address.deprecated ? 1 : 0);
+        if (rank < bestRank) {
+            bestRank = rank;
+            best = address.text;
+        }
+    }
+    return best;
+}
+
+std::string GetLANIP6(AddressState& state, Profile& settingsFile, HostResolver& resolver) {
+    state.SetPreviousLANIP6(
+        settingsFile.GetString(kSectionAddress, kLastLan6Key, "", kStoredAddress6Buffer));
+    const std::string result = ChooseIpv6Address(resolver.Ipv6Addresses());
+    state.SetCurrentLANIP6(result);
+    settingsFile.WriteString(kSectionAddress, kLastLan6Key, result);
     return result;
 }
 

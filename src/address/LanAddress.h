@@ -12,6 +12,8 @@ namespace orvex {
 inline constexpr const char* kLastLanKey = "LastLANIP";
 // Stored addresses are read back through a 21-byte buffer: at most 20 characters.
 inline constexpr size_t kStoredAddressBuffer = 21;
+// IPv6 addresses are read back whole: the longest text is 45 characters.
+inline constexpr size_t kStoredAddress6Buffer = 46;
 
 // Finds the machine's LAN address: the last of the own name's addresses, as dotted decimal.
 // In order: PreviousLANIP := the stored "LastLANIP" (at most 20 characters, "" when absent);
@@ -19,5 +21,17 @@ inline constexpr size_t kStoredAddressBuffer = 21;
 // CurrentLANIP is stored as "LastLANIP" (also when empty). Returns the new CurrentLANIP.
 // Reports nothing and never fails otherwise.
 std::string GetLANIP(AddressState& state, Profile& settingsFile, HostResolver& resolver);
+
+// Key of section "IPAddress" holding the IPv6 address found by the latest LAN lookup.
+inline constexpr const char* kLastLan6Key = "LastLANIP6";
+
+// The machine's global IPv6 address among `addresses`: a public (2000::/3) one before a unique
+// local one, a stable one before a temporary one, a preferred one before a deprecated one; the
+// first of equals. "N/A" when there is none.
+std::string ChooseIpv6Address(const std::vector<Ipv6InterfaceAddress>& addresses);
+
+// The IPv6 twin of GetLANIP: PreviousLANIP6 := the stored "LastLANIP6"; CurrentLANIP6 := the
+// address ChooseIpv6Address picks from the interfaces; stored as "LastLANIP6" and returned.
+std::string GetLANIP6(AddressState& state, Profile& settingsFile, HostResolver& resolver);
 
 }  // namespace orvex

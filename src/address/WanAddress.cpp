@@ -72,6 +72,7 @@ WanLookupSettings WanLookupSettings::From(const AppSettings& settings) {
     WanLookupSettings lookup;
     lookup.WANIPURL = settings.WANIPURL;
     lookup.WANIPFallback = settings.WANIPFallback;
+    lookup.WANIPURL6 = settings.WANIPURL6;
     lookup.StartDelimiter = settings.StartDelimiter;
     lookup.EndDelimiter = settings.EndDelimiter;
     lookup.UpdateOnNAIP = settings.UpdateOnNAIP;
@@ -86,6 +87,14 @@ const std::vector<std::string>& BuiltInWanServices() {
         "https://ipv4.icanhazip.com",
         "https://checkip.amazonaws.com",
         "https://ifconfig.me/ip",
+    };
+    return services;
+}
+
+const std::vector<std::string>& BuiltInWanServices6() {
+    static const std::vector<std::string> services = {
+        "https://api6.ipify.org",
+        "https://ipv6.icanhazip.com",
     };
     return services;
 }
@@ -250,6 +259,38 @@ std::string GetWANIP(AddressState& state, Profile& settingsFile, const WanLookup
     }
     state.SetCurrentWANIP(current);
     settingsFile.WriteString(kSectionAddress, kLastWanKey, StoredForm(current));
+    return current;
+}
+
+std::string GetWANIP6(AddressState& state, Profile& settingsFile, const WanLookupSettings& settings,
+                      Host& host, const std::string& workDir,
+                      const std::vector<std::string>& defaults) {
+    const std::string previous =
+        settingsFile.GetString(kSectionAddress, kLastWan6Key, "", kStoredAddress6Buffer);
+    state.SetPreviousWANIP6(previous);
+
+    ServiceRound round;
+    round.family = IpFamily::kIPv6;
+    round.startDelimiter = settings.StartDelimiter;
+    round.endDelimiter = settings.EndDelimiter;
+    round.timeoutSeconds = settings.Timeout;
+    round.debugCopies = settings.DebugWANPage == "TRUE";
+    round.workDir = workDir;
+    round.pageFile = "WANPage6";
+    round.answeredStatus = kWanService6Status;
+    // Every URL of WANIPURL6 is a service of its own, split by the fallback rules.
+    std::vector<std::string> services = LookupServices("", settings.WANIPURL6, {});
+    if (services.empty()) {
+        services = defaults;
+    }
+    const std::string result = AskServices(services, round, host);
+
+    std::string current = result;
+    if (result == kNotAvailable && settings.UpdateOnNAIP != 1) {
+        current = previous;
+    }
+    state.SetCurrentWANIP6(current);
+    settingsFile.WriteString(kSectionAddress, kLastWan6Key, StoredForm(current));
     return current;
 }
 

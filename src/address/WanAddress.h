@@ -27,6 +27,11 @@ inline constexpr int kMinLookupSeconds = 5;
 // Built-in lookup services, asked when WANIPURL is empty: public pages over HTTPS whose whole
 // answer is the caller's address as plain text (listed in the README).
 const std::vector<std::string>& BuiltInWanServices();
+// The same for IPv6, asked when WANIPURL6 is empty.
+const std::vector<std::string>& BuiltInWanServices6();
+// Key of section "IPAddress" holding the IPv6 address found by the latest WAN lookup.
+inline constexpr const char* kLastWan6Key = "LastWANIP6";
+inline constexpr const char* kWanService6Status = "P10010 WAN IPv6 address from ";
 // Host message naming the service that answered, sent only when it was not the first asked.
 inline constexpr const char* kWanServiceStatus = "P10010 WAN IP address from ";
 
@@ -35,6 +40,8 @@ struct WanLookupSettings {
     std::string WANIPURL;
     // Further services, blank-separated, asked in turn after WANIPURL (or the built-in list).
     std::string WANIPFallback;
+    // Services asked over IPv6, blank-separated; empty: the built-in list.
+    std::string WANIPURL6;
     std::string StartDelimiter;
     std::string EndDelimiter;
     int UpdateOnNAIP = 1;
@@ -90,5 +97,13 @@ std::vector<std::string> LookupServices(const std::string& first, const std::str
 std::string GetWANIP(AddressState& state, Profile& settingsFile, const WanLookupSettings& settings,
                      Host& host, const std::string& workDir,
                      const std::vector<std::string>& defaults = BuiltInWanServices());
+
+// The IPv6 twin of GetWANIP, without a status message of its own: PreviousWANIP6 := the stored
+// "LastWANIP6"; the services of WANIPURL6 (or `defaults` when it is empty) are asked over IPv6
+// by the same rules, their debug copies named "WANPage6.html", "WANPage6-2.html", ...; the
+// answer must be IPv6 text. The result (with UpdateOnNAIP's rule) is stored as "LastWANIP6".
+std::string GetWANIP6(AddressState& state, Profile& settingsFile, const WanLookupSettings& settings,
+                      Host& host, const std::string& workDir,
+                      const std::vector<std::string>& defaults = BuiltInWanServices6());
 
 }  // namespace orvex

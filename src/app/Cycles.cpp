@@ -13,7 +13,8 @@ namespace {
 // What a worker needs besides the program's state; shared with the worker so that a worker
 // still running when the window (and with it the launcher) is gone keeps it alive.
 struct WorkerEnvironment {
-    WorkerEnvironment() : env{resolver, BuiltInWanServices(), FindProgramWindow} {}
+    WorkerEnvironment()
+        : env{resolver, BuiltInWanServices(), FindProgramWindow, BuiltInWanServices6()} {}
     SystemHostResolver resolver;
     CycleEnvironment env;
 };

@@ -85,6 +85,12 @@ struct CycleRun {
         PageValues v;
         v.currentWanIp = state.Addresses.CurrentWANIP();
         v.currentLanIp = state.Addresses.CurrentLANIP();
+        v.ipv6Tokens = s.EnableIPv6 == 1;
+        if (v.ipv6Tokens) {
+            const AddressState::Snapshot a = state.Addresses.Get();
+            v.currentWanIp6 = a.CurrentWANIP6;
+            v.currentLanIp6 = a.CurrentLANIP6;
+        }
         v.siteName = s.SiteName;
         v.connectionState = state.ConnectionState();
         v.statusIndicators = s.StatusIndicators;
@@ -123,6 +129,12 @@ struct CycleRun {
         lookup.WANIPFallback = state.Ini().GetString(kSectionPreferences, "WANIPFallback", "");
         GetWANIP(state.Addresses, state.Ini(), lookup, host, state.WorkDir, env.lookupServices);
         GetLANIP(state.Addresses, state.Ini(), env.resolver);
+        if (s.EnableIPv6 == 1) {
+            lookup.WANIPURL6 = state.Ini().GetString(kSectionPreferences, "WANIPURL6", "");
+            GetWANIP6(state.Addresses, state.Ini(), lookup, host, state.WorkDir,
+                      env.lookupServices6);
+            GetLANIP6(state.Addresses, state.Ini(), env.resolver);
+        }
 
         host.Cycle(200);
         host.Cycle(200);
@@ -139,7 +151,7 @@ struct CycleRun {
         if (Online() && state.Flags.ManualRefresh == 0 && state.Flags.UpdateOnStartPending == 0 &&
             s.FTPOnIPChangeOnly == 1) {
             const AddressState::Snapshot a = state.Addresses.Get();
-            if (a.PreviousWANIP == a.CurrentWANIP && a.PreviousLANIP == a.CurrentLANIP) {
+            if (a.Unchanged(s.EnableIPv6 == 1)) {
                 return SuccessEnd();
             }
         }

@@ -19,6 +19,8 @@ struct CycleEnvironment {
     // The lookup services asked when WANIPURL is empty.
     std::vector<std::string> lookupServices;
     WindowFinder windowFinder = FindProgramWindow;
+    // The lookup services asked over IPv6 when WANIPURL6 is empty.
+    std::vector<std::string> lookupServices6;
 };
 
 inline constexpr const char* kUploadErrorText =

@@ -37,6 +37,13 @@ void StatusDisplay::ShowStatus(const std::string& message) {
         text += "LAN IP: " + lan + ", WAN IP: " + wan;
         fields_.lanAddress = lan;
         fields_.wanAddress = wan;
+        fields_.ipv6 = state_.Settings().EnableIPv6 == 1;
+        if (fields_.ipv6) {
+            const AddressState::Snapshot a = state_.Addresses.Get();
+            text += ", WAN IPv6: " + a.CurrentWANIP6;
+            fields_.lanAddress6 = a.CurrentLANIP6;
+            fields_.wanAddress6 = a.CurrentWANIP6;
+        }
         const std::time_t now = clock_.Now();
         fields_.lastRefresh = FormatStamp(clock_.LocalTime(now));
         if (state_.Flags.ManualRefresh.exchange(0) != 1) {

@@ -11,6 +11,10 @@ struct StatusFields {
     std::string hostMessage;
     std::string lanAddress;
     std::string wanAddress;
+    // Shown only when IPv6 is enabled.
+    bool ipv6 = false;
+    std::string lanAddress6;
+    std::string wanAddress6;
     std::string lastRefresh;
     std::string nextRefresh;
 };

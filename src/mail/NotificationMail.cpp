@@ -90,9 +90,7 @@ int SendNotificationMail(const AppSettings& s, const AddressState::Snapshot& add
     const std::string from = AddressList(s.EmailFrom);
     const std::string to = AddressList(s.EmailTo);
 
-    if (s.EmailOnIPChangeOnly == 1 && !manualRefresh &&
-        addresses.PreviousWANIP == addresses.CurrentWANIP &&
-        addresses.PreviousLANIP == addresses.CurrentLANIP) {
+    if (s.EmailOnIPChangeOnly == 1 && !manualRefresh && addresses.Unchanged(s.EnableIPv6 == 1)) {
         return 0;
     }
 

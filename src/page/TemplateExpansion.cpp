@@ -186,6 +186,11 @@ int ExpandTemplate(const std::string& templatePath, const std::string& outputPat
 
     std::string scratch;
     scratch.reserve(2 * text.size());
+    // Before "%WI" and "%I", which would otherwise eat their front.
+    if (values.ipv6Tokens) {
+        ReplaceAll(text, scratch, "%WI6", values.currentWanIp6);
+        ReplaceAll(text, scratch, "%I6", values.currentLanIp6);
+    }
     ReplaceAll(text, scratch, "%WI", values.currentWanIp);
     ReplaceAll(text, scratch, "%I", values.currentLanIp);
     ReplaceAll(text, scratch, "%D", date);

@@ -20,6 +20,10 @@ inline constexpr const char* kDiskWriteErrorText =
 struct PageValues {
     std::string currentWanIp;
     std::string currentLanIp;
+    // "%WI6" and "%I6" are tokens only when IPv6 is enabled; otherwise they stay text as ever.
+    bool ipv6Tokens = false;
+    std::string currentWanIp6;
+    std::string currentLanIp6;
     std::string siteName;
     std::string connectionState;  // "Online", "Offline", or empty before the first cycle
     std::string statusIndicators;
@@ -31,8 +35,9 @@ struct PageValues {
 };
 
 // Expands the template at `templatePath` into `outputPath` and refreshes both local copies.
-// Tokens, replaced in this order, each everywhere before the next is looked for: "%WI" WAN
-// address, "%I" LAN address, "%D" date, "%T" 12-hour time, "%24T" 24-hour time, "%W" weekday,
+// Tokens, replaced in this order, each everywhere before the next is looked for: with IPv6
+// tokens on, "%WI6" WAN IPv6 address and "%I6" LAN IPv6 address; "%WI" WAN address, "%I" LAN
+// address, "%D" date, "%T" 12-hour time, "%24T" 24-hour time, "%W" weekday,
 // "%H" site name, "%S" connection state, then "%P" + n for every program index from the
 // highest down. All time tokens show one instant of `clock`.
 //

@@ -1,12 +1,17 @@
 #include "platform/HostResolver.h"
 
+#include <arpa/inet.h>
 #include <ifaddrs.h>
 #include <net/if.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cstring>
+#include <fstream>
+#include <iterator>
+#include <sstream>
 
 #include "platform/NameResolver.h"
 
@@ -62,10 +67,66 @@ std::vector<Ipv4Address> SystemInterfaceAddresses() {
     return addresses;
 }
 
+std::vector<Ipv6InterfaceAddress> SystemIpv6Addresses() {
+    std::string table;
+    std::ifstream in("/proc/net/if_inet6");
+    table.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return ParseIpv6InterfaceTable(table);
+}
+
 }  // namespace
 
+std::vector<Ipv6InterfaceAddress> ParseIpv6InterfaceTable(const std::string& table) {
+    // Address flags of the kernel's table.
+    constexpr unsigned kTemporary = 0x01;
+    constexpr unsigned kDeprecated = 0x20;
+    constexpr unsigned kTentative = 0x40;
+    constexpr unsigned kFailed = 0x08;
+    std::vector<Ipv6InterfaceAddress> addresses;
+    std::istringstream lines(table);
+    std::string line;
+    while (std::getline(lines, line)) {
+        std::istringstream fields(line);
+        std::string hex, index, prefix, scope, flags, name;
+        if (!(fields >> hex >> index >> prefix >> scope >> flags >> name) || hex.size() != 32) {
+            continue;
+        }
+        unsigned long scopeValue = 0;
+        unsigned long flagValue = 0;
+        try {
+            scopeValue = std::stoul(scope, nullptr, 16);
+            flagValue = std::stoul(flags, nullptr, 16);
+        } catch (const std::exception&) {
+            continue;
+        }
+        if (scopeValue != 0 || (flagValue & (kTentative | kFailed)) != 0) {
+            continue;
+        }
+        in6_addr bytes{};
+        bool valid = true;
+        for (size_t i = 0; i < 16 && valid; ++i) {
+            const std::string pair = hex.substr(2 * i, 2);
+            valid = std::isxdigit(static_cast<unsigned char>(pair[0])) &&
+                    std::isxdigit(static_cast<unsigned char>(pair[1]));
+            bytes.s6_addr[i] = valid ? static_cast<uint8_t>(std::stoul(pair, nullptr, 16)) : 0;
+        }
+        char text[INET6_ADDRSTRLEN] = {};
+        if (!valid || ::inet_ntop(AF_INET6, &bytes, text, sizeof text) == nullptr) {
+            continue;
+        }
+        addresses.push_back({text, (flagValue & kTemporary) != 0, (flagValue & kDeprecated) != 0});
+    }
+    return addresses;
+}
+
 NameServices SystemNameServices() {
-    return NameServices{SystemHostName, SystemResolve, SystemInterfaceAddresses};
+    return NameServices{SystemHostName, SystemResolve, SystemInterfaceAddresses,
+                        SystemIpv6Addresses};
+}
+
+std::vector<Ipv6InterfaceAddress> SystemHostResolver::Ipv6Addresses() {
+    return services_.ipv6Addresses ? services_.ipv6Addresses()
+                                   : std::vector<Ipv6InterfaceAddress>{};
 }
 
 std::vector<Ipv4Address> SystemHostResolver::OwnAddresses() {

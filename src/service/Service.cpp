@@ -80,6 +80,9 @@ public:
         if (text == StatusDisplay::kOnlineMessage) {
             const StatusFields& fields = core.Status().Fields();
             line += "LAN IP: " + fields.lanAddress + ", WAN IP: " + fields.wanAddress;
+            if (fields.ipv6) {
+                line += ", WAN IPv6: " + fields.wanAddress6;
+            }
         }
         service_.out_(OutputLine(line));
     }

@@ -66,6 +66,10 @@ struct AppSettings {
     std::string TLSCAFile;
     // Lookup services asked in turn after WANIPURL, blank-separated (edited by hand).
     std::string WANIPFallback;
+    // 1: IPv6 addresses are looked up, published (%WI6, %I6) and count as address changes.
+    int EnableIPv6 = 0;
+    // Lookup services asked over IPv6, blank-separated (edited by hand; empty: built-in list).
+    std::string WANIPURL6;
     // The mail server's port (1-65535) and how the mail connection is secured.
     int EmailPort = 25;
     int EmailSecurity = 0;  // kEmailSecurityNone, ...

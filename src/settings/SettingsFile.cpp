@@ -92,6 +92,8 @@ const KeyDef kKeys[] = {
     {P, "WANIPFallback", Kind::Text, "", nullptr, &AppSettings::WANIPFallback},
     {P, "EmailPort", Kind::Integer, "25", nullptr, &AppSettings::EmailPort},
     {P, "EmailSecurity", Kind::Integer, "0", nullptr, &AppSettings::EmailSecurity},
+    {P, "EnableIPv6", Kind::Integer, "0", nullptr, &AppSettings::EnableIPv6},
+    {P, "WANIPURL6", Kind::Text, "", nullptr, &AppSettings::WANIPURL6},
 };
 
 // The three orders differ by design: each is the order its operation touches the file in.
@@ -110,7 +112,7 @@ constexpr std::array kLoadOrderRest = {
     "EmailSubject",     "EnableMail",       "EmailAccount",    "EmailPassword",
     "EnableSMTPAuth",   "IsMailTo",         "IsMsgAttachment", "EmailOnIPChangeOnly",
     "TLSVerify",        "TLSCAFile",        "WANIPFallback",   "EmailPort",
-    "EmailSecurity"};
+    "EmailSecurity",    "EnableIPv6",       "WANIPURL6"};
 
 constexpr std::array kDefaultSetOrder = {
     "FTPServer",      "SiteName",          "UserID",        "Password",       "OnlineFile",
@@ -131,7 +133,8 @@ constexpr std::array kSaveOrderPreferences = {
     "EmailOnIPChangeOnly"};
 // Keys added since: written after all of the above, so a file that never had them keeps its
 // order and meaning.
-constexpr std::array kSaveOrderAdded = {"TLSVerify", "TLSCAFile", "EmailPort", "EmailSecurity"};
+constexpr std::array kSaveOrderAdded = {"TLSVerify", "TLSCAFile", "EmailPort", "EmailSecurity",
+                                        "EnableIPv6"};
 
 const KeyDef& Key(std::string_view name) {
     for (const KeyDef& def : kKeys) {

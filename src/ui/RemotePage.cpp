@@ -46,6 +46,19 @@ CRemotePage::CRemotePage(QWidget* parent) : SheetPage("Status", parent) {
     grid->addWidget(new QLabel("Next refresh time:", group), 4, 1);
     grid->addWidget(lastRefresh_, 5, 0);
     grid->addWidget(nextRefresh_, 5, 1);
+    // The IPv6 addresses, shown only while IPv6 is enabled.
+    lan6_ = ReadOnlyField(group);
+    wan6_ = ReadOnlyField(group);
+    lan6Label_ = new QLabel("LAN IPv6 Address:", group);
+    wan6Label_ = new QLabel("WAN IPv6 Address:", group);
+    grid->addWidget(lan6Label_, 6, 0);
+    grid->addWidget(wan6Label_, 6, 1);
+    grid->addWidget(lan6_, 7, 0);
+    grid->addWidget(wan6_, 7, 1);
+    for (QWidget* widget : {static_cast<QWidget*>(lan6Label_), static_cast<QWidget*>(wan6Label_),
+                            static_cast<QWidget*>(lan6_), static_cast<QWidget*>(wan6_)}) {
+        widget->setVisible(false);
+    }
     grid->setRowStretch(1, 1);
 }
 
@@ -67,6 +80,12 @@ void CRemotePage::ShowFields() {
     wan_->setText(QString::fromStdString(fields_.wanAddress));
     lastRefresh_->setText(QString::fromStdString(fields_.lastRefresh));
     nextRefresh_->setText(QString::fromStdString(fields_.nextRefresh));
+    lan6_->setText(QString::fromStdString(fields_.lanAddress6));
+    wan6_->setText(QString::fromStdString(fields_.wanAddress6));
+    for (QWidget* widget : {static_cast<QWidget*>(lan6Label_), static_cast<QWidget*>(wan6Label_),
+                            static_cast<QWidget*>(lan6_), static_cast<QWidget*>(wan6_)}) {
+        widget->setVisible(fields_.ipv6);
+    }
 }
 
 }  // namespace orvex

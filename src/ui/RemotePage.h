@@ -3,6 +3,7 @@
 #include "app/WindowPort.h"
 #include "ui/SheetPage.h"
 
+class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
 
@@ -22,6 +23,8 @@ public:
     QPlainTextEdit* HostMessageControl() const { return hostMessage_; }
     QLineEdit* LanControl() const { return lan_; }
     QLineEdit* WanControl() const { return wan_; }
+    QLineEdit* Lan6Control() const { return lan6_; }
+    QLineEdit* Wan6Control() const { return wan6_; }
     QLineEdit* LastRefreshControl() const { return lastRefresh_; }
     QLineEdit* NextRefreshControl() const { return nextRefresh_; }
 
@@ -32,6 +35,10 @@ private:
     QPlainTextEdit* hostMessage_;
     QLineEdit* lan_;
     QLineEdit* wan_;
+    QLineEdit* lan6_;
+    QLineEdit* wan6_;
+    QLabel* lan6Label_;
+    QLabel* wan6Label_;
     QLineEdit* lastRefresh_;
     QLineEdit* nextRefresh_;
 };

@@ -129,5 +129,54 @@ TEST(SystemHostResolverTest, ThisMachinePublishesARealAddressWhenItHasOne) {
     }
 }
 
+TEST(Ipv6LanAddress, KernelTableGivesGlobalAddressesWithTheirFlags) {
+    const std::string table =
+        "00000000000000000000000000000001 01 80 10 80       lo\n"
+        "fe8000000000000000fc00fffe000001 04 40 20 80     eth0\n"
+        "20010db8000000000000000000000099 04 40 00 01     eth0\n"
+        "20010db8000000000000000000000005 04 40 00 80     eth0\n"
+        "20010db8000000000000000000000006 04 40 00 40     eth0\n"
+        "fd000000000000000000000000000002 04 40 00 a0     eth0\n"
+        "garbage line\n"
+        "zz010db8000000000000000000000005 04 40 00 80     eth0\n";
+    const std::vector<Ipv6InterfaceAddress> found = ParseIpv6InterfaceTable(table);
+    ASSERT_EQ(found.size(), 3u);  // no loopback, link-local, tentative or unreadable entries
+    EXPECT_EQ(found[0].text, "2001:db8::99");
+    EXPECT_TRUE(found[0].temporary);
+    EXPECT_EQ(found[1].text, "2001:db8::5");
+    EXPECT_FALSE(found[1].temporary);
+    EXPECT_EQ(found[2].text, "fd00::2");
+    EXPECT_TRUE(found[2].deprecated);
+}
+
+TEST(Ipv6LanAddress, StableBeforeTemporaryAndPublicBeforeUniqueLocal) {
+    using A = Ipv6InterfaceAddress;
+    EXPECT_EQ(ChooseIpv6Address({}), "N/A");
+    EXPECT_EQ(ChooseIpv6Address({A{"fe80::1", false, false}, A{"::1", false, false}}), "N/A");
+    EXPECT_EQ(ChooseIpv6Address({A{"2001:db8::99", true, false}, A{"2001:db8::5", false, false}}),
+              "2001:db8::5");
+    EXPECT_EQ(ChooseIpv6Address({A{"2001:db8::99", true, false}}), "2001:db8::99");
+    EXPECT_EQ(ChooseIpv6Address({A{"fd00::2", false, false}, A{"2001:db8::99", true, false}}),
+              "2001:db8::99");
+    EXPECT_EQ(ChooseIpv6Address({A{"2001:db8::4", false, true}, A{"2001:db8::5", false, false}}),
+              "2001:db8::5");
+    EXPECT_EQ(ChooseIpv6Address({A{"fd00::2", false, false}}), "fd00::2");
+
+    // Stored and read back whole, with the previous value kept.
+    TempDir dir;
+    Profile file(dir.File("Orvex.ini"));
+    file.WriteString("IPAddress", "LastLANIP6", "2001:db8:1234:5678:9abc:def0:1234:5678");
+    struct Fixed : HostResolver {
+        std::vector<Ipv4Address> OwnAddresses() override { return {}; }
+        std::vector<Ipv6InterfaceAddress> Ipv6Addresses() override {
+            return {{"2001:db8::5", false, false}};
+        }
+    } resolver;
+    AddressState state;
+    EXPECT_EQ(GetLANIP6(state, file, resolver), "2001:db8::5");
+    EXPECT_EQ(state.Get().PreviousLANIP6, "2001:db8:1234:5678:9abc:def0:1234:5678");
+    EXPECT_EQ(file.GetString("IPAddress", "LastLANIP6", ""), "2001:db8::5");
+}
+
 }  // namespace
 }  // namespace orvex

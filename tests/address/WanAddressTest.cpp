@@ -316,6 +316,37 @@ TEST_F(WanAddressTest, LookupAsksOverIpv4OnlyOnADualStackName) {
     EXPECT_EQ(Lookup("http://localhost:" + std::to_string(both.Port()) + "/ip.cgi"), "127.0.0.1");
 }
 
+TEST_F(WanAddressTest, Ipv6LookupAsksOverIpv6AndWantsAnIpv6Answer) {
+    EchoPage only4;
+    EchoPage plain4({"--bind", "::1", "--body", "203.0.113.5"});
+    EchoPage both({"--bind", "127.0.0.1", "--bind", "::1"});
+    ASSERT_TRUE(only4.Ready() && plain4.Ready() && both.Ready());
+    auto at = [](const EchoPage& page) {
+        return "http://localhost:" + std::to_string(page.Port()) + "/six";
+    };
+    file.WriteString("IPAddress", "LastWANIP6", "2001:db8::1");
+    settings.DebugWANPage = "TRUE";
+    settings.WANIPURL6 = at(only4) + " " + at(plain4) + " " + at(both);
+    EXPECT_EQ(GetWANIP6(state, file, settings, host, dir.Path()), "::1");
+    EXPECT_EQ(state.Get().PreviousWANIP6, "2001:db8::1");
+    EXPECT_EQ(file.GetString("IPAddress", "LastWANIP6", ""), "::1");
+    EXPECT_EQ(only4.Log(), "");  // its IPv4 address is never asked
+    EXPECT_EQ(ReadFile(dir.File("WANPage6-2.html")), "203.0.113.5");
+    EXPECT_EQ(ReadFile(dir.File("WANPage6-3.html")), "REMOTE_ADDR: ::1<br>");
+    EXPECT_EQ(host.Transcript(),
+              std::vector<std::string>{"status: P10010 WAN IPv6 address from " + at(both)});
+    // The IPv4 lookup's files and key are its own.
+    EXPECT_FALSE(FileExists(dir.File("WANPage.html")));
+    EXPECT_EQ(StoredLast(), "absent");
+
+    // Empty: the given defaults; none answers: "N/A" or the previous address.
+    settings.WANIPURL6.clear();
+    settings.UpdateOnNAIP = 0;
+    EXPECT_EQ(GetWANIP6(state, file, settings, host, dir.Path(), {at(only4)}), "::1");
+    settings.UpdateOnNAIP = 1;
+    EXPECT_EQ(GetWANIP6(state, file, settings, host, dir.Path(), {at(only4)}), "N/A");
+}
+
 TEST_F(WanAddressTest, AddressesCanBeReadWhileALookupRuns) {
     EchoPage page({"--pieces", "2", "--gap", "0.3"});
     ASSERT_TRUE(page.Ready());

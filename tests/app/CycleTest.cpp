@@ -30,7 +30,7 @@ protected:
           ftp(kPython, {PeerScript("ftp_server.py"), "--root", ftpRoot.Path(), "--user", "tester",
                         "--password", "secret", "--quiet"}),
           echo(kPython, {PeerScript("echo_page.py")}),
-          env{resolver, {}, [](const std::string&) { return false; }} {}
+          env{resolver, {}, [](const std::string&) { return false; }, {}} {}
 
     void SetUp() override {
         ASSERT_TRUE(ftp.Ready()) << ftp.Log();
@@ -336,6 +336,91 @@ TEST(RemoteFileSplit, BackslashSplitWins) {
     SplitRemoteFile("index.html", &folder, &name);
     EXPECT_EQ(folder, "");
     EXPECT_EQ(name, "index.html");
+}
+
+// Interface addresses chosen by the test: a temporary one listed before the stable one.
+class Ipv6Resolver : public HostResolver {
+public:
+    std::vector<Ipv4Address> OwnAddresses() override { return {{10, 1, 2, 3}}; }
+    std::vector<Ipv6InterfaceAddress> Ipv6Addresses() override {
+        return {{"2001:db8::99", true, false}, {stable, false, false}};
+    }
+    std::string stable = "2001:db8::5";
+};
+
+// With IPv6 on, the page with the IPv6 tokens goes to an FTP server on ::1, the mail to an SMTP
+// server on ::1, and a change of an IPv6 address alone counts as a change.
+TEST(Ipv6CycleTest, PageAndMailCarryTheIpv6AddressesToServersOnIpv6) {
+    TempDir work;
+    TempDir ftpRoot;
+    TempDir mailDir;
+    ServerProcess ftp(kPython, {PeerScript("ftp_server.py"), "--root", ftpRoot.Path(), "--user",
+                                "tester", "--password", "secret", "--quiet", "--bind", "::1"});
+    ServerProcess echo(kPython,
+                       {PeerScript("echo_page.py"), "--bind", "127.0.0.1", "--bind", "::1"});
+    ServerProcess smtp(kPython, {PeerScript("smtp_server.py"), mailDir.Path(), "--bind", "::1"});
+    ASSERT_TRUE(ftp.Ready() && echo.Ready() && smtp.Ready()) << ftp.Log() << echo.Log();
+    AppState state(work.Path(), work.File("Orvex.ini"));
+    Ipv6Resolver resolver;
+    CycleEnvironment env{resolver, {}, [](const std::string&) { return false; }, {}};
+    RecordingHost host;
+    const std::string page = "<p>%WI6 %I6 | %WI %I</p>";
+    WriteFile(work.File("online.htm"), page);
+    WriteFile(work.File("mail.txt"), "Now at %WI6 and %WI");
+    const std::string echoPort = std::to_string(echo.Port());
+    state.Ini().WriteString("LocalSettings", "WANIPURL", "http://127.0.0.1:" + echoPort + "/");
+    // A name that resolves to both families: asked over IPv6 only.
+    state.Ini().WriteString("Preferences", "WANIPURL6", "http://localhost:" + echoPort + "/");
+    state.EditSettings([&](AppSettings& s) {
+        s.FTPServer = "localhost";
+        s.Port = ftp.Port();
+        s.UserID = "tester";
+        s.Password = "secret";
+        s.OnlineFile = "online.htm";
+        s.RemoteFile = "index.html";
+        s.EnableFTP = 1;
+        s.StartDelimiter = "REMOTE_ADDR:";
+        s.EndDelimiter = "<br>";
+        s.SuppressError = 1;
+        s.Timeout = 5;
+        s.EnableMail = 1;
+        s.EmailServer = "[::1]";
+        s.EmailPort = smtp.Port();
+        s.EmailFrom = "orvex@home.test";
+        s.EmailTo = "me@home.test";
+        s.EmailSubject = "Where";
+        s.EmailInput = "mail.txt";
+        s.EnableIPv6 = 1;
+    });
+
+    ASSERT_EQ(OnlineCycle(state, host, DefaultClock(), env), 1);
+    EXPECT_EQ(ReadFile(ftpRoot.File("index.html")), "<p>::1 2001:db8::5 | 127.0.0.1 10.1.2.3</p>");
+    EXPECT_NE(ReadFile(mailDir.File("1.eml")).find("Now at ::1 and 127.0.0.1"), std::string::npos);
+    EXPECT_EQ(state.Ini().GetString("IPAddress", "LastWANIP6", ""), "::1");
+    EXPECT_EQ(state.Ini().GetString("IPAddress", "LastLANIP6", ""), "2001:db8::5");
+
+    // Only on a change: nothing changed, nothing is uploaded.
+    state.EditSettings([](AppSettings& s) {
+        s.FTPOnIPChangeOnly = 1;
+        s.EnableMail = 0;
+    });
+    WriteFile(ftpRoot.File("index.html"), "old");
+    ASSERT_EQ(OnlineCycle(state, host, DefaultClock(), env), 1);
+    EXPECT_EQ(ReadFile(ftpRoot.File("index.html")), "old");
+    resolver.stable = "2001:db8::6";
+    ASSERT_EQ(OnlineCycle(state, host, DefaultClock(), env), 1);
+    EXPECT_EQ(ReadFile(ftpRoot.File("index.html")), "<p>::1 2001:db8::6 | 127.0.0.1 10.1.2.3</p>");
+
+    // Switched off, the IPv6 tokens are text again and the IPv6 addresses no change.
+    state.EditSettings([](AppSettings& s) { s.EnableIPv6 = 0; });
+    resolver.stable = "2001:db8::7";
+    WriteFile(ftpRoot.File("index.html"), "old");
+    ASSERT_EQ(OnlineCycle(state, host, DefaultClock(), env), 1);
+    EXPECT_EQ(ReadFile(ftpRoot.File("index.html")), "old");
+    state.EditSettings([](AppSettings& s) { s.FTPOnIPChangeOnly = 0; });
+    ASSERT_EQ(OnlineCycle(state, host, DefaultClock(), env), 1);
+    EXPECT_EQ(ReadFile(ftpRoot.File("index.html")),
+              "<p>127.0.0.16 10.1.2.36 | 127.0.0.1 10.1.2.3</p>");
 }
 
 }  // namespace

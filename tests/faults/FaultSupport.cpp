@@ -69,7 +69,7 @@ CycleRig::CycleRig(const HealthyServers& servers, const std::string& remoteFile,
     : servers_(servers),
       remoteFile_(remoteFile),
       state_(work_.Path(), work_.File(iniName)),
-      env_{resolver_, {}, [](const std::string&) { return false; }} {
+      env_{resolver_, {}, [](const std::string&) { return false; }, {}} {
     WriteFile(work_.File("online.htm"), "<p>%H is %S at %WI (LAN %I)</p>");
     WriteFile(work_.File("offline.htm"), "<p>%H is %S</p>");
     Edit([&](AppSettings& s) {

@@ -64,6 +64,15 @@ TEST_F(ExpandTemplateTest, AddressTokensAndTextWithoutTokens) {
     EXPECT_TRUE(host_.Events().empty());
 }
 
+TEST_F(ExpandTemplateTest, Ipv6TokensOnlyWhenEnabledAndBeforeTheIpv4Ones) {
+    values_.currentWanIp6 = "2001:db8::7";
+    values_.currentLanIp6 = "N/A";
+    const std::string text = "%WI6|%I6|%WI|%I";
+    EXPECT_EQ(Expand(text), "203.0.113.76|10.0.0.56|203.0.113.7|10.0.0.5");
+    values_.ipv6Tokens = true;
+    EXPECT_EQ(Expand(text), "2001:db8::7|N/A|203.0.113.7|10.0.0.5");
+}
+
 TEST_F(ExpandTemplateTest, TimeTokensShowOneLocalInstant) {
     EXPECT_EQ(Expand("%24T|%T|%D|%W"), "13:05:09|1:05:09 PM|04/27/2004|Tuesday");
 

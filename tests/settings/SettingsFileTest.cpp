@@ -274,7 +274,8 @@ TEST(Settings, SaveOrderFollowsTheFileLayout) {
                                               "TLSVerify",
                                               "TLSCAFile",
                                               "EmailPort",
-                                              "EmailSecurity"}));
+                                              "EmailSecurity",
+                                              "EnableIPv6"}));
 }
 
 // A file from before the TLS keys verifies certificates against the system store; the keys

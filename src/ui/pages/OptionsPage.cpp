@@ -40,9 +40,10 @@ COptionsPage::COptionsPage(PageContext& context, QWidget* parent)
     notifyOnShut_ = makeCheck("Error notify on shutdown", "NotifyErrorOnShut", preferences);
     suppressErrors_ = makeCheck("Suppress error messages", "SuppressError", preferences);
     updateOnNa_ = makeCheck("Update on \"N/A\" WAN IP", "UpdateOnNAIP", preferences);
+    enableIpv6_ = makeCheck("Enable IPv6", "EnableIPv6", preferences);
     int row = 0;
     for (QCheckBox* check : {updateOnStart_, updateOnShut_, minimizeOnStart_, notifyOnShut_,
-                             suppressErrors_, updateOnNa_}) {
+                             suppressErrors_, updateOnNa_, enableIpv6_}) {
         prefs->addWidget(check, row++, 0);
     }
 
@@ -136,7 +137,8 @@ COptionsPage::COptionsPage(PageContext& context, QWidget* parent)
         {minimizeOnStart_, &AppSettings::IsMinOnStartup},
         {notifyOnShut_, &AppSettings::NotifyErrorOnShut},
         {suppressErrors_, &AppSettings::SuppressError},
-        {updateOnNa_, &AppSettings::UpdateOnNAIP}};
+        {updateOnNa_, &AppSettings::UpdateOnNAIP},
+        {enableIpv6_, &AppSettings::EnableIPv6}};
     for (const auto& [check, setting] : flags) {
         connect(check, &QCheckBox::clicked, this,
                 [this, setting = setting](bool checked) { StoreFlag(setting, checked); });
@@ -199,6 +201,7 @@ void COptionsPage::Activate() {
     updateOnStart_->setChecked(settings.IsUpdateOnStart == 1);
     suppressErrors_->setChecked(settings.SuppressError == 1);
     updateOnNa_->setChecked(settings.UpdateOnNAIP == 1);
+    enableIpv6_->setChecked(settings.EnableIPv6 == 1);
     updateOnShut_->setChecked(settings.IsUpdateOnShut == 1);
     notifyOnShut_->setChecked(settings.NotifyErrorOnShut == 1);
     logName_->SetText(settings.LogFilename);

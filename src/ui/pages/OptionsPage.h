@@ -54,6 +54,7 @@ private:
     QCheckBox* notifyOnShut_;
     QCheckBox* suppressErrors_;
     QCheckBox* updateOnNa_;
+    QCheckBox* enableIpv6_;
     UpDownEdit* startupDelay_;
     UpDownEdit* interval_;
     UpDownEdit* timeout_;
