@@ -187,7 +187,8 @@ int Service::RunOnce(bool online) {
     if (!core_->Schedule().ValidateSettings() || !state_.Flags.TryClaimCycle()) {
         return 1;
     }
-    const CycleEnvironment env{resolver_, BuiltInWanServices(), FindProgramWindow};
+    const CycleEnvironment env{resolver_, BuiltInWanServices(), FindProgramWindow,
+                               BuiltInWanServices6()};
     const int result = online ? OnlineCycle(state_, *ownHost_, clock_, env)
                               : OfflineCycle(state_, *ownHost_, clock_, env, false);
     state_.Flags.ReleaseCycle();

@@ -50,6 +50,22 @@ TEST_F(StatusDisplayTest, OnlineMessageFillsAddressesTimesAndLogsTheAddresses) {
               (std::vector<std::string>{"System Online:   LAN IP: 192.168.1.5, WAN IP: 1.2.3.4"}));
 }
 
+TEST_F(StatusDisplayTest, Ipv6AddressesShowAndLogOnlyWhenEnabled) {
+    state.Addresses.SetCurrentWANIP6("2001:db8::7");
+    state.Addresses.SetCurrentLANIP6("2001:db8::5");
+    status.ShowStatus("P10005 System Online:   ");
+    EXPECT_FALSE(window.fields.ipv6);
+    state.EditSettings([](AppSettings& s) { s.EnableIPv6 = 1; });
+    status.ShowStatus("P10005 System Online:   ");
+    EXPECT_TRUE(window.fields.ipv6);
+    EXPECT_EQ(window.fields.wanAddress6, "2001:db8::7");
+    EXPECT_EQ(window.fields.lanAddress6, "2001:db8::5");
+    EXPECT_EQ(logged, (std::vector<std::string>{
+                          "System Online:   LAN IP: 192.168.1.5, WAN IP: 1.2.3.4",
+                          "System Online:   LAN IP: 192.168.1.5, WAN IP: 1.2.3.4, WAN IPv6: "
+                          "2001:db8::7"}));
+}
+
 TEST_F(StatusDisplayTest, ManualRefreshKeepsTheNextRefreshAndIsCleared) {
     state.EditSettings([](AppSettings& s) { s.RefreshIntv = 30; });
     status.ShowStatus("P10005 System Online:   ");
