@@ -14,6 +14,7 @@
 #include "ShellTestSupport.h"
 #include "TestDesktop.h"
 #include "ui/AboutBox.h"
+#include "ui/HelpWindow.h"
 #include "ui/RemotePage.h"
 #include "ui/ShutdownWindow.h"
 #include "ui/TrayIcon.h"
@@ -72,6 +73,16 @@ int main(int argc, char** argv) {
     (void)QTest::qWaitForWindowExposed(&about);
     ok = Save(GrabFramed(about), folder, "about-box.png") && ok;
     about.hide();
+
+    sheet.ActivatePage(1);
+    sheet.ShowPageHelp();
+    if (orvex::HelpWindow* help = sheet.Help()) {
+        help->move(60, 60);
+        (void)QTest::qWaitForWindowExposed(help);
+        ok = Save(GrabFramed(*help), folder, "help-window.png") && ok;
+        help->hide();
+    }
+    sheet.ActivatePage(0);
 
     sheet.ShowShutdownWindow(true);
     (void)QTest::qWaitForWindowExposed(sheet.Shutdown());
