@@ -8,15 +8,14 @@
 namespace orvex {
 
 std::string GetLANIP(AddressState& state, Profile& settingsFile, HostResolver& resolver) {
-    state.SetPreviousLANIP(
-        settingsFile.GetString(kSectionAddress, kLastLanKey, "", kStoredAddressBuffer));
+    state.SetPreviousLANIP(ReadLastAddress(settingsFile, AddressKind::Lan));
     std::string result;
     for (const Ipv4Address& address : resolver.OwnAddresses()) {
         // The last address of the list wins.
         result = DottedDecimal(address);
     }
     state.SetCurrentLANIP(result);
-    settingsFile.WriteString(kSectionAddress, kLastLanKey, result);
+    WriteLastAddress(settingsFile, AddressKind::Lan, result);
     return result;
 }
 
@@ -44,11 +43,10 @@ std::string ChooseIpv6Address(const std::vector<Ipv6InterfaceAddress>& addresses
 }
 
 std::string GetLANIP6(AddressState& state, Profile& settingsFile, HostResolver& resolver) {
-    state.SetPreviousLANIP6(
-        settingsFile.GetString(kSectionAddress, kLastLan6Key, "", kStoredAddress6Buffer));
+    state.SetPreviousLANIP6(ReadLastAddress(settingsFile, AddressKind::Lan6));
     const std::string result = ChooseIpv6Address(resolver.Ipv6Addresses());
     state.SetCurrentLANIP6(result);
-    settingsFile.WriteString(kSectionAddress, kLastLan6Key, result);
+    WriteLastAddress(settingsFile, AddressKind::Lan6, result);
     return result;
 }
 

@@ -8,22 +8,12 @@
 
 namespace orvex {
 
-// Key of section "IPAddress" holding the address found by the latest LAN lookup.
-inline constexpr const char* kLastLanKey = "LastLANIP";
-// Stored addresses are read back through a 21-byte buffer: at most 20 characters.
-inline constexpr size_t kStoredAddressBuffer = 21;
-// IPv6 addresses are read back whole: the longest text is 45 characters.
-inline constexpr size_t kStoredAddress6Buffer = 46;
-
 // Finds the machine's LAN address: the last of the own name's addresses, as dotted decimal.
-// In order: PreviousLANIP := the stored "LastLANIP" (at most 20 characters, "" when absent);
+// In order: PreviousLANIP := the stored last LAN address (at most 20 characters, "" when absent);
 // CurrentLANIP := the address found, or "" when the name cannot be read or resolved; the new
-// CurrentLANIP is stored as "LastLANIP" (also when empty). Returns the new CurrentLANIP.
+// CurrentLANIP is stored as the last LAN address (also when empty). Returns the new CurrentLANIP.
 // Reports nothing and never fails otherwise.
 std::string GetLANIP(AddressState& state, Profile& settingsFile, HostResolver& resolver);
-
-// Key of section "IPAddress" holding the IPv6 address found by the latest LAN lookup.
-inline constexpr const char* kLastLan6Key = "LastLANIP6";
 
 // The machine's global IPv6 address among `addresses`: a public (2000::/3) one before a unique
 // local one, a stable one before a temporary one, a preferred one before a deprecated one; the

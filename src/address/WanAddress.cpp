@@ -236,8 +236,7 @@ std::string AskServices(const std::vector<std::string>& services, const ServiceR
 std::string GetWANIP(AddressState& state, Profile& settingsFile, const WanLookupSettings& settings,
                      Host& host, const std::string& workDir,
                      const std::vector<std::string>& defaults) {
-    const std::string previous =
-        settingsFile.GetString(kSectionAddress, kLastWanKey, "", kStoredAddressBuffer);
+    const std::string previous = ReadLastAddress(settingsFile, AddressKind::Wan);
     state.SetPreviousWANIP(previous);
     host.Status(kRequestingWanStatus);
 
@@ -258,15 +257,14 @@ std::string GetWANIP(AddressState& state, Profile& settingsFile, const WanLookup
         current = previous;
     }
     state.SetCurrentWANIP(current);
-    settingsFile.WriteString(kSectionAddress, kLastWanKey, StoredForm(current));
+    WriteLastAddress(settingsFile, AddressKind::Wan, StoredForm(current));
     return current;
 }
 
 std::string GetWANIP6(AddressState& state, Profile& settingsFile, const WanLookupSettings& settings,
                       Host& host, const std::string& workDir,
                       const std::vector<std::string>& defaults) {
-    const std::string previous =
-        settingsFile.GetString(kSectionAddress, kLastWan6Key, "", kStoredAddress6Buffer);
+    const std::string previous = ReadLastAddress(settingsFile, AddressKind::Wan6);
     state.SetPreviousWANIP6(previous);
 
     ServiceRound round;
@@ -290,7 +288,7 @@ std::string GetWANIP6(AddressState& state, Profile& settingsFile, const WanLooku
         current = previous;
     }
     state.SetCurrentWANIP6(current);
-    settingsFile.WriteString(kSectionAddress, kLastWan6Key, StoredForm(current));
+    WriteLastAddress(settingsFile, AddressKind::Wan6, StoredForm(current));
     return current;
 }
 

@@ -11,8 +11,6 @@
 
 namespace orvex {
 
-// Key of section "IPAddress" holding the address found by the latest WAN lookup.
-inline constexpr const char* kLastWanKey = "LastWANIP";
 // The failure value of a lookup.
 inline constexpr const char* kNotAvailable = "N/A";
 inline constexpr const char* kRequestingWanStatus = "P10009 Requesting WAN IP address...";
@@ -29,8 +27,6 @@ inline constexpr int kMinLookupSeconds = 5;
 const std::vector<std::string>& BuiltInWanServices();
 // The same for IPv6, asked when WANIPURL6 is empty.
 const std::vector<std::string>& BuiltInWanServices6();
-// Key of section "IPAddress" holding the IPv6 address found by the latest WAN lookup.
-inline constexpr const char* kLastWan6Key = "LastWANIP6";
 inline constexpr const char* kWanService6Status = "P10010 WAN IPv6 address from ";
 // Host message naming the service that answered, sent only when it was not the first asked.
 inline constexpr const char* kWanServiceStatus = "P10010 WAN IP address from ";
@@ -85,15 +81,16 @@ std::vector<std::string> LookupServices(const std::string& first, const std::str
                                         const std::vector<std::string>& defaults);
 
 // Finds the machine's public address by asking lookup services in turn. In order:
-// PreviousWANIP := the stored "LastWANIP" (at most 20 characters); the status message "P10009
-// Requesting WAN IP address..." goes to `host`; the services (LookupServices of WANIPURL,
-// WANIPFallback and `defaults`) are asked one after another over IPv4, each within Timeout (at
-// least kMinLookupSeconds) and all within twice that, until one gives a checked address; with
-// DebugWANPage exactly "TRUE" each page received is written to "WANPage.html" (first service),
-// "WANPage-2.html" (second) and so on in `workDir`. When the address came from a service other
-// than the first, "P10010 WAN IP address from <url>" goes to `host`. No address gives "N/A";
-// CurrentWANIP is then "N/A" when UpdateOnNAIP is 1 and PreviousWANIP otherwise. CurrentWANIP is
-// stored as "LastWANIP" and returned. Reports nothing else and never fails otherwise.
+// PreviousWANIP := the stored last WAN address (at most 20 characters); the status message
+// "P10009 Requesting WAN IP address..." goes to `host`; the services (LookupServices of
+// WANIPURL, WANIPFallback and `defaults`) are asked one after another over IPv4, each within
+// Timeout (at least kMinLookupSeconds) and all within twice that, until one gives a checked
+// address; with DebugWANPage exactly "TRUE" each page received is written to "WANPage.html"
+// (first service), "WANPage-2.html" (second) and so on in `workDir`. When the address came from
+// a service other than the first, "P10010 WAN IP address from <url>" goes to `host`. No address
+// gives "N/A"; CurrentWANIP is then "N/A" when UpdateOnNAIP is 1 and PreviousWANIP otherwise.
+// CurrentWANIP is stored as the last WAN address and returned. Reports nothing else and never
+// fails otherwise.
 std::string GetWANIP(AddressState& state, Profile& settingsFile, const WanLookupSettings& settings,
                      Host& host, const std::string& workDir,
                      const std::vector<std::string>& defaults = BuiltInWanServices());

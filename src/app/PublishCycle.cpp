@@ -8,6 +8,7 @@
 #include "mail/NotificationMail.h"
 #include "page/TemplateExpansion.h"
 #include "platform/PathMap.h"
+#include "settings/SettingsFile.h"
 
 namespace orvex {
 
@@ -124,13 +125,14 @@ struct CycleRun {
         // The keys edited by hand are read from the file at each lookup, so an edit made
         // while the program runs takes effect at the next cycle.
         WanLookupSettings lookup = WanLookupSettings::From(s);
-        lookup.WANIPURL = state.Ini().GetString(kSectionLocal, "WANIPURL", "");
-        lookup.DebugWANPage = state.Ini().GetString(kSectionPreferences, "DebugWANPage", "FALSE");
-        lookup.WANIPFallback = state.Ini().GetString(kSectionPreferences, "WANIPFallback", "");
+        const LiveLookupKeys live = ReadLiveLookupKeys(state.Ini());
+        lookup.WANIPURL = live.WANIPURL;
+        lookup.DebugWANPage = live.DebugWANPage;
+        lookup.WANIPFallback = live.WANIPFallback;
         GetWANIP(state.Addresses, state.Ini(), lookup, host, state.WorkDir, env.lookupServices);
         GetLANIP(state.Addresses, state.Ini(), env.resolver);
         if (s.EnableIPv6 == 1) {
-            lookup.WANIPURL6 = state.Ini().GetString(kSectionPreferences, "WANIPURL6", "");
+            lookup.WANIPURL6 = live.WANIPURL6;
             GetWANIP6(state.Addresses, state.Ini(), lookup, host, state.WorkDir,
                       env.lookupServices6);
             GetLANIP6(state.Addresses, state.Ini(), env.resolver);

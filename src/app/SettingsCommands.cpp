@@ -25,14 +25,7 @@ void SettingsCommands::Save() {
     // The lookup services were edited by hand before the Advanced Options page showed them:
     // they are written only when changed there, so a file that never held them stays as it
     // was.
-    const std::pair<const char*, std::pair<const char*, const std::string*>> services[] = {
-        {kSectionLocal, {"WANIPURL", &settings.WANIPURL}},
-        {kSectionPreferences, {"WANIPFallback", &settings.WANIPFallback}}};
-    for (const auto& [section, key] : services) {
-        if (state_.Ini().GetString(section, key.first, "") != *key.second) {
-            state_.Ini().WriteString(section, key.first, *key.second);
-        }
-    }
+    WriteChangedLookupServices(state_.Ini(), settings);
     window_.MarkPagesSaved();
     scheduler_.ScheduleRefresh(state_.Settings().RefreshIntv);
     if (state_.IntervalEdited.exchange(false)) {

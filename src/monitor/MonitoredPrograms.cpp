@@ -4,6 +4,7 @@
 
 #include "platform/TextUtil.h"
 #include "platform/X11Windows.h"
+#include "settings/SettingsFile.h"
 
 namespace orvex {
 namespace {
@@ -79,12 +80,12 @@ std::vector<MonitoredProgram> BuildProgramList(const std::vector<std::string>& e
 void RefreshProgramList(const Profile& file, const std::string& statusIndicators,
                         MonitoredPrograms& programs, const WindowFinder& finder) {
     // Built outside the holder's lock: window tests may take a while.
-    programs.Replace(BuildProgramList(file.GetSection(kSectionPrograms, kProgramListBytes),
-                                      statusIndicators, finder));
+    programs.Replace(
+        BuildProgramList(ReadProgramEntries(file, kProgramListBytes), statusIndicators, finder));
 }
 
 std::vector<ProgramTableRow> ReadProgramTable(const Profile& file) {
-    std::vector<std::string> entries = file.GetSection(kSectionPrograms, kProgramTableBytes);
+    std::vector<std::string> entries = ReadProgramEntries(file, kProgramTableBytes);
     if (entries.size() > kProgramTableMaxRows) {
         entries.resize(kProgramTableMaxRows);
     }
@@ -106,11 +107,9 @@ bool StoreMonitoredTitles(Profile& file, std::vector<std::string> titles,
         entries.push_back("Programs" + std::to_string(i) + "=" + titles[i]);
     }
     // The pair first: it creates a missing file, so erasing an absent section then succeeds.
-    bool ok = file.WriteString("LocalSettings", "StatusIndicators", statusIndicators);
-    ok = (entries.empty() ? file.EraseSection(kSectionPrograms)
-                          : file.WriteSection(kSectionPrograms, entries)) &&
-         ok;
-    return ok;
+    // The pair first: it creates a missing file, so erasing an absent section then succeeds.
+    const bool ok = WriteStatusIndicators(file, statusIndicators);
+    return WriteProgramEntries(file, entries) && ok;
 }
 
 }  // namespace orvex

@@ -10,8 +10,6 @@
 
 namespace orvex {
 
-inline constexpr const char* kSectionPrograms = "Programs";
-inline constexpr const char* kSectionStatusIndicators = "StatusIndicators";
 // Section text read for the monitored-program list, and for the Program Monitor table.
 inline constexpr size_t kProgramListBytes = 3000;
 inline constexpr size_t kProgramTableBytes = 25501;

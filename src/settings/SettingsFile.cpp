@@ -136,6 +136,18 @@ constexpr std::array kSaveOrderPreferences = {
 constexpr std::array kSaveOrderAdded = {"TLSVerify", "TLSCAFile", "EmailPort", "EmailSecurity",
                                         "EnableIPv6"};
 
+// Sections and keys the settings record does not hold.
+constexpr const char* kSectionPrograms = "Programs";
+constexpr const char* kSectionIndicators = "StatusIndicators";
+constexpr const char* kLastLanKey = "LastLANIP";
+constexpr const char* kLastWanKey = "LastWANIP";
+// Stored addresses are read back through a 21-byte buffer: at most 20 characters.
+constexpr size_t kStoredAddressBuffer = 21;
+// IPv6 addresses are read back whole: the longest text is 45 characters.
+constexpr const char* kLastLan6Key = "LastLANIP6";
+constexpr const char* kLastWan6Key = "LastWANIP6";
+constexpr size_t kStoredAddress6Buffer = 46;
+
 const KeyDef& Key(std::string_view name) {
     for (const KeyDef& def : kKeys) {
         if (name == def.name) {
@@ -151,7 +163,7 @@ bool IsMailText(std::string_view name) {
            name == "EmailFrom" || name == "EmailSubject";
 }
 
-std::string ReadValue(Profile& file, const KeyDef& def) {
+std::string ReadValue(const Profile& file, const KeyDef& def) {
     return file.GetString(def.section, def.name, def.loadDefault, kMaxValueLength + 1);
 }
 
@@ -363,6 +375,94 @@ std::vector<SettingsEntry> ListSettings(const AppSettings& settings) {
         entries.push_back(std::move(entry));
     }
     return entries;
+}
+
+MailCredentials ReadMailCredentials(const Profile& file, const std::string& key) {
+    MailCredentials logon;
+    logon.account = ReadValue(file, Key("EmailAccount"));
+    logon.password = ReadValue(file, Key("EmailPassword"));
+    DecodePassword(logon.password, key);
+    return logon;
+}
+
+void WriteMailCredentials(Profile& file, const std::string& key, const MailCredentials& logon) {
+    const KeyDef& account = Key("EmailAccount");
+    const KeyDef& password = Key("EmailPassword");
+    std::string scrambled = logon.password;
+    EncodePassword(scrambled, key);
+    file.WriteString(account.section, account.name, logon.account);
+    file.WriteString(password.section, password.name, scrambled);
+}
+
+LiveLookupKeys ReadLiveLookupKeys(const Profile& file) {
+    return {ReadValue(file, Key("WANIPURL")), ReadValue(file, Key("DebugWANPage")),
+            ReadValue(file, Key("WANIPFallback")), ReadValue(file, Key("WANIPURL6"))};
+}
+
+namespace {
+
+const char* LastAddressKey(AddressKind kind) {
+    switch (kind) {
+        case AddressKind::Lan:
+            return kLastLanKey;
+        case AddressKind::Wan:
+            return kLastWanKey;
+        case AddressKind::Lan6:
+            return kLastLan6Key;
+        case AddressKind::Wan6:
+            break;
+    }
+    return kLastWan6Key;
+}
+
+}  // namespace
+
+std::string ReadLastAddress(const Profile& file, AddressKind kind) {
+    const bool v6 = kind == AddressKind::Lan6 || kind == AddressKind::Wan6;
+    return file.GetString(kSectionAddress, LastAddressKey(kind), "",
+                          v6 ? kStoredAddress6Buffer : kStoredAddressBuffer);
+}
+
+void WriteLastAddress(Profile& file, AddressKind kind, const std::string& address) {
+    file.WriteString(kSectionAddress, LastAddressKey(kind), address);
+}
+
+std::vector<std::string> ReadProgramEntries(const Profile& file, size_t bufferSize) {
+    return file.GetSection(kSectionPrograms, bufferSize);
+}
+
+bool WriteProgramEntries(Profile& file, const std::vector<std::string>& entries) {
+    return entries.empty() ? file.EraseSection(kSectionPrograms)
+                           : file.WriteSection(kSectionPrograms, entries);
+}
+
+std::vector<std::string> ReadIndicatorEntries(const Profile& file, size_t bufferSize) {
+    return file.GetSection(kSectionIndicators, bufferSize);
+}
+
+bool WriteStatusIndicators(Profile& file, const std::string& pair) {
+    const KeyDef& def = Key("StatusIndicators");
+    return file.WriteString(def.section, def.name, pair);
+}
+
+void WriteChangedLookupServices(Profile& file, const AppSettings& settings) {
+    for (const char* name : {"WANIPURL", "WANIPFallback"}) {
+        const KeyDef& def = Key(name);
+        const std::string& value = settings.*std::get<std::string AppSettings::*>(def.field);
+        if (ReadValue(file, def) != value) {
+            file.WriteString(def.section, def.name, value);
+        }
+    }
+}
+
+std::vector<std::string> SettingsFileNames() {
+    std::vector<std::string> names{kSectionLocal,    kSectionPreferences, kSectionAddress,
+                                   kSectionPrograms, kSectionIndicators,  kLastLanKey,
+                                   kLastWanKey,      kLastLan6Key,        kLastWan6Key};
+    for (const KeyDef& def : kKeys) {
+        names.push_back(def.name);
+    }
+    return names;
 }
 
 }  // namespace orvex

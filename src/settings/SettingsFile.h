@@ -69,4 +69,45 @@ struct SettingsEntry {
 // Every key of the record, [LocalSettings] first, in the order of the key table.
 std::vector<SettingsEntry> ListSettings(const AppSettings& settings);
 
+// Keys read or written outside a load or a save, one typed function each, so that only this
+// folder knows a key's name, section and length.
+
+// The SMTP logon, in plain text here and scrambled in the file.
+struct MailCredentials {
+    std::string account;
+    std::string password;
+};
+MailCredentials ReadMailCredentials(const Profile& file, const std::string& key);
+void WriteMailCredentials(Profile& file, const std::string& key, const MailCredentials& logon);
+
+// The lookup keys users edit by hand while the program runs; read again at every lookup.
+struct LiveLookupKeys {
+    std::string WANIPURL;
+    std::string DebugWANPage;
+    std::string WANIPFallback;
+    std::string WANIPURL6;
+};
+LiveLookupKeys ReadLiveLookupKeys(const Profile& file);
+
+// The address each lookup found last (at most 20 characters come back, 45 for IPv6).
+enum class AddressKind { Lan, Wan, Lan6, Wan6 };
+std::string ReadLastAddress(const Profile& file, AddressKind kind);
+void WriteLastAddress(Profile& file, AddressKind kind, const std::string& address);
+
+// The monitored programs: the "key=value" entries of their section, cut to a buffer of
+// `bufferSize` bytes; writing no entries removes the section. False when the file could not be
+// written.
+std::vector<std::string> ReadProgramEntries(const Profile& file, size_t bufferSize);
+bool WriteProgramEntries(Profile& file, const std::vector<std::string>& entries);
+// The indicator pairs the user added, as "key=value" entries.
+std::vector<std::string> ReadIndicatorEntries(const Profile& file, size_t bufferSize);
+// The chosen indicator pair ("TRUE/FALSE").
+bool WriteStatusIndicators(Profile& file, const std::string& pair);
+
+// Writes WANIPURL and WANIPFallback, each only when the file holds another value.
+void WriteChangedLookupServices(Profile& file, const AppSettings& settings);
+
+// The name of every section and key this folder reads or writes.
+std::vector<std::string> SettingsFileNames();
+
 }  // namespace orvex

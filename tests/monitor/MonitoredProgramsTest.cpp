@@ -97,13 +97,13 @@ TEST_F(ProgramListTest, ShownStatusStaysUntilTheNextRebuild) {
 TEST_F(ProgramListTest, StoredTitlesAreSortedWithoutRegardToCase) {
     WriteFile(file_.Path(), "[Programs]\nPrograms0=old\nPrograms1=older\n[Other]\nk=v\n");
     ASSERT_TRUE(StoreMonitoredTitles(file_, {"Zeta Server", "alpha console"}, "ON/OFF"));
-    EXPECT_EQ(file_.GetSection(kSectionPrograms, 1000),
+    EXPECT_EQ(file_.GetSection("Programs", 1000),
               (std::vector<std::string>{"Programs0=alpha console", "Programs1=Zeta Server"}));
     EXPECT_EQ(file_.GetString("LocalSettings", "StatusIndicators", ""), "ON/OFF");
     EXPECT_EQ(file_.GetString("Other", "k", ""), "v");
 
     ASSERT_TRUE(StoreMonitoredTitles(file_, {}, "ON/OFF"));
-    EXPECT_TRUE(file_.GetSection(kSectionPrograms, 1000).empty());
+    EXPECT_TRUE(file_.GetSection("Programs", 1000).empty());
     EXPECT_EQ(ReadFile(file_.Path()).find("[Programs]"), std::string::npos);
 }
 

@@ -156,7 +156,7 @@ CAddRemoveProgramsDlg::CAddRemoveProgramsDlg(AppState& state, QWidget* parent, W
 
     // Monitored titles: the stored entries, empty ones left out.
     std::vector<std::string> monitored;
-    for (const std::string& entry : state_.Ini().GetSection(kSectionPrograms, kProgramTableBytes)) {
+    for (const std::string& entry : ReadProgramEntries(state_.Ini(), kProgramTableBytes)) {
         std::string title = EntryValue(entry);
         if (!title.empty()) {
             InsertSorted(monitored_, title);
@@ -175,8 +175,7 @@ CAddRemoveProgramsDlg::CAddRemoveProgramsDlg(AppState& state, QWidget* parent, W
     for (const char* builtIn : kBuiltInIndicatorPairs) {
         indicators_->addItem(builtIn);
     }
-    for (const std::string& entry :
-         state_.Ini().GetSection(kSectionStatusIndicators, kIndicatorSectionBytes)) {
+    for (const std::string& entry : ReadIndicatorEntries(state_.Ini(), kIndicatorSectionBytes)) {
         const std::string extra = EntryValue(entry);
         bool held = false;
         for (int i = 0; i < indicators_->count(); ++i) {

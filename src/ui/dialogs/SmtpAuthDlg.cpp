@@ -54,25 +54,18 @@ CSmtpAuthDlg::CSmtpAuthDlg(AppState& state, QWidget* parent)
     connect(ok, &QPushButton::clicked, this, &CSmtpAuthDlg::accept);
     connect(cancel, &QPushButton::clicked, this, &CSmtpAuthDlg::reject);
 
-    Profile& ini = state_.Ini();
-    account_->SetText(ini.GetString(kSectionPreferences, "EmailAccount", ""));
-    std::string password = ini.GetString(kSectionPreferences, "EmailPassword", "");
-    DecodePassword(password, key_);
-    password_->SetText(password);
+    const MailCredentials logon = ReadMailCredentials(state_.Ini(), key_);
+    account_->SetText(logon.account);
+    password_->SetText(logon.password);
     setMinimumWidth(320);
 }
 
 void CSmtpAuthDlg::accept() {
-    const std::string account = account_->Text();
-    const std::string password = password_->Text();
-    std::string scrambled = password;
-    EncodePassword(scrambled, key_);
-    Profile& ini = state_.Ini();
-    ini.WriteString(kSectionPreferences, "EmailAccount", account);
-    ini.WriteString(kSectionPreferences, "EmailPassword", scrambled);
+    const MailCredentials logon{account_->Text(), password_->Text()};
+    WriteMailCredentials(state_.Ini(), key_, logon);
     state_.EditSettings([&](AppSettings& s) {
-        s.EmailAccount = account;
-        s.EmailPassword = password;
+        s.EmailAccount = logon.account;
+        s.EmailPassword = logon.password;
     });
     QDialog::accept();
 }

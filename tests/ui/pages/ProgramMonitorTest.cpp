@@ -51,7 +51,7 @@ void Select(QListWidget* list, const std::vector<std::string>& titles) {
 class ProgramMonitorTest : public ::testing::Test {
 protected:
     void WriteSection(const std::vector<std::string>& entries) {
-        rig.state.Ini().WriteSection(kSectionPrograms, entries);
+        rig.state.Ini().WriteSection("Programs", entries);
     }
     PageRig rig;
 };
@@ -153,7 +153,7 @@ TEST_F(ProgramMonitorTest, OkStoresTheMonitoredTitlesInAlphabeticalOrder) {
     EXPECT_EQ(dialog.UnmonitoredTitles(), (std::vector<std::string>{"Mail Reader", "Old Editor"}));
     dialog.accept();
 
-    EXPECT_EQ(rig.state.Ini().GetSection(kSectionPrograms, 3000),
+    EXPECT_EQ(rig.state.Ini().GetSection("Programs", 3000),
               (std::vector<std::string>{"Programs0=alpha console", "Programs1=Zeta Server"}));
     EXPECT_EQ(rig.state.Ini().GetString("LocalSettings", "StatusIndicators", ""), "");
 }
@@ -174,7 +174,7 @@ TEST_F(ProgramMonitorTest, MoveButtonsAreEnabledWhileTheirListHasItems) {
     EXPECT_TRUE(dialog.MonitoredTitles().empty());
     EXPECT_FALSE(remove->isEnabled() || removeAll->isEnabled());
     dialog.accept();
-    EXPECT_TRUE(rig.state.Ini().GetSection(kSectionPrograms, 3000).empty());
+    EXPECT_TRUE(rig.state.Ini().GetSection("Programs", 3000).empty());
 }
 
 TEST_F(ProgramMonitorTest, CancelWritesNothingAndKeepsTheIndicatorPair) {
@@ -197,7 +197,7 @@ TEST_F(ProgramMonitorTest, CancelWritesNothingAndKeepsTheIndicatorPair) {
 
 TEST_F(ProgramMonitorTest, IndicatorListOffersBuiltInThenExtraPairs) {
     rig.state.EditSettings([](AppSettings& s) { s.StatusIndicators = "up"; });
-    rig.state.Ini().WriteSection(kSectionStatusIndicators,
+    rig.state.Ini().WriteSection("StatusIndicators",
                                  {"Pair0=UP/DOWN", "Pair1=on/off", "Pair2=YES/NO"});
     CAddRemoveProgramsDlg dialog(rig.state, nullptr, [] { return Windows({}); });
     auto* pairs = Child<QComboBox>(&dialog, "StatusIndicator");

@@ -78,7 +78,7 @@ TEST_F(ScreenshotTest, PagesAndDialogs) {
     Save(&options, "page-advanced-options");
 
     rig.state.Ini().WriteSection(
-        kSectionPrograms, {"Programs0=alpha console", "Programs1=", "Programs2=Zeta Server"});
+        "Programs", {"Programs0=alpha console", "Programs1=", "Programs2=Zeta Server"});
     RefreshProgramList(rig.state.Ini(), "RUNNING/NOT RUNNING", rig.state.Programs,
                        [](const std::string& title) { return title == "alpha console"; });
     CProcessMonitor monitor(rig.context);
