@@ -102,14 +102,9 @@ bool StoreMonitoredTitles(Profile& file, std::vector<std::string> titles,
     std::stable_sort(titles.begin(), titles.end(), [](const std::string& a, const std::string& b) {
         return ToUpperAscii(a) < ToUpperAscii(b);
     });
-    std::vector<std::string> entries;
-    for (size_t i = 0; i < titles.size(); ++i) {
-        entries.push_back("Programs" + std::to_string(i) + "=" + titles[i]);
-    }
-    // The pair first: it creates a missing file, so erasing an absent section then succeeds.
     // The pair first: it creates a missing file, so erasing an absent section then succeeds.
     const bool ok = WriteStatusIndicators(file, statusIndicators);
-    return WriteProgramEntries(file, entries) && ok;
+    return WriteProgramTitles(file, titles) && ok;
 }
 
 }  // namespace orvex

@@ -138,6 +138,8 @@ constexpr std::array kSaveOrderAdded = {"TLSVerify", "TLSCAFile", "EmailPort", "
 
 // Sections and keys the settings record does not hold.
 constexpr const char* kSectionPrograms = "Programs";
+// Its keys: "Programs0", "Programs1", ...
+constexpr const char* kProgramKeyPrefix = "Programs";
 constexpr const char* kSectionIndicators = "StatusIndicators";
 constexpr const char* kLastLanKey = "LastLANIP";
 constexpr const char* kLastWanKey = "LastWANIP";
@@ -431,9 +433,15 @@ std::vector<std::string> ReadProgramEntries(const Profile& file, size_t bufferSi
     return file.GetSection(kSectionPrograms, bufferSize);
 }
 
-bool WriteProgramEntries(Profile& file, const std::vector<std::string>& entries) {
-    return entries.empty() ? file.EraseSection(kSectionPrograms)
-                           : file.WriteSection(kSectionPrograms, entries);
+bool WriteProgramTitles(Profile& file, const std::vector<std::string>& titles) {
+    if (titles.empty()) {
+        return file.EraseSection(kSectionPrograms);
+    }
+    std::vector<std::string> entries;
+    for (size_t i = 0; i < titles.size(); ++i) {
+        entries.push_back(kProgramKeyPrefix + std::to_string(i) + "=" + titles[i]);
+    }
+    return file.WriteSection(kSectionPrograms, entries);
 }
 
 std::vector<std::string> ReadIndicatorEntries(const Profile& file, size_t bufferSize) {

@@ -95,10 +95,10 @@ std::string ReadLastAddress(const Profile& file, AddressKind kind);
 void WriteLastAddress(Profile& file, AddressKind kind, const std::string& address);
 
 // The monitored programs: the "key=value" entries of their section, cut to a buffer of
-// `bufferSize` bytes; writing no entries removes the section. False when the file could not be
-// written.
+// `bufferSize` bytes. Writing replaces the section by one numbered key per title, in order, or
+// removes it when there is none; false when the file could not be written.
 std::vector<std::string> ReadProgramEntries(const Profile& file, size_t bufferSize);
-bool WriteProgramEntries(Profile& file, const std::vector<std::string>& entries);
+bool WriteProgramTitles(Profile& file, const std::vector<std::string>& titles);
 // The indicator pairs the user added, as "key=value" entries.
 std::vector<std::string> ReadIndicatorEntries(const Profile& file, size_t bufferSize);
 // The chosen indicator pair ("TRUE/FALSE").

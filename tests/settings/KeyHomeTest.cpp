@@ -169,9 +169,10 @@ TEST(KeyHome, TypedFunctionsMeetTheLoader) {
     EXPECT_EQ(ReadLastAddress(ini, AddressKind::Lan), "192.168.1.2");
 
     // No entries remove the section rather than leave an empty header.
-    ASSERT_TRUE(WriteProgramEntries(ini, {"Programs0=editor"}));
-    EXPECT_EQ(ReadProgramEntries(ini, 100), std::vector<std::string>{"Programs0=editor"});
-    ASSERT_TRUE(WriteProgramEntries(ini, {}));
+    ASSERT_TRUE(WriteProgramTitles(ini, {"editor", "mail"}));
+    EXPECT_EQ(ReadProgramEntries(ini, 100),
+              (std::vector<std::string>{"Programs0=editor", "Programs1=mail"}));
+    ASSERT_TRUE(WriteProgramTitles(ini, {}));
     EXPECT_EQ(test::ReadFile(dir.File("Orvex.ini")).find("[Programs]"), std::string::npos);
 }
 
