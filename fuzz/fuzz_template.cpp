@@ -26,13 +26,13 @@ namespace {
 class QuietHost : public orvex::Host {
 public:
     void Status(const std::string& text) override { statuses.push_back(text); }
-    void Cycle(int) override {}
+    void Cycle(CycleCode) override {}
     void ExitRequest() override {}
     orvex::MsgAnswer MessageBox(const orvex::MessageBoxRequest& request) override {
         boxes.push_back(request.text);
         return orvex::MsgAnswer::Ok;
     }
-    void ActivatePage(int) override {}
+    void ActivatePage(Page) override {}
 
     std::vector<std::string> statuses;
     std::vector<std::string> boxes;

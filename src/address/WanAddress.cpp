@@ -12,6 +12,7 @@
 
 #include "address/LanAddress.h"
 #include "platform/PathMap.h"
+#include "platform/StatusTexts.h"
 #include "platform/TextUtil.h"
 #include "version/VersionInfo.h"
 
@@ -238,7 +239,7 @@ std::string GetWANIP(AddressState& state, Profile& settingsFile, const WanLookup
                      const std::vector<std::string>& defaults) {
     const std::string previous = ReadLastAddress(settingsFile, AddressKind::Wan);
     state.SetPreviousWANIP(previous);
-    host.Status(kRequestingWanStatus);
+    host.Status(status::kRequestingWanAddress);
 
     ServiceRound round;
     round.family = IpFamily::kIPv4;
@@ -248,7 +249,7 @@ std::string GetWANIP(AddressState& state, Profile& settingsFile, const WanLookup
     round.debugCopies = settings.DebugWANPage == "TRUE";
     round.workDir = workDir;
     round.pageFile = "WANPage";
-    round.answeredStatus = kWanServiceStatus;
+    round.answeredStatus = status::kWanAddressFromPrefix;
     const std::string result = AskServices(
         LookupServices(settings.WANIPURL, settings.WANIPFallback, defaults), round, host);
 

@@ -13,7 +13,6 @@ namespace orvex {
 
 // The failure value of a lookup.
 inline constexpr const char* kNotAvailable = "N/A";
-inline constexpr const char* kRequestingWanStatus = "P10009 Requesting WAN IP address...";
 // The copy of the first service's page written when DebugWANPage is "TRUE"; the n-th service's
 // copy is "WANPage-n.html".
 inline constexpr const char* kWanPageFile = "WANPage.html";
@@ -29,7 +28,6 @@ const std::vector<std::string>& BuiltInWanServices();
 const std::vector<std::string>& BuiltInWanServices6();
 inline constexpr const char* kWanService6Status = "P10010 WAN IPv6 address from ";
 // Host message naming the service that answered, sent only when it was not the first asked.
-inline constexpr const char* kWanServiceStatus = "P10010 WAN IP address from ";
 
 // The settings a WAN lookup uses, copied when the cycle starts.
 struct WanLookupSettings {

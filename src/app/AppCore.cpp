@@ -44,21 +44,21 @@ void AppCore::OnStatusMessage(const std::string& text) {
     settings_.CommitFtpPage();
 }
 
-void AppCore::OnCycleCode(int code) {
+void AppCore::OnCycleCode(CycleCode code) {
     switch (code) {
-        case 100:
+        case CycleCode::ShowShutdownWindow:
             window_.ShowShutdownWindow(true);
             break;
-        case 101:
+        case CycleCode::HideShutdownWindow:
             window_.ShowShutdownWindow(false);
             break;
-        case 200:
+        case CycleCode::DisableRefresh:
             window_.EnableRefreshButton(false);
             break;
-        case 201:
+        case CycleCode::EnableRefresh:
             window_.EnableRefreshButton(true);
             break;
-        case -1:
+        case CycleCode::OfflinePublishFailed:
             exit_.OnShutdownError();
             break;
         default:

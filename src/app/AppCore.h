@@ -36,7 +36,7 @@ public:
     void OnStatusMessage(const std::string& text);
     // Cycle codes: 100 / 101 show / hide the shutdown window, 200 / 201 disable / enable the
     // Refresh button, -1 the offline publication at exit failed.
-    void OnCycleCode(int code);
+    void OnCycleCode(CycleCode code);
     // The offline cycle is done.
     void OnExitMessage();
 

@@ -2,11 +2,7 @@
 
 namespace orvex {
 
-namespace {
-
-constexpr int kStatusPage = 2;
-
-}  // namespace
+namespace {}  // namespace
 
 ExitRoutine::ExitRoutine(AppState& state, WindowPort& window, Host& boxes, Scheduler& scheduler,
                          SettingsCommands& settings, CycleLauncher& cycles)
@@ -35,7 +31,7 @@ bool ExitRoutine::AskToSave(bool cancellable) {
 
 bool ExitRoutine::AskExitAnyway() {
     window_.RestoreWindow();
-    window_.ActivatePage(kStatusPage);
+    window_.ActivatePage(Page::Status);
     MessageBoxRequest box;
     box.text = kExitAnywayQuestion;
     box.caption = "Orvex Error";

@@ -8,6 +8,7 @@
 #include "mail/NotificationMail.h"
 #include "page/TemplateExpansion.h"
 #include "platform/PathMap.h"
+#include "platform/StatusTexts.h"
 #include "settings/SettingsFile.h"
 
 namespace orvex {
@@ -39,14 +40,14 @@ struct CycleRun {
         if (Online()) {
             state.Flags.CycleBusy = 0;
             state.Flags.CycleSucceeded = 1;
-            host.Status("P10005 System Online:   ");
-            host.Cycle(201);
+            host.Status(status::kSystemOnline);
+            host.Cycle(CycleCode::EnableRefresh);
             return 1;
         }
         ::unlink(LocalPath().c_str());
         state.Flags.CycleBusy = 0;
         state.Flags.CycleSucceeded = 1;
-        host.Status("P10006 System Offline.");
+        host.Status(status::kSystemOffline);
         if (state.Flags.ExitCommitted == 0) {
             host.ExitRequest();
         }
@@ -74,10 +75,10 @@ struct CycleRun {
             // must not be taken for one the user asked for.
             state.Flags.ManualRefresh = 0;
         }
-        host.Cycle(201);
+        host.Cycle(CycleCode::EnableRefresh);
         if (!Online() && fromExitRequest) {
-            host.Cycle(101);
-            host.Cycle(-1);
+            host.Cycle(CycleCode::HideShutdownWindow);
+            host.Cycle(CycleCode::OfflinePublishFailed);
         }
         return -1;
     }
@@ -105,7 +106,7 @@ struct CycleRun {
 
     int Run() {
         if (!Online()) {
-            host.Cycle(100);
+            host.Cycle(CycleCode::ShowShutdownWindow);
         }
         if (state.Flags.CycleBusy == 1) {
             // Cycles never overlap, so this is a flag left over; leave it to its owner.
@@ -138,8 +139,8 @@ struct CycleRun {
             GetLANIP6(state.Addresses, state.Ini(), env.resolver);
         }
 
-        host.Cycle(200);
-        host.Cycle(200);
+        host.Cycle(CycleCode::DisableRefresh);
+        host.Cycle(CycleCode::DisableRefresh);
         state.SetConnectionState(Online() ? "Online" : "Offline");
         state.Flags.CycleBusy = 1;
 
@@ -160,7 +161,7 @@ struct CycleRun {
         state.Flags.UpdateOnStartPending = 0;
         const int logonType = state.Flags.ProxyInUse == 1 ? s.LogonType : 0;
 
-        host.Status("P10004 Attempting to connect to FTP Server...");
+        host.Status(status::kConnectingToFtp);
         const std::string templatePath = Online() ? s.OnlineFile : s.OfflineFile;
         std::string outputError;
         if (ExpandTemplate(templatePath, LocalFile(), Values(s), host, clock, env.windowFinder,
@@ -169,7 +170,7 @@ struct CycleRun {
         }
         if (!outputError.empty()) {
             // A page that was not written whole (or an old one left behind) is never published.
-            host.Status("P10007 " + outputError);
+            host.Status(status::kFileErrorPrefix + outputError);
             return QuietFailureEnd();
         }
 
@@ -199,20 +200,20 @@ struct CycleRun {
         ReportReply(link);
 
         if (folder.empty()) {
-            if (!link.Transfer(s.RemoteFile, LocalFile(), s.ProxyPassive, 0)) {
+            if (!link.Transfer(s.RemoteFile, LocalFile(), s.ProxyPassive != 0, false)) {
                 return FailureEnd(link.ReplyText(), s);
             }
         } else {
             if (!link.Command("CWD " + folder)) {
                 return FailureEnd(link.ReplyText(), s);
             }
-            host.Status("P10002 Successfully changed folder.");
-            if (!link.Transfer(name, LocalFile(), s.ProxyPassive, 0)) {
+            host.Status(status::kFolderChanged);
+            if (!link.Transfer(name, LocalFile(), s.ProxyPassive != 0, false)) {
                 return FailureEnd(link.ReplyText(), s);
             }
         }
 
-        host.Status("P10003 Successfuly copied file.");
+        host.Status(status::kFileCopied);
         ReportReply(link);
         link.Quit();
         if (Online()) {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <climits>
 
+#include "platform/StatusTexts.h"
 #include "settings/SettingsFile.h"
 
 namespace orvex {
@@ -134,7 +135,7 @@ bool Scheduler::ValidateSettings() {
          {&page.FTPServer, &page.SiteName, &page.UserID, &page.Password, &page.OnlineFile,
           &page.OfflineFile, &page.RemoteFile, &page.Port}) {
         if (field->empty()) {
-            status_.ShowStatus("P10001 Local Settings Needed.");
+            status_.ShowStatus(status::kLocalSettingsNeeded);
             return false;
         }
     }

@@ -2,6 +2,7 @@
 
 #include "log/EventLog.h"
 #include "platform/Profile.h"
+#include "platform/StatusTexts.h"
 
 namespace orvex {
 
@@ -32,7 +33,7 @@ void StatusDisplay::ShowStatus(const std::string& message) {
     std::string text = DisplayText(message);
     fields_.hostMessage = text;
 
-    if (message == kOnlineMessage) {
+    if (message == status::kSystemOnline) {
         const auto [lan, wan] = addresses_();
         text += "LAN IP: " + lan + ", WAN IP: " + wan;
         fields_.lanAddress = lan;

@@ -37,7 +37,6 @@ public:
     // "%m/%d/%y %H:%M:%S  " of a local time.
     static std::string FormatStamp(const std::tm& local);
 
-    static constexpr const char* kOnlineMessage = "P10005 System Online:   ";
     static constexpr const char* kNotScheduled = "Not Scheduled to refresh";
     static constexpr const char* kLocalFailure = "Unable to resolve hostname/Connection Timeout";
 

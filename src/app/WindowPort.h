@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "platform/Host.h"
 #include "settings/AppSettings.h"
 
 namespace orvex {
@@ -29,7 +30,7 @@ public:
     virtual bool WindowVisible() const = 0;
     // Removes the notification icon and destroys the window, which ends the program.
     virtual void DestroyWindow() = 0;
-    virtual void ActivatePage(int index) = 0;
+    virtual void ActivatePage(Page page) = 0;
 
     // True while some page holds unsaved changes (the "&Save" button is enabled).
     virtual bool HasUnsavedChanges() const = 0;

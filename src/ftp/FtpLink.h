@@ -77,8 +77,8 @@ public:
     // Moves one file in image type: upload (STOR) or download (RETR), over a passive (PASV)
     // or active (PORT) data connection; EPSV or EPRT instead when the control connection is
     // IPv6. True when the server's final reply is of class 2.
-    bool Transfer(const std::string& remoteName, const std::string& localName, int passive,
-                  int download);
+    bool Transfer(const std::string& remoteName, const std::string& localName, bool passive,
+                  bool download);
 
     const std::string& ReplyText() const { return replyText_; }
     int ReplyClass() const { return replyClass_; }

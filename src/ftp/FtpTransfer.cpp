@@ -150,8 +150,8 @@ bool WriteAll(int fd, const char* data, size_t size) {
 
 }  // namespace ftp
 
-bool CFtpLink::Transfer(const std::string& remoteName, const std::string& localName, int passive,
-                        int download) {
+bool CFtpLink::Transfer(const std::string& remoteName, const std::string& localName, bool passive,
+                        bool download) {
     using ftp::IoResult;
     using ftp::UniqueFd;
 

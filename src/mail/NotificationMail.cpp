@@ -7,6 +7,7 @@
 
 #include "mail/engine/See.h"
 #include "platform/PathMap.h"
+#include "platform/StatusTexts.h"
 
 namespace orvex {
 
@@ -94,20 +95,20 @@ int SendNotificationMail(const AppSettings& s, const AddressState::Snapshot& add
         return 0;
     }
 
-    host.Status("P10007 Attempting to send email...");
+    host.Status(status::kSendingEmail);
     const std::string temporary = TemporaryMailPath(s.EmailInput);
     const std::string temporaryFile = MapPath(pageValues.workDir, temporary);
     ExpandTemplate(s.EmailInput, temporary, pageValues, host, clock, finder);
 
     std::string buffer;
     if (!ReadMessageFile(temporaryFile, kMaxMailTextBytes, &buffer)) {
-        const std::string status = std::string("P Email not sent: ") + kMailInputErrorText;
+        const std::string status = std::string(status::kEmailNotSentPrefix) + kMailInputErrorText;
         host.Status(status);
         if (s.SuppressError != 1) {
             MessageBoxRequest box;
             box.text = status.substr(2);
             host.MessageBox(box);
-            host.ActivatePage(kEmailPage);
+            host.ActivatePage(Page::Email);
         }
         return 0;
     }
@@ -155,8 +156,8 @@ int SendNotificationMail(const AppSettings& s, const AddressState::Snapshot& add
         std::string text(static_cast<size_t>(errorRoom), '\0');
         seeErrorString(0, code, text.data(), errorRoom);
         text.resize(text.find('\0') == std::string::npos ? text.size() : text.find('\0'));
-        const std::string status =
-            "P Email not sent: SEE Error " + std::to_string(code) + ": " + text;
+        const std::string status = std::string(status::kEmailNotSentPrefix) + "SEE Error " +
+                                   std::to_string(code) + ": " + text;
         host.Status(status);
         if (s.SuppressError != 1) {
             MessageBoxRequest box;
@@ -169,7 +170,7 @@ int SendNotificationMail(const AppSettings& s, const AddressState::Snapshot& add
     seeDetach();
     ::unlink(temporaryFile.c_str());
     if (code >= 0) {
-        host.Status("P10008 Successfully sent email.");
+        host.Status(status::kEmailSent);
     }
     return 0;
 }

@@ -17,9 +17,6 @@ inline constexpr const char* kMailInputErrorText =
 // Longest message text read from the expanded message file.
 inline constexpr size_t kMaxMailTextBytes = 32000;
 
-// Index of the "E-Mail Options" page of the main window.
-inline constexpr int kEmailPage = 5;
-
 // "<A>,<B>" from "A;B" or "A,B": every "," and then every ";" becomes ">,<", inside one pair
 // of brackets; blanks are kept. Empty for an empty text.
 std::string AddressList(const std::string& addresses);

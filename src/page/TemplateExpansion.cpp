@@ -12,6 +12,7 @@
 
 #include "platform/FileIo.h"
 #include "platform/PathMap.h"
+#include "platform/StatusTexts.h"
 
 namespace orvex {
 namespace {
@@ -173,7 +174,8 @@ int ExpandTemplate(const std::string& templatePath, const std::string& outputPat
     const std::string source = MapPath(values.workDir, templatePath);
     std::string text;
     if (!ReadTemplate(source, &text)) {
-        host.Status("P10007 " + FileErrorText(source, errno).substr(0, kMaxFileErrorText));
+        host.Status(status::kFileErrorPrefix +
+                    FileErrorText(source, errno).substr(0, kMaxFileErrorText));
         return -1;
     }
 

@@ -1,4 +1,4 @@
-#include "ui/BrowserFallback.h"
+#include "platform/BrowserFallback.h"
 
 #include <signal.h>
 #include <spawn.h>

@@ -17,6 +17,26 @@ struct MessageBoxRequest {
     int defaultButton = 1;  // 1 = first button, 2 = second, 3 = third
 };
 
+// What a cycle asks of the window besides messages; the values are the ones the log and the
+// tests' transcripts record.
+enum class CycleCode : int {
+    ShowShutdownWindow = 100,
+    HideShutdownWindow = 101,
+    DisableRefresh = 200,
+    EnableRefresh = 201,
+    OfflinePublishFailed = -1,  // the offline page could not be published at exit
+};
+
+// The main window's pages, in tab order.
+enum class Page : int {
+    LocalSettings = 0,
+    Options = 1,
+    Status = 2,
+    ProgramMonitor = 3,
+    Proxy = 4,
+    Email = 5,
+};
+
 // What a publishing cycle (or any subsystem reporting to the user) may ask of the main window.
 // Every call is synchronous: it returns after the window's thread has handled it. Once the
 // window is gone, a Host does nothing and message boxes answer as if dismissed (Ok / Cancel /
@@ -27,24 +47,22 @@ public:
 
     // A new host message: the window shows it on the Status page and logs it.
     virtual void Status(const std::string& text) = 0;
-    // Cycle codes: 100 / 101 show and hide the shutdown window, 200 / 201 disable and enable
-    // the Refresh button, -1 reports a failed offline publication at exit.
-    virtual void Cycle(int code) = 0;
+    virtual void Cycle(CycleCode code) = 0;
     // The offline cycle is done: close the program.
     virtual void ExitRequest() = 0;
     virtual MsgAnswer MessageBox(const MessageBoxRequest& request) = 0;
-    // Makes page `index` (0 to 5) the active page of the main window.
-    virtual void ActivatePage(int index) = 0;
+    // Makes `page` the active page of the main window.
+    virtual void ActivatePage(Page page) = 0;
 };
 
 // A Host that does nothing; what a late worker reaches once the window is destroyed.
 class NullHost : public Host {
 public:
     void Status(const std::string&) override {}
-    void Cycle(int) override {}
+    void Cycle(CycleCode) override {}
     void ExitRequest() override {}
     MsgAnswer MessageBox(const MessageBoxRequest& request) override;
-    void ActivatePage(int) override {}
+    void ActivatePage(Page) override {}
 };
 
 // The answer of a message box closed without a choice.

@@ -80,7 +80,7 @@ void GuiThreadHost::Status(const std::string& text) {
     OnWindowThread([&](Host& target) { target.Status(text); });
 }
 
-void GuiThreadHost::Cycle(int code) {
+void GuiThreadHost::Cycle(CycleCode code) {
     OnWindowThread([&](Host& target) { target.Cycle(code); });
 }
 
@@ -94,8 +94,8 @@ MsgAnswer GuiThreadHost::MessageBox(const MessageBoxRequest& request) {
     return answer;
 }
 
-void GuiThreadHost::ActivatePage(int index) {
-    OnWindowThread([&](Host& target) { target.ActivatePage(index); });
+void GuiThreadHost::ActivatePage(Page page) {
+    OnWindowThread([&](Host& target) { target.ActivatePage(page); });
 }
 
 }  // namespace orvex

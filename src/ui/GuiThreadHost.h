@@ -32,10 +32,10 @@ public:
     bool Attached() const { return target_.load() != nullptr; }
 
     void Status(const std::string& text) override;
-    void Cycle(int code) override;
+    void Cycle(CycleCode code) override;
     void ExitRequest() override;
     MsgAnswer MessageBox(const MessageBoxRequest& request) override;
-    void ActivatePage(int index) override;
+    void ActivatePage(Page page) override;
 
 private:
     // Runs `call` with the target on the window's thread and waits for it; false when there

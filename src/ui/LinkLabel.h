@@ -9,7 +9,7 @@
 
 #include "platform/DesktopLauncher.h"
 #include "platform/Host.h"
-#include "ui/BrowserFallback.h"
+#include "platform/BrowserFallback.h"
 
 namespace orvex {
 

@@ -16,7 +16,7 @@
 #include "ui/AboutBox.h"
 #include "ui/GuiThreadHost.h"
 #include "ui/HelpWindow.h"
-#include "ui/RemotePage.h"
+#include "ui/pages/RemotePage.h"
 #include "ui/ShutdownWindow.h"
 #include "ui/TrayIcon.h"
 #include "ui/UiResources.h"
@@ -30,8 +30,6 @@
 namespace orvex {
 
 namespace {
-
-constexpr int kProgramMonitorPage = 3;
 
 // The help on each page, in page order, for F1.
 constexpr std::array<const char*, CMainSheet::kPageCount> kPageHelp = {
@@ -47,7 +45,7 @@ public:
     explicit SheetHost(CMainSheet& sheet) : sheet_(sheet) {}
 
     void Status(const std::string& text) override { sheet_.core_->OnStatusMessage(text); }
-    void Cycle(int code) override { sheet_.core_->OnCycleCode(code); }
+    void Cycle(CycleCode code) override { sheet_.core_->OnCycleCode(code); }
     void ExitRequest() override { sheet_.core_->OnExitMessage(); }
     MsgAnswer MessageBox(const MessageBoxRequest& request) override {
         // Hidden behind its icon, the window would give no sign of why nothing moves while
@@ -61,7 +59,7 @@ public:
         QWidget* parent = sheet_.isVisible() && !sheet_.destroyed_ ? &sheet_ : nullptr;
         return sheet_.services_.boxes.Ask(request, parent);
     }
-    void ActivatePage(int index) override { sheet_.ActivatePage(index); }
+    void ActivatePage(Page page) override { sheet_.ActivatePage(page); }
 
 private:
     CMainSheet& sheet_;
@@ -376,7 +374,8 @@ void CMainSheet::DestroyWindow() {
     deleteLater();
 }
 
-void CMainSheet::ActivatePage(int index) {
+void CMainSheet::ActivatePage(Page page) {
+    const int index = static_cast<int>(page);
     if (index >= 0 && index < kPageCount) {
         tabs_->setCurrentIndex(index);
     }
@@ -393,7 +392,7 @@ bool CMainSheet::HasUnsavedChanges() const {
 
 void CMainSheet::MarkPagesSaved() {
     for (int i = 0; i < kPageCount; ++i) {
-        if (i != kProgramMonitorPage) {
+        if (i != static_cast<int>(Page::ProgramMonitor)) {
             pages_[static_cast<size_t>(i)]->SetModified(false);
         }
     }

@@ -24,7 +24,9 @@ public:
         Note("destroy");
         destroyed = true;
     }
-    void ActivatePage(int index) override { Note("page " + std::to_string(index)); }
+    void ActivatePage(Page page) override {
+        Note("page " + std::to_string(static_cast<int>(page)));
+    }
     bool HasUnsavedChanges() const override { return unsaved; }
     void MarkPagesSaved() override {
         Note("saved");

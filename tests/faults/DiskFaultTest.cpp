@@ -36,7 +36,7 @@ public:
         RecordingHost::Status(text);
         core->OnStatusMessage(text);
     }
-    void Cycle(int code) override {
+    void Cycle(CycleCode code) override {
         RecordingHost::Cycle(code);
         core->OnCycleCode(code);
     }

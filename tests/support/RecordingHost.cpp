@@ -7,9 +7,9 @@ void RecordingHost::Status(const std::string& text) {
     events_.push_back({Event::kStatus, text, 0, {}});
 }
 
-void RecordingHost::Cycle(int code) {
+void RecordingHost::Cycle(CycleCode code) {
     std::lock_guard<std::mutex> lock(mutex_);
-    events_.push_back({Event::kCycle, "", code, {}});
+    events_.push_back({Event::kCycle, "", static_cast<int>(code), {}});
 }
 
 void RecordingHost::ExitRequest() {
@@ -28,9 +28,9 @@ MsgAnswer RecordingHost::MessageBox(const MessageBoxRequest& request) {
     return answer;
 }
 
-void RecordingHost::ActivatePage(int index) {
+void RecordingHost::ActivatePage(Page page) {
     std::lock_guard<std::mutex> lock(mutex_);
-    events_.push_back({Event::kPage, "", index, {}});
+    events_.push_back({Event::kPage, "", static_cast<int>(page), {}});
 }
 
 void RecordingHost::QueueAnswer(MsgAnswer answer) {

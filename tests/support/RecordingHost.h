@@ -21,10 +21,10 @@ public:
     };
 
     void Status(const std::string& text) override;
-    void Cycle(int code) override;
+    void Cycle(CycleCode code) override;
     void ExitRequest() override;
     MsgAnswer MessageBox(const MessageBoxRequest& request) override;
-    void ActivatePage(int index) override;
+    void ActivatePage(Page page) override;
 
     void QueueAnswer(MsgAnswer answer);
 

@@ -44,7 +44,7 @@ bool OneTransfer(int port, const std::string& local, const std::string& remote, 
                      link.FailureDetail().c_str());
         return false;
     }
-    bool ok = link.Transfer(remote, local, passive ? 1 : 0, download ? 1 : 0);
+    bool ok = link.Transfer(remote, local, passive, download);
     if (!ok) {
         std::fprintf(stderr, "transfer failed: %s %s\n", link.ReplyText().c_str(),
                      link.FailureDetail().c_str());

@@ -15,7 +15,7 @@
 #include "TestDesktop.h"
 #include "ui/AboutBox.h"
 #include "ui/HelpWindow.h"
-#include "ui/RemotePage.h"
+#include "ui/pages/RemotePage.h"
 #include "ui/ShutdownWindow.h"
 #include "ui/TrayIcon.h"
 

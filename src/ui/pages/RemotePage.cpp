@@ -1,4 +1,4 @@
-#include "ui/RemotePage.h"
+#include "ui/pages/RemotePage.h"
 
 #include <QGridLayout>
 #include <QGroupBox>

@@ -29,7 +29,7 @@ public:
     void RestoreWindow() override {}
     bool WindowVisible() const override { return true; }
     void DestroyWindow() override {}
-    void ActivatePage(int) override {}
+    void ActivatePage(Page) override {}
     bool HasUnsavedChanges() const override;
     void MarkPagesSaved() override;
     FtpPageFields& FtpPage() override { return ftp != nullptr ? *ftp : record; }

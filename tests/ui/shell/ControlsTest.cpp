@@ -9,7 +9,7 @@
 #include "RecordingHost.h"
 #include "ShellTestSupport.h"
 #include "ui/AboutBox.h"
-#include "ui/BrowserFallback.h"
+#include "platform/BrowserFallback.h"
 #include "ui/LinkLabel.h"
 #include "ui/MessageBoxes.h"
 #include "ui/QtWindowTimer.h"

@@ -35,7 +35,7 @@ TEST(GuiThreadHostTest, WorkerCallsRunOnTheWindowThreadInOrderAndWait) {
         host.Status("one");
         // Each call returns only after the window's thread handled it.
         seenAfterEachCall.push_back(target.Events().size());
-        host.Cycle(200);
+        host.Cycle(CycleCode::DisableRefresh);
         seenAfterEachCall.push_back(target.Events().size());
         MessageBoxRequest box;
         box.buttons = MsgButtons::YesNo;
@@ -60,7 +60,7 @@ TEST(GuiThreadHostTest, CallsOnTheWindowThreadAreDirect) {
     host.Attach(&target);
     // No event loop runs here: a queued call would never return.
     host.Status("direct");
-    host.ActivatePage(2);
+    host.ActivatePage(Page::Status);
     EXPECT_EQ(target.Transcript(), (std::vector<std::string>{"status: direct", "page: 2"}));
 }
 
@@ -73,7 +73,7 @@ TEST(GuiThreadHostTest, DetachedHostIsASink) {
     MsgAnswer answer = MsgAnswer::Yes;
     std::thread worker([&] {
         host.Status("late");
-        host.Cycle(201);
+        host.Cycle(CycleCode::EnableRefresh);
         MessageBoxRequest box;
         box.buttons = MsgButtons::OkCancel;
         answer = host.MessageBox(box);

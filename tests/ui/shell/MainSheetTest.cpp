@@ -20,7 +20,7 @@
 #include "app/ExitRoutine.h"
 #include "settings/SettingsFile.h"
 #include "ui/HelpWindow.h"
-#include "ui/RemotePage.h"
+#include "ui/pages/RemotePage.h"
 #include "ui/SessionEnd.h"
 #include "ui/ShutdownWindow.h"
 #include "ui/TrayIcon.h"
@@ -118,7 +118,7 @@ TEST(MainSheetTest, WorkerStatusReachesStatusPageAndLogInOrder) {
         LogLines(f.dir.File("Orvex.log")),
         (std::vector<std::string>{"Requesting WAN IP address...",
                                   "Attempting to connect to FTP Server...", "Login incorrect."}));
-    sheet.ActivatePage(2);
+    sheet.ActivatePage(Page::Status);
     EXPECT_EQ(sheet.StatusPage()->HostMessageControl()->toPlainText(), "Login incorrect.");
 }
 
@@ -132,7 +132,7 @@ TEST(MainSheetTest, StatusFieldsWaitUntilThePageIsFirstShown) {
     EXPECT_TRUE(page->LanControl()->text().isEmpty());
     EXPECT_TRUE(page->HostMessageControl()->toPlainText().isEmpty());
 
-    sheet.ActivatePage(2);
+    sheet.ActivatePage(Page::Status);
     EXPECT_EQ(page->HostMessageControl()->toPlainText(), "System Online:   ");
     EXPECT_EQ(page->LanControl()->text(), "192.168.1.20");
     EXPECT_EQ(page->WanControl()->text(), "203.0.113.7");
@@ -140,7 +140,7 @@ TEST(MainSheetTest, StatusFieldsWaitUntilThePageIsFirstShown) {
     EXPECT_EQ(page->NextRefreshControl()->text(), "Not Scheduled to refresh");
 
     // Once shown, even while another page is active, updates reach the controls at once.
-    sheet.ActivatePage(0);
+    sheet.ActivatePage(Page::LocalSettings);
     sheet.WindowHost().Status("550 No such file.");
     EXPECT_EQ(page->HostMessageControl()->toPlainText(), "No such file.");
     EXPECT_EQ(LogLines(f.dir.File("Orvex.log")).front(),
@@ -150,12 +150,12 @@ TEST(MainSheetTest, StatusFieldsWaitUntilThePageIsFirstShown) {
 TEST(MainSheetTest, CycleCodesDriveRefreshButtonAndShutdownWindow) {
     ShellFixture f;
     CMainSheet& sheet = f.MakeSheet();
-    OnWorker([&] { f.workerHost->Cycle(200); });
+    OnWorker([&] { f.workerHost->Cycle(CycleCode::DisableRefresh); });
     EXPECT_FALSE(sheet.RefreshButton()->isEnabled());
-    OnWorker([&] { f.workerHost->Cycle(201); });
+    OnWorker([&] { f.workerHost->Cycle(CycleCode::EnableRefresh); });
     EXPECT_TRUE(sheet.RefreshButton()->isEnabled());
 
-    OnWorker([&] { f.workerHost->Cycle(100); });
+    OnWorker([&] { f.workerHost->Cycle(CycleCode::ShowShutdownWindow); });
     ASSERT_NE(sheet.Shutdown(), nullptr);
     ShutdownWindow* window = sheet.Shutdown();
     EXPECT_TRUE(window->isVisible());
@@ -163,9 +163,9 @@ TEST(MainSheetTest, CycleCodesDriveRefreshButtonAndShutdownWindow) {
     window->close();
     QTest::keyClick(window, Qt::Key_Escape);
     EXPECT_TRUE(window->isVisible()) << "the user cannot close it";
-    OnWorker([&] { f.workerHost->Cycle(101); });
+    OnWorker([&] { f.workerHost->Cycle(CycleCode::HideShutdownWindow); });
     EXPECT_FALSE(window->isVisible());
-    OnWorker([&] { f.workerHost->Cycle(100); });
+    OnWorker([&] { f.workerHost->Cycle(CycleCode::ShowShutdownWindow); });
     EXPECT_EQ(sheet.Shutdown(), window) << "made once, reused";
 }
 
@@ -263,7 +263,7 @@ TEST(MainSheetTest, ExitAnywayWhenTheFtpFieldsAreMissing) {
         if (answer == MsgAnswer::No) {
             EXPECT_TRUE(sheet.isVisible());
             EXPECT_EQ(sheet.Tabs()->currentIndex(), 2);
-            sheet.ActivatePage(0);
+            sheet.ActivatePage(Page::LocalSettings);
             EXPECT_EQ(sheet.StatusPage()->HostMessageControl()->toPlainText(),
                       "Local Settings Needed.");
         }
@@ -304,8 +304,8 @@ TEST(MainSheetTest, WorkerAfterTheWindowIsGoneTouchesNothing) {
     MsgAnswer answer = MsgAnswer::Yes;
     OnWorker([&] {
         f.workerHost->Status("P10006 System Offline.");
-        f.workerHost->Cycle(200);
-        f.workerHost->ActivatePage(2);
+        f.workerHost->Cycle(CycleCode::DisableRefresh);
+        f.workerHost->ActivatePage(Page::Status);
         f.workerHost->ExitRequest();
         MessageBoxRequest box;
         box.buttons = MsgButtons::YesNo;

@@ -1,0 +1,25 @@
+#pragma once
+
+// The host messages a publishing cycle sends to the Status page and the log, in one place. Their
+// words are the program's own, spelling included: users and log readers match them exactly.
+
+namespace orvex::status {
+
+inline constexpr const char* kLocalSettingsNeeded = "P10001 Local Settings Needed.";
+inline constexpr const char* kFolderChanged = "P10002 Successfully changed folder.";
+inline constexpr const char* kFileCopied = "P10003 Successfuly copied file.";
+inline constexpr const char* kConnectingToFtp = "P10004 Attempting to connect to FTP Server...";
+// The Status page tells an online cycle's end by this prefix; the address follows it.
+inline constexpr const char* kSystemOnline = "P10005 System Online:   ";
+inline constexpr const char* kSystemOffline = "P10006 System Offline.";
+// Followed by the text of a file error.
+inline constexpr const char* kFileErrorPrefix = "P10007 ";
+inline constexpr const char* kSendingEmail = "P10007 Attempting to send email...";
+inline constexpr const char* kEmailSent = "P10008 Successfully sent email.";
+inline constexpr const char* kRequestingWanAddress = "P10009 Requesting WAN IP address...";
+// Followed by the URL of the lookup service that answered, when it was not the first asked.
+inline constexpr const char* kWanAddressFromPrefix = "P10010 WAN IP address from ";
+// Followed by why the mail was not sent.
+inline constexpr const char* kEmailNotSentPrefix = "P Email not sent: ";
+
+}  // namespace orvex::status
