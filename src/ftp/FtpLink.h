@@ -100,6 +100,14 @@ private:
     void MakeStreams();
     void NoteFailure(FtpLocalFailure failure, std::string detail);
     std::string MapLocal(const std::string& name) const;
+    // Before the transfer command: PASV (EPSV) and the address it names, or a listener and PORT
+    // (EPRT). False after a failure, which it records.
+    bool AnnounceDataChannel(bool passive, CTimeoutSocket& listener, std::string* dataHost,
+                             int* dataPort);
+    // The data loops of a transfer: true when the data connection ended (the server's reply
+    // then decides), false after a local failure, which they record.
+    bool ReceiveToFile(int data, TlsSession* tls, int file, const std::string& path);
+    bool SendFromFile(int data, TlsSession* tls, int file, const std::string& path);
 
     int timeoutSeconds_;
     std::string workDir_;

@@ -174,43 +174,8 @@ bool CFtpLink::Transfer(const std::string& remoteName, const std::string& localN
     std::string dataHost;
     int dataPort = 0;
     CTimeoutSocket listener(timeoutSeconds_, clock_);
-    // PASV and PORT carry IPv4 addresses only; over IPv6 the extended commands take their
-    // place, and the data connection goes to the control connection's peer.
-    const bool extended = control_ && control_->Family() == AF_INET6;
-    if (passive && extended) {
-        if (!Command("EPSV")) {
-            return false;
-        }
-        if (!ftp::ParseEpsvReply(replyText_, &dataPort) || !control_->PeerAddress(&dataHost)) {
-            NoteFailure(FtpLocalFailure::kNone, "extended passive reply without a port");
-            return false;
-        }
-    } else if (passive) {
-        if (!Command("PASV")) {
-            return false;
-        }
-        if (!ftp::ParsePasvReply(replyText_, &dataHost, &dataPort)) {
-            NoteFailure(FtpLocalFailure::kNone, "passive reply without an address");
-            return false;
-        }
-    } else {
-        replyText_.clear();
-        std::string address;
-        uint16_t controlPort = 0;
-        if (!control_ || !control_->LocalAddress(&address, &controlPort)) {
-            return FailLocal(FtpLocalFailure::kConnection, "no local address");
-        }
-        // Listen only on the address PORT names, not on every interface of the machine.
-        uint16_t listenPort = 0;
-        std::string listenAddress;
-        if (!listener.Create() || !listener.Listen(address, 5) ||
-            !listener.LocalAddress(&listenAddress, &listenPort)) {
-            return FailLocal(FtpLocalFailure::kConnection, listener.FailureDetail());
-        }
-        if (!Command(extended ? "EPRT " + ftp::EprtArgument(address, listenPort)
-                              : "PORT " + ftp::PortArgument(address, listenPort))) {
-            return false;
-        }
+    if (!AnnounceDataChannel(passive, listener, &dataHost, &dataPort)) {
+        return false;
     }
 
     if (!SendLine((download ? "RETR " : "STOR ") + remoteName)) {
@@ -260,63 +225,9 @@ bool CFtpLink::Transfer(const std::string& remoteName, const std::string& localN
         }
     }
 
-    // One buffer for the whole transfer: large passes keep the system calls per megabyte few.
-    auto buffer = std::make_unique_for_overwrite<char[]>(ftp::kDataPassSize);
-    if (download) {
-        while (true) {
-            size_t received = 0;
-            IoResult result = ftp::StreamReceive(data.Get(), dataTls.get(), buffer.get(),
-                                                 ftp::kDataPassSize, idleLimitMs_, &received);
-            if (result == IoResult::kTimedOut) {
-                return FailLocal(FtpLocalFailure::kConnection, "data stalled");
-            }
-            if (result != IoResult::kOk) {
-                break;
-            }
-            if (!ftp::WriteAll(file.Get(), buffer.get(), received)) {
-                return FailLocal(FtpLocalFailure::kFileData,
-                                 ftp::ErrnoText("write " + path, errno));
-            }
-        }
-    } else {
-        // [pending, filled) is read from the file but not yet taken by the socket; what one
-        // pass leaves goes out in the next, before the file is read again.
-        size_t pending = 0;
-        size_t filled = 0;
-        while (true) {
-            if (pending == filled) {
-                ssize_t got = ::read(file.Get(), buffer.get(), ftp::kDataPassSize);
-                if (got < 0 && errno == EINTR) {
-                    continue;
-                }
-                if (got < 0) {
-                    return FailLocal(FtpLocalFailure::kFileData,
-                                     ftp::ErrnoText("read " + path, errno));
-                }
-                if (got == 0) {
-                    break;
-                }
-                pending = 0;
-                filled = static_cast<size_t>(got);
-            }
-            size_t sent = 0;
-            IoResult result;
-            if (dataTls) {
-                result = ftp::StreamSendAll(data.Get(), dataTls.get(), buffer.get() + pending,
-                                            filled - pending, idleLimitMs_);
-                sent = filled - pending;
-            } else {
-                result = ftp::SendSome(data.Get(), buffer.get() + pending, filled - pending,
-                                       idleLimitMs_, &sent);
-            }
-            if (result == IoResult::kTimedOut) {
-                return FailLocal(FtpLocalFailure::kConnection, "data stalled");
-            }
-            if (result != IoResult::kOk) {
-                break;
-            }
-            pending += sent;
-        }
+    if (!(download ? ReceiveToFile(data.Get(), dataTls.get(), file.Get(), path)
+                   : SendFromFile(data.Get(), dataTls.get(), file.Get(), path))) {
+        return false;
     }
 
     // The data socket closes first: for an upload that is what tells the server it is done.
@@ -330,6 +241,111 @@ bool CFtpLink::Transfer(const std::string& remoteName, const std::string& localN
         return FailLocal(FtpLocalFailure::kFileData, ftp::ErrnoText("close " + path, errno));
     }
     return Command("");
+}
+
+bool CFtpLink::AnnounceDataChannel(bool passive, CTimeoutSocket& listener, std::string* dataHost,
+                                   int* dataPort) {
+    // PASV and PORT carry IPv4 addresses only; over IPv6 the extended commands take their
+    // place, and the data connection goes to the control connection's peer.
+    const bool extended = control_ && control_->Family() == AF_INET6;
+    if (passive && extended) {
+        if (!Command("EPSV")) {
+            return false;
+        }
+        if (!ftp::ParseEpsvReply(replyText_, dataPort) || !control_->PeerAddress(dataHost)) {
+            NoteFailure(FtpLocalFailure::kNone, "extended passive reply without a port");
+            return false;
+        }
+    } else if (passive) {
+        if (!Command("PASV")) {
+            return false;
+        }
+        if (!ftp::ParsePasvReply(replyText_, dataHost, dataPort)) {
+            NoteFailure(FtpLocalFailure::kNone, "passive reply without an address");
+            return false;
+        }
+    } else {
+        replyText_.clear();
+        std::string address;
+        uint16_t controlPort = 0;
+        if (!control_ || !control_->LocalAddress(&address, &controlPort)) {
+            return FailLocal(FtpLocalFailure::kConnection, "no local address");
+        }
+        // Listen only on the address PORT names, not on every interface of the machine.
+        uint16_t listenPort = 0;
+        std::string listenAddress;
+        if (!listener.Create() || !listener.Listen(address, 5) ||
+            !listener.LocalAddress(&listenAddress, &listenPort)) {
+            return FailLocal(FtpLocalFailure::kConnection, listener.FailureDetail());
+        }
+        if (!Command(extended ? "EPRT " + ftp::EprtArgument(address, listenPort)
+                              : "PORT " + ftp::PortArgument(address, listenPort))) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool CFtpLink::ReceiveToFile(int data, TlsSession* tls, int file, const std::string& path) {
+    using ftp::IoResult;
+    // One buffer for the whole transfer: large passes keep the system calls per megabyte few.
+    auto buffer = std::make_unique_for_overwrite<char[]>(ftp::kDataPassSize);
+    while (true) {
+        size_t received = 0;
+        IoResult result = ftp::StreamReceive(data, tls, buffer.get(), ftp::kDataPassSize,
+                                             idleLimitMs_, &received);
+        if (result == IoResult::kTimedOut) {
+            return FailLocal(FtpLocalFailure::kConnection, "data stalled");
+        }
+        if (result != IoResult::kOk) {
+            return true;
+        }
+        if (!ftp::WriteAll(file, buffer.get(), received)) {
+            return FailLocal(FtpLocalFailure::kFileData, ftp::ErrnoText("write " + path, errno));
+        }
+    }
+}
+
+bool CFtpLink::SendFromFile(int data, TlsSession* tls, int file, const std::string& path) {
+    using ftp::IoResult;
+    auto buffer = std::make_unique_for_overwrite<char[]>(ftp::kDataPassSize);
+    // [pending, filled) is read from the file but not yet taken by the socket; what one pass
+    // leaves goes out in the next, before the file is read again.
+    size_t pending = 0;
+    size_t filled = 0;
+    while (true) {
+        if (pending == filled) {
+            ssize_t got = ::read(file, buffer.get(), ftp::kDataPassSize);
+            if (got < 0 && errno == EINTR) {
+                continue;
+            }
+            if (got < 0) {
+                return FailLocal(FtpLocalFailure::kFileData, ftp::ErrnoText("read " + path, errno));
+            }
+            if (got == 0) {
+                return true;
+            }
+            pending = 0;
+            filled = static_cast<size_t>(got);
+        }
+        size_t sent = 0;
+        IoResult result;
+        if (tls != nullptr) {
+            result = ftp::StreamSendAll(data, tls, buffer.get() + pending, filled - pending,
+                                        idleLimitMs_);
+            sent = filled - pending;
+        } else {
+            result =
+                ftp::SendSome(data, buffer.get() + pending, filled - pending, idleLimitMs_, &sent);
+        }
+        if (result == IoResult::kTimedOut) {
+            return FailLocal(FtpLocalFailure::kConnection, "data stalled");
+        }
+        if (result != IoResult::kOk) {
+            return true;
+        }
+        pending += sent;
+    }
 }
 
 }  // namespace orvex
