@@ -59,7 +59,7 @@ public:
         QWidget* parent = sheet_.isVisible() && !sheet_.destroyed_ ? &sheet_ : nullptr;
         return sheet_.services_.boxes.Ask(request, parent);
     }
-    void ActivatePage(Page page) override { sheet_.ActivatePage(page); }
+    void ActivatePage(orvex::Page page) override { sheet_.ActivatePage(page); }
 
 private:
     CMainSheet& sheet_;
@@ -374,7 +374,7 @@ void CMainSheet::DestroyWindow() {
     deleteLater();
 }
 
-void CMainSheet::ActivatePage(Page page) {
+void CMainSheet::ActivatePage(orvex::Page page) {
     const int index = static_cast<int>(page);
     if (index >= 0 && index < kPageCount) {
         tabs_->setCurrentIndex(index);
@@ -392,7 +392,7 @@ bool CMainSheet::HasUnsavedChanges() const {
 
 void CMainSheet::MarkPagesSaved() {
     for (int i = 0; i < kPageCount; ++i) {
-        if (i != static_cast<int>(Page::ProgramMonitor)) {
+        if (i != static_cast<int>(orvex::Page::ProgramMonitor)) {
             pages_[static_cast<size_t>(i)]->SetModified(false);
         }
     }

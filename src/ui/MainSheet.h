@@ -97,7 +97,7 @@ public:
     void RestoreWindow() override;
     bool WindowVisible() const override;
     void DestroyWindow() override;
-    void ActivatePage(Page page) override;
+    void ActivatePage(orvex::Page page) override;
     bool HasUnsavedChanges() const override;
     void MarkPagesSaved() override;
     FtpPageFields& FtpPage() override;
