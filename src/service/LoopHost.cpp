@@ -60,7 +60,7 @@ void LoopHost::Status(const std::string& text) {
     OnLoopThread([&](Host& target) { target.Status(text); });
 }
 
-void LoopHost::Cycle(int code) {
+void LoopHost::Cycle(CycleCode code) {
     OnLoopThread([&](Host& target) { target.Cycle(code); });
 }
 
@@ -74,8 +74,8 @@ MsgAnswer LoopHost::MessageBox(const MessageBoxRequest& request) {
     return answer;
 }
 
-void LoopHost::ActivatePage(int index) {
-    OnLoopThread([&](Host& target) { target.ActivatePage(index); });
+void LoopHost::ActivatePage(Page page) {
+    OnLoopThread([&](Host& target) { target.ActivatePage(page); });
 }
 
 }  // namespace orvex

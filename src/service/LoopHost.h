@@ -33,10 +33,10 @@ public:
     void RunPending();
 
     void Status(const std::string& text) override;
-    void Cycle(int code) override;
+    void Cycle(CycleCode code) override;
     void ExitRequest() override;
     MsgAnswer MessageBox(const MessageBoxRequest& request) override;
-    void ActivatePage(int index) override;
+    void ActivatePage(Page page) override;
 
 private:
     template <typename Call>

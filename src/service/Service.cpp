@@ -86,7 +86,7 @@ public:
         }
         service_.out_(OutputLine(line));
     }
-    void Cycle(int code) override { service_.core_->OnCycleCode(code); }
+    void Cycle(CycleCode code) override { service_.core_->OnCycleCode(code); }
     void ExitRequest() override { service_.core_->OnExitMessage(); }
     MsgAnswer MessageBox(const MessageBoxRequest& request) override {
         const MsgAnswer answer = UnattendedAnswer(request);
@@ -99,7 +99,7 @@ public:
         }
         return answer;
     }
-    void ActivatePage(int) override {}
+    void ActivatePage(Page) override {}
 
 private:
     Service& service_;
@@ -126,7 +126,7 @@ Host& Service::OwnHost() {
 }
 
 bool Service::LoadSettings() {
-    if (state_.Ini().GetString(kSectionLocal, "FTPServer", "").empty()) {
+    if (ReadFtpServer(state_.Ini()).empty()) {
         return false;
     }
     core_->Settings().LoadAtStart();

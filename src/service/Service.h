@@ -67,7 +67,7 @@ public:
     void RestoreWindow() override {}
     bool WindowVisible() const override { return false; }
     void DestroyWindow() override;
-    void ActivatePage(int) override {}
+    void ActivatePage(Page) override {}
     bool HasUnsavedChanges() const override { return false; }
     void MarkPagesSaved() override {}
     FtpPageFields& FtpPage() override { return ftpPage_; }

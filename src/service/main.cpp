@@ -17,7 +17,7 @@
 #include "service/CommandLine.h"
 #include "service/LoopHost.h"
 #include "service/Service.h"
-#include "service/SettingsReport.h"
+#include "settings/SettingsReport.h"
 #include "version/VersionInfo.h"
 
 namespace {

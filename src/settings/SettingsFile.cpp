@@ -463,6 +463,10 @@ void WriteChangedLookupServices(Profile& file, const AppSettings& settings) {
     }
 }
 
+std::string ReadFtpServer(const Profile& file) {
+    return ReadValue(file, Key("FTPServer"));
+}
+
 std::vector<std::string> SettingsFileNames() {
     std::vector<std::string> names{kSectionLocal,    kSectionPreferences, kSectionAddress,
                                    kSectionPrograms, kSectionIndicators,  kLastLanKey,

@@ -107,6 +107,9 @@ bool WriteStatusIndicators(Profile& file, const std::string& pair);
 // Writes WANIPURL and WANIPFallback, each only when the file holds another value.
 void WriteChangedLookupServices(Profile& file, const AppSettings& settings);
 
+// FTPServer as the file holds it now; empty means the settings were never made.
+std::string ReadFtpServer(const Profile& file);
+
 // The name of every section and key this folder reads or writes.
 std::vector<std::string> SettingsFileNames();
 

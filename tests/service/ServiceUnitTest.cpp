@@ -105,7 +105,7 @@ TEST(LoopHost, WorkerCallsRunOnTheLoopThreadInOrderAndEndOnceDetached) {
     MsgAnswer answer = MsgAnswer::Ok;
     std::thread worker([&] {
         host.Status("P10009 Requesting WAN IP address...");
-        host.Cycle(200);
+        host.Cycle(CycleCode::DisableRefresh);
         MessageBoxRequest box;
         box.text = "sure?";
         box.buttons = MsgButtons::YesNo;

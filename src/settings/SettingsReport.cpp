@@ -1,4 +1,4 @@
-#include "service/SettingsReport.h"
+#include "settings/SettingsReport.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -10,9 +10,10 @@
 #include <fstream>
 #include <sstream>
 
-#include "ftp/LogonSequence.h"
+#include "ftp/LogonSequence.h"  // the number of logon types, a constant: nothing to link
 #include "platform/PathMap.h"
 #include "platform/Profile.h"
+#include "platform/StatusTexts.h"
 #include "settings/SettingsFile.h"
 
 namespace orvex {
@@ -89,7 +90,8 @@ public:
         CheckNumbers();
         for (const char* key : kRequiredFtpKeys) {
             if (Raw(key).empty()) {
-                Problem(key, "empty; every cycle stops with \"P10001 Local Settings Needed.\"");
+                Problem(key, std::string("empty; every cycle stops with \"") +
+                                 status::kLocalSettingsNeeded + "\"");
             }
         }
         if (Raw("FTPServer") == kPlaceholderServer) {
