@@ -12,6 +12,7 @@
 #include "app/PublishCycle.h"
 #include "log/EventLog.h"
 #include "monitor/MonitoredPrograms.h"
+#include "platform/StatusTexts.h"
 #include "settings/SettingsFile.h"
 
 namespace orvex {
@@ -77,7 +78,7 @@ public:
         AppCore& core = *service_.core_;
         core.OnStatusMessage(text);
         std::string line = text.empty() ? StatusDisplay::DisplayText(text) : text;
-        if (text == StatusDisplay::kOnlineMessage) {
+        if (text == status::kSystemOnline) {
             const StatusFields& fields = core.Status().Fields();
             line += "LAN IP: " + fields.lanAddress + ", WAN IP: " + fields.wanAddress;
             if (fields.ipv6) {
