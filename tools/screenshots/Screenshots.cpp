@@ -65,7 +65,7 @@ int main(int argc, char** argv) {
     f.state->Addresses.SetCurrentWANIP("203.0.113.7");
     f.state->Flags.CycleSucceeded = 1;
     sheet.WindowHost().Status("P10005 System Online:   ");
-    sheet.ActivatePage(2);
+    sheet.ActivatePage(orvex::Page::Status);
     ok = Save(GrabFramed(sheet), folder, "status-page.png") && ok;
 
     orvex::CAboutBox about("1.69d", f.launcher, sheet.WindowHost());
