@@ -1,6 +1,6 @@
 #include "ui/WebAddress.h"
 
-#include "ui/BrowserFallback.h"
+#include "platform/BrowserFallback.h"
 
 namespace orvex {
 
