@@ -276,7 +276,7 @@ std::string GetWANIP6(AddressState& state, Profile& settingsFile, const WanLooku
     round.debugCopies = settings.DebugWANPage == "TRUE";
     round.workDir = workDir;
     round.pageFile = "WANPage6";
-    round.answeredStatus = kWanService6Status;
+    round.answeredStatus = status::kWan6AddressFromPrefix;
     // Every URL of WANIPURL6 is a service of its own, split by the fallback rules.
     std::vector<std::string> services = LookupServices("", settings.WANIPURL6, {});
     if (services.empty()) {

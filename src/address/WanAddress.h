@@ -26,7 +26,6 @@ inline constexpr int kMinLookupSeconds = 5;
 const std::vector<std::string>& BuiltInWanServices();
 // The same for IPv6, asked when WANIPURL6 is empty.
 const std::vector<std::string>& BuiltInWanServices6();
-inline constexpr const char* kWanService6Status = "P10010 WAN IPv6 address from ";
 // Host message naming the service that answered, sent only when it was not the first asked.
 
 // The settings a WAN lookup uses, copied when the cycle starts.

@@ -19,6 +19,7 @@ inline constexpr const char* kEmailSent = "P10008 Successfully sent email.";
 inline constexpr const char* kRequestingWanAddress = "P10009 Requesting WAN IP address...";
 // Followed by the URL of the lookup service that answered, when it was not the first asked.
 inline constexpr const char* kWanAddressFromPrefix = "P10010 WAN IP address from ";
+inline constexpr const char* kWan6AddressFromPrefix = "P10010 WAN IPv6 address from ";
 // Followed by why the mail was not sent.
 inline constexpr const char* kEmailNotSentPrefix = "P Email not sent: ";
 
