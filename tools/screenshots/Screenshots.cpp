@@ -74,7 +74,7 @@ int main(int argc, char** argv) {
     ok = Save(GrabFramed(about), folder, "about-box.png") && ok;
     about.hide();
 
-    sheet.ActivatePage(1);
+    sheet.ActivatePage(orvex::Page::Options);
     sheet.ShowPageHelp();
     if (orvex::HelpWindow* help = sheet.Help()) {
         help->move(60, 60);
@@ -82,7 +82,7 @@ int main(int argc, char** argv) {
         ok = Save(GrabFramed(*help), folder, "help-window.png") && ok;
         help->hide();
     }
-    sheet.ActivatePage(0);
+    sheet.ActivatePage(orvex::Page::LocalSettings);
 
     sheet.ShowShutdownWindow(true);
     (void)QTest::qWaitForWindowExposed(sheet.Shutdown());
