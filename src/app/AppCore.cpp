@@ -22,6 +22,7 @@ AppCore::AppCore(AppState& state, WindowPort& window, WindowTimer& timer, Host& 
       scheduler_(state, window, timer, windowHost, status_, *cycles_),
       settings_(state, window, scheduler_, PasswordKey()),
       exit_(state, window, windowHost, scheduler_, settings_, *cycles_) {
+    settings_.SetNoticeFunction([this](const std::string& text) { status_.ShowStatus(text); });
     scheduler_.SetProgramListRefresher([this] {
         RefreshProgramList(state_.Ini(), state_.Settings().StatusIndicators, state_.Programs);
     });

@@ -1,5 +1,7 @@
 #include "app/SettingsCommands.h"
 
+#include "platform/FileIo.h"
+#include "platform/StatusTexts.h"
 #include "settings/SettingsFile.h"
 
 namespace orvex {
@@ -26,6 +28,11 @@ void SettingsCommands::Save() {
     // they are written only when changed there, so a file that never held them stays as it
     // was.
     WriteChangedLookupServices(state_.Ini(), settings);
+    // Every write was refused; without a word the user would think the settings kept.
+    if (notice_ && IsReadOnlyFile(state_.Ini().Path())) {
+        notice_(std::string(status::kFileErrorPrefix) + state_.Ini().Path() +
+                " is read-only: the settings were not saved.");
+    }
     window_.MarkPagesSaved();
     scheduler_.ScheduleRefresh(state_.Settings().RefreshIntv);
     if (state_.IntervalEdited.exchange(false)) {

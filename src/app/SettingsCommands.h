@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include "app/AppState.h"
@@ -17,10 +18,16 @@ public:
 
     // Loads the settings file, writing the default set first when it has no FTP server.
     void LoadAtStart();
-    // Writes the settings, marks the pages saved, applies the interval and, after an edit of
-    // the interval, starts a refresh.
+    // Writes the settings (a read-only settings file is left as it is and reported), marks
+    // the pages saved, applies the interval and, after an edit of the interval, starts a
+    // refresh.
     void Save();
     void CommitFtpPage();
+
+    // Where Save reports a settings file it may not write (the status display).
+    void SetNoticeFunction(std::function<void(const std::string&)> notice) {
+        notice_ = std::move(notice);
+    }
 
     const std::string& PasswordKey() const { return passwordKey_; }
 
@@ -29,6 +36,7 @@ private:
     WindowPort& window_;
     Scheduler& scheduler_;
     std::string passwordKey_;
+    std::function<void(const std::string&)> notice_;
 };
 
 }  // namespace orvex

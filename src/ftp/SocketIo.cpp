@@ -13,28 +13,6 @@
 
 namespace orvex::ftp {
 
-UniqueFd& UniqueFd::operator=(UniqueFd&& other) noexcept {
-    if (this != &other) {
-        Reset(other.Release());
-    }
-    return *this;
-}
-
-int UniqueFd::Release() {
-    int fd = fd_;
-    fd_ = -1;
-    return fd;
-}
-
-int UniqueFd::Reset(int fd) {
-    int result = 0;
-    if (fd_ >= 0) {
-        result = ::close(fd_);
-    }
-    fd_ = fd;
-    return result;
-}
-
 IoResult WaitReady(int fd, short events, int limitMs) {
     using Steady = std::chrono::steady_clock;
     const auto deadline = Steady::now() + std::chrono::milliseconds(limitMs < 0 ? 0 : limitMs);

@@ -1,24 +1,14 @@
 #include "log/LogPurge.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <atomic>
 #include <cmath>
 #include <cstdio>
 #include <fstream>
 
+#include "platform/FileIo.h"
 #include "platform/PathMap.h"
 
 namespace orvex {
 namespace {
-
-std::atomic<detail::RenameFunction> renameFunction{nullptr};
-
-int RenameFile(const char* from, const char* to) {
-    detail::RenameFunction hook = renameFunction.load();
-    return hook != nullptr ? hook(from, to) : std::rename(from, to);
-}
 
 bool IsLeapYear(int y) {
     return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
@@ -48,38 +38,26 @@ void StripCarriageReturn(std::string& line) {
     }
 }
 
-// Writes the lines worth keeping to `tmpPath`, flushed to disk. False on any file error.
-bool WriteKeptLines(std::ifstream& log, const std::string& tmpPath, mode_t mode, int maxLog,
-                    long todayNumber) {
-    std::FILE* out = std::fopen(tmpPath.c_str(), "wbe");
-    if (out == nullptr) {
-        return false;
-    }
-    ::fchmod(::fileno(out), mode);
-    bool ok = true;
+// The lines worth keeping, each ended by CR LF. False when the log cannot be read whole.
+bool KeptLines(std::ifstream& log, int maxLog, long todayNumber, std::string* kept) {
     std::string line;
-    while (ok && std::getline(log, line)) {
+    while (std::getline(log, line)) {
         StripCarriageReturn(line);
         std::string date = LogLineDate(line);
         if (!IsValidLogDate(date) || AgeOf(date, todayNumber) > maxLog) {
             continue;
         }
-        line += "\r\n";
-        ok = std::fwrite(line.data(), 1, line.size(), out) == line.size();
+        *kept += line;
+        *kept += "\r\n";
     }
-    ok = ok && !log.bad();
-    ok = std::fflush(out) == 0 && ok;
-    // On disk before the rename, so a crash cannot leave an empty log in place of the old one.
-    ok = ::fsync(::fileno(out)) == 0 && ok;
-    ok = std::fclose(out) == 0 && ok;
-    return ok;
+    return !log.bad();
 }
 
 }  // namespace
 
 namespace detail {
 void SetPurgeRenameForTest(RenameFunction rename) {
-    renameFunction.store(rename);
+    SetReplaceRenameForTest(rename);
 }
 }  // namespace detail
 
@@ -164,14 +142,18 @@ PurgeResult PurgeLog(const LogSettings& settings, Clock& clock) {
     if (!log) {
         return PurgeResult::kNothingToDo;
     }
-    struct stat st {};
-    mode_t mode = ::stat(path.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0644;
-    const std::string tmpPath = path + ".tmp";
-    std::remove(tmpPath.c_str());  // left behind by an interrupted purge
-    bool ok = WriteKeptLines(log, tmpPath, mode, settings.MaxLog, today);
+    // Left behind by an interrupted purge of an earlier version.
+    std::remove((path + ".tmp").c_str());
+    std::string kept;
+    if (!KeptLines(log, settings.MaxLog, today, &kept)) {
+        return PurgeResult::kFailed;
+    }
     log.close();
-    if (!ok || RenameFile(tmpPath.c_str(), path.c_str()) != 0) {
-        std::remove(tmpPath.c_str());
+    // Replaced whole or not at all: a rewrite cut short in place would lose lines.
+    ReplaceOptions options;
+    options.durable = true;
+    options.mayWriteInPlace = false;
+    if (ReplaceFile(path, kept, options) != ReplaceResult::kOk) {
         return PurgeResult::kFailed;
     }
     return PurgeResult::kPurged;

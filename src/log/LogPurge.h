@@ -4,6 +4,7 @@
 
 #include "log/EventLog.h"
 #include "platform/Clock.h"
+#include "platform/FileIo.h"
 
 namespace orvex {
 
@@ -26,13 +27,12 @@ enum class PurgeResult {
 
 // Before every event: when the first dated line is more than MaxLog days older than today
 // (UTC), appends kLogCleaningNotice and rewrites the log keeping only dated lines at most
-// MaxLog days old. The kept lines go to "<log>.tmp", which then replaces the log in one rename,
-// so a crash at any point leaves the whole log in place.
+// MaxLog days old. The kept lines replace the log in one rename of a hidden file beside it, so a
+// crash at any point leaves the whole log in place; a log that cannot be replaced so is kept.
 PurgeResult PurgeLog(const LogSettings& settings, Clock& clock);
 
 namespace detail {
 // Lets tests fail the final rename on purpose; nullptr restores the real one.
-using RenameFunction = int (*)(const char* from, const char* to);
 void SetPurgeRenameForTest(RenameFunction rename);
 }  // namespace detail
 

@@ -1,11 +1,11 @@
 #include "mail/NotificationMail.h"
 
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <cstdio>
 
 #include "mail/engine/See.h"
+#include "platform/FileIo.h"
 #include "platform/PathMap.h"
 #include "platform/StatusTexts.h"
 
@@ -19,31 +19,6 @@ void ReplaceAll(std::string& text, char from, const std::string& to) {
         text.replace(at, 1, to);
         at += to.size();
     }
-}
-
-// Reads at most `limit` bytes of the file; false when it cannot be opened.
-bool ReadMessageFile(const std::string& path, size_t limit, std::string* text) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        return false;
-    }
-    text->assign(limit, '\0');
-    size_t filled = 0;
-    while (filled < limit) {
-        const ssize_t n = ::read(fd, text->data() + filled, limit - filled);
-        if (n <= 0) {
-            break;
-        }
-        filled += static_cast<size_t>(n);
-    }
-    ::close(fd);
-    text->resize(filled);
-    // The text ends at its first NUL byte.
-    const size_t nul = text->find('\0');
-    if (nul != std::string::npos) {
-        text->resize(nul);
-    }
-    return true;
 }
 
 // The server's port and how the connection is secured. A port outside 1-65535 (a hand-edited
@@ -101,7 +76,7 @@ int SendNotificationMail(const AppSettings& s, const AddressState::Snapshot& add
     ExpandTemplate(s.EmailInput, temporary, pageValues, host, clock, finder);
 
     std::string buffer;
-    if (!ReadMessageFile(temporaryFile, kMaxMailTextBytes, &buffer)) {
+    if (!ReadFileBounded(temporaryFile, kMaxMailTextBytes, &buffer)) {
         const std::string status = std::string(status::kEmailNotSentPrefix) + kMailInputErrorText;
         host.Status(status);
         if (s.SuppressError != 1) {

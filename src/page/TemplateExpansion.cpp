@@ -1,9 +1,5 @@
 #include "page/TemplateExpansion.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -59,81 +55,6 @@ std::string TwelveHourTime(const std::tm& t) {
     return buffer;
 }
 
-// Reads at most kMaxTemplateBytes; false with errno set when the file cannot be read.
-bool ReadTemplate(const std::string& path, std::string* text) {
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        return false;
-    }
-    std::string buffer(kMaxTemplateBytes, '\0');
-    size_t got = 0;
-    while (got < buffer.size()) {
-        ssize_t n = ::read(fd, buffer.data() + got, buffer.size() - got);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n < 0) {
-            int error = errno;
-            ::close(fd);
-            errno = error;
-            return false;
-        }
-        if (n == 0) {
-            break;
-        }
-        got += static_cast<size_t>(n);
-    }
-    ::close(fd);
-    buffer.resize(got);
-    size_t nul = buffer.find('\0');
-    if (nul != std::string::npos) {
-        buffer.resize(nul);
-    }
-    *text = std::move(buffer);
-    return true;
-}
-
-enum class WriteResult { kOk, kOpenFailed, kWriteFailed };
-
-// Replaces the file by `bytes`. The bytes go to a companion file that is renamed over the old
-// one, so a full disk or a failing write never leaves the old file emptied or cut; where the
-// folder takes no new files, or the name is a device, the file is written in place. On
-// kOpenFailed errno tells why.
-WriteResult WriteWhole(const std::string& path, const std::string& bytes) {
-    const std::string temp = path + ".orvex-new";
-    struct stat st {};
-    const bool exists = ::stat(path.c_str(), &st) == 0;
-    const mode_t mode = exists ? (st.st_mode & 07777) : 0666;
-    // Only a regular file (or none yet) is replaced; a device or pipe is written to as it is.
-    const bool replace = !exists || S_ISREG(st.st_mode) || S_ISDIR(st.st_mode);
-    int fd = replace ? ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666) : -1;
-    if (fd < 0) {
-        fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-        if (fd < 0) {
-            return WriteResult::kOpenFailed;
-        }
-        bool ok = WriteAllBytes(fd, bytes);
-        ok = ::close(fd) == 0 && ok;
-        return ok ? WriteResult::kOk : WriteResult::kWriteFailed;
-    }
-    if (mode != 0666) {
-        ::fchmod(fd, mode);
-    }
-    bool ok = WriteAllBytes(fd, bytes);
-    ok = ::close(fd) == 0 && ok;
-    if (!ok) {
-        ::unlink(temp.c_str());
-        return WriteResult::kWriteFailed;
-    }
-    if (::rename(temp.c_str(), path.c_str()) != 0) {
-        const int error = errno;
-        ::unlink(temp.c_str());
-        errno = error;
-        return WriteResult::kOpenFailed;
-    }
-    return WriteResult::kOk;
-}
-
 }  // namespace
 
 std::string FileErrorText(const std::string& path, int error) {
@@ -173,7 +94,7 @@ int ExpandTemplate(const std::string& templatePath, const std::string& outputPat
 
     const std::string source = MapPath(values.workDir, templatePath);
     std::string text;
-    if (!ReadTemplate(source, &text)) {
+    if (!ReadFileBounded(source, kMaxTemplateBytes, &text)) {
         host.Status(status::kFileErrorPrefix +
                     FileErrorText(source, errno).substr(0, kMaxFileErrorText));
         return -1;
@@ -229,16 +150,16 @@ int ExpandTemplate(const std::string& templatePath, const std::string& outputPat
     }
     for (size_t i = 0; i < targets.size(); ++i) {
         const Target& target = targets[i];
-        WriteResult result = WriteWhole(target.path, *target.bytes);
-        if (result != WriteResult::kOk && outputError != nullptr) {
-            // Reported for the output alone, and for a failing write, which stops all writing.
-            if (i == 0) {
-                *outputError = FileErrorText(target.path, errno);
-            } else if (result == WriteResult::kWriteFailed && outputError->empty()) {
-                *outputError = kDiskWriteErrorText;
-            }
+        // The output is the program's own file: a read-only one left behind is replaced.
+        ReplaceOptions options;
+        options.replaceReadOnly = i == 0;
+        const ReplaceResult result = ReplaceFile(target.path, *target.bytes, options);
+        // Only the output decides whether the page may be published; a local copy that
+        // cannot be written is reported and the cycle goes on.
+        if (i == 0 && result != ReplaceResult::kOk && outputError != nullptr) {
+            *outputError = FileErrorText(target.path, errno);
         }
-        if (result == WriteResult::kOpenFailed) {
+        if (result == ReplaceResult::kOpenFailed) {
             int error = errno;
             if (!values.suppressError) {
                 MessageBoxRequest box;
@@ -246,7 +167,7 @@ int ExpandTemplate(const std::string& templatePath, const std::string& outputPat
                 box.icon = MsgIcon::Warning;
                 host.MessageBox(box);
             }
-        } else if (result == WriteResult::kWriteFailed) {
+        } else if (result == ReplaceResult::kWriteFailed) {
             MessageBoxRequest box;
             box.text = kDiskWriteErrorText;
             box.icon = MsgIcon::Error;

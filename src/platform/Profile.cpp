@@ -1,12 +1,5 @@
 #include "platform/Profile.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <climits>
-#include <cstdio>
 #include <fstream>
 #include <mutex>
 #include <sstream>
@@ -72,34 +65,15 @@ const char* PreferredEnding(const std::vector<Line>& lines) {
 }
 
 bool WriteLines(const std::string& path, const std::vector<Line>& lines) {
-    struct stat st {};
-    mode_t mode = 0600;
-    if (::stat(path.c_str(), &st) == 0) {
-        mode = st.st_mode & 07777;
-    }
-    const std::string temp = path + ".new";
-    int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode);
-    if (fd < 0) {
-        return false;
-    }
-    ::fchmod(fd, mode);
     std::string data;
     for (const Line& line : lines) {
         data += line.text;
         data += line.ending;
     }
-    bool ok = WriteAllBytes(fd, data);
-    if (ok && ::fsync(fd) != 0) {
-        ok = false;
-    }
-    if (::close(fd) != 0) {
-        ok = false;
-    }
-    if (!ok || ::rename(temp.c_str(), path.c_str()) != 0) {
-        ::unlink(temp.c_str());
-        return false;
-    }
-    return true;
+    ReplaceOptions options;
+    options.newFileMode = 0600;  // it may hold scrambled passwords
+    options.durable = true;
+    return ReplaceFile(path, data, options) == ReplaceResult::kOk;
 }
 
 // The section name of a "[name]" line, trimmed; false when the line is no section header.

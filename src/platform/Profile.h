@@ -12,9 +12,11 @@ namespace orvex {
 // Sections and keys are matched without regard to case. Values come back with surrounding
 // blanks and one pair of enclosing double quotes removed. Nothing is cached between calls, so a
 // change made by hand is seen by the next read. A write creates the file, the section and the
-// key as needed, keeps every other line byte for byte and replaces the file in one rename, so a
-// crash never leaves it half-written. Values are 8-bit text, written unconverted. A new file is
-// created with permissions 0600 because it may hold scrambled passwords.
+// key as needed, keeps every other line byte for byte and replaces the file as ReplaceFile does:
+// in one rename where it can, so a crash never leaves it half-written, else in place (a link's
+// target, a hard-linked file, a read-only folder); a read-only file is not written. Values are
+// 8-bit text, written unconverted. A new file is created with permissions 0600 because it may
+// hold scrambled passwords.
 //
 // Every call locks one process-wide mutex, so reads and writes from several threads never see
 // a half-applied change.

@@ -182,6 +182,19 @@ TEST_F(DiskFaults, LocalCopiesThatCannotBeWrittenAreReportedAndKeptWhole) {
     ::chmod(folder.c_str(), 0755);
 }
 
+TEST_F(DiskFaults, ALocalCopyThatFailsToWriteDoesNotStopTheUpload) {
+    CycleRig rig(*servers, "copyfails.html");
+    rig.Edit([](AppSettings& s) {
+        s.SaveFileHTML = "/dev/full";
+        s.SiteName = "Changed";
+    });
+    const CycleOutcome o = rig.RunOnline();
+    EXPECT_EQ(o.result, 1) << o.Describe();
+    EXPECT_EQ(o.boxes, std::vector<std::string>{kDiskWriteErrorText}) << o.Describe();
+    EXPECT_FALSE(o.HasStatusStarting("P10007 ")) << o.Describe();
+    EXPECT_EQ(rig.Published(), "<p>Changed is Online at 127.0.0.1 (LAN 10.1.2.3)</p>");
+}
+
 // A full disk never empties a local copy: the old text stays until the new one fits.
 TEST_F(DiskFaults, LocalCopyOnAFullDiskKeepsItsOldText) {
     CycleRig rig(*servers, "full.html");
@@ -308,11 +321,12 @@ TEST_F(DiskFaults, SettingsThatCannotBeWrittenStayByteForByte) {
         "hand\r\n[LocalSettings]\r\nFTPServer=old.example\r\nWANIPURL=http://127.0.0.1:1/\r\n"
         "[IPAddress]\r\nLastWANIP=192.0.2.1\r\n";
     {
-        SCOPED_TRACE("read-only settings folder");
+        SCOPED_TRACE("read-only settings file in a read-only folder");
         CycleRig rig(*servers, "ini1.html", "conf/Orvex.ini");
         const std::string folder = rig.Work().File("conf");
         ASSERT_TRUE(std::filesystem::create_directory(folder));
         WriteFile(folder + "/Orvex.ini", handWritten);
+        ASSERT_EQ(::chmod((folder + "/Orvex.ini").c_str(), 0444), 0);
         ASSERT_EQ(::chmod(folder.c_str(), 0555), 0);
         Program program(rig);
         // The lookup URL comes from the file, whose hand-written one leads nowhere (and
@@ -323,7 +337,40 @@ TEST_F(DiskFaults, SettingsThatCannotBeWrittenStayByteForByte) {
         EXPECT_TRUE(o.boxes.empty() && o.windowBoxes.empty()) << "settings failures are silent";
         EXPECT_EQ(ReadFile(folder + "/Orvex.ini"), handWritten);
         EXPECT_FALSE(FileExists(folder + "/Orvex.ini.new"));
+        EXPECT_FALSE(FileExists(folder + "/.Orvex.ini.orvex-new"));
         EXPECT_FALSE(rig.Published().empty());
+    }
+    {
+        SCOPED_TRACE("writable settings file in a read-only folder: written in place");
+        CycleRig rig(*servers, "ini4.html", "conf/Orvex.ini");
+        const std::string folder = rig.Work().File("conf");
+        ASSERT_TRUE(std::filesystem::create_directory(folder));
+        WriteFile(folder + "/Orvex.ini", handWritten);
+        ASSERT_EQ(::chmod(folder.c_str(), 0555), 0);
+        Program program(rig);
+        const CycleOutcome o = program.CycleAndSaveInChild(WithoutFileRights());
+        ::chmod(folder.c_str(), 0755);
+        EXPECT_EQ(o.result, 1) << o.Describe();
+        const std::string saved = ReadFile(folder + "/Orvex.ini");
+        EXPECT_EQ(saved.rfind("; kept by hand\r\n[LocalSettings]\r\nFTPServer=127.0.0.1\r\n", 0),
+                  0u)
+            << saved;
+        EXPECT_NE(saved.find("RemoteFile=ini4.html\r\n"), std::string::npos) << saved;
+        EXPECT_FALSE(FileExists(folder + "/.Orvex.ini.orvex-new"));
+    }
+    {
+        SCOPED_TRACE("read-only settings file: Save says why nothing was saved");
+        CycleRig rig(*servers, "ini5.html");
+        const std::string ini = rig.Work().File("Orvex.ini");
+        ASSERT_EQ(::chmod(ini.c_str(), 0444), 0);
+        const std::string before = ReadFile(ini);
+        Program program(rig);
+        program.Cycle();
+        program.core.Settings().Save();
+        EXPECT_EQ(ReadFile(ini), before);
+        EXPECT_EQ(program.window.fields.hostMessage,
+                  ini + " is read-only: the settings were not saved.");
+        EXPECT_TRUE(program.windowHost.MessageBoxTexts().empty());
     }
     {
         SCOPED_TRACE("missing settings folder");

@@ -1,5 +1,8 @@
 #include "page/TemplateExpansion.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cctype>
 #include <filesystem>
 #include <set>
@@ -209,6 +212,39 @@ TEST_F(ExpandTemplateTest, FailingWriteStopsWritingAndAlwaysShowsTheDiskError) {
     ASSERT_EQ(events.size(), 1u);
     EXPECT_EQ(events[0].box.text, kDiskWriteErrorText);
     EXPECT_EQ(events[0].box.icon, MsgIcon::Error);
+}
+
+// The local copies are the user's files: a link into a web root keeps feeding it, a read-only
+// copy is skipped with its box, and neither failure spoils the page that is published.
+TEST_F(ExpandTemplateTest, LocalCopiesAreWrittenTheWayTheUserSetThemUp) {
+    ASSERT_TRUE(std::filesystem::create_directory(dir_.File("webroot")));
+    WriteFile(dir_.File("webroot/index.html"), "old page");
+    ASSERT_EQ(::symlink("webroot/index.html", dir_.File("Orvex.html").c_str()), 0);
+    WriteFile(dir_.File("Orvex.txt"), "192.0.2.1");
+    ASSERT_EQ(::chmod(dir_.File("Orvex.txt").c_str(), 0444), 0);
+    values_.saveFileHtml = "Orvex.html";
+    values_.saveFileAscii = "Orvex.txt";
+    WriteFile(dir_.File("in.htm"), "%I");
+
+    std::string outputError = "not cleared";
+    EXPECT_EQ(ExpandTemplate("in.htm", "Online.txt", values_, host_, clock_, FindProgramWindow,
+                             &outputError),
+              1);
+    EXPECT_EQ(outputError, "");
+    EXPECT_EQ(ReadFile(dir_.File("Online.txt")), "10.0.0.5");
+    EXPECT_EQ(ReadFile(dir_.File("webroot/index.html")), "10.0.0.5");
+    EXPECT_TRUE(std::filesystem::is_symlink(dir_.File("Orvex.html")));
+    EXPECT_EQ(ReadFile(dir_.File("Orvex.txt")), "192.0.2.1");
+    EXPECT_EQ(host_.MessageBoxTexts(),
+              std::vector<std::string>{"Access to " + dir_.File("Orvex.txt") + " was denied."});
+
+    // A copy whose write fails is reported, but the output was written whole.
+    values_.saveFileHtml = "/dev/full";
+    EXPECT_EQ(ExpandTemplate("in.htm", "Online.txt", values_, host_, clock_, FindProgramWindow,
+                             &outputError),
+              1);
+    EXPECT_EQ(outputError, "");
+    EXPECT_EQ(host_.MessageBoxTexts().back(), kDiskWriteErrorText);
 }
 
 }  // namespace
