@@ -131,9 +131,10 @@ namespace ftp {
 // Bytes one pass of a transfer reads or writes at most.
 inline constexpr size_t kDataPassSize = 256 * 1024;
 
-// The data host and port of a PASV reply: the text between the first "(" and the first ")",
-// low port byte after the last comma, high byte before it, the rest with commas as dots.
-// False when "(" or ")" is missing. Numbers follow the leading-number rule, unvalidated.
+// The data host and port of a PASV reply: six numbers between the first "(" and the first ")",
+// the address's four bytes, then the port's high and low byte. A number may have blanks around
+// it and leading zeros ("(192,168,001,002, 19,137)"). False when "(" or ")" is missing; port -1
+// when the text is not six numbers from 0 to 255.
 bool ParsePasvReply(const std::string& reply, std::string* host, int* port);
 // The port of an extended passive reply ("229 ... (|||6446|)"); false when there is none.
 bool ParseEpsvReply(const std::string& reply, int* port);

@@ -8,8 +8,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <memory>
+#include <vector>
 
 #include "platform/NameResolver.h"
 #include "platform/TextUtil.h"
@@ -18,29 +20,61 @@ namespace orvex {
 
 namespace ftp {
 
+namespace {
+
+// One number of a PASV reply: blanks around it and leading zeros are allowed ("001"); -1 when
+// it is no number from 0 to 255.
+int PasvByte(const std::string& field) {
+    const size_t first = field.find_first_not_of(" \t");
+    const size_t last = field.find_last_not_of(" \t");
+    if (first == std::string::npos) {
+        return -1;
+    }
+    const std::string digits = field.substr(first, last - first + 1);
+    if (digits.find_first_not_of("0123456789") != std::string::npos) {
+        return -1;
+    }
+    const size_t significant = digits.find_first_not_of('0');
+    if (significant != std::string::npos && digits.size() - significant > 3) {
+        return -1;
+    }
+    const int value = AsciiToInt(digits);
+    return value <= 255 ? value : -1;
+}
+
+}  // namespace
+
 bool ParsePasvReply(const std::string& reply, std::string* host, int* port) {
     const size_t open = reply.find('(');
     const size_t close = reply.find(')');
     if (open == std::string::npos || close == std::string::npos) {
         return false;
     }
-    std::string inner = close > open ? reply.substr(open + 1, close - open - 1) : std::string();
-    auto splitLast = [](std::string* text) {
-        const size_t comma = text->rfind(',');
-        std::string tail = comma == std::string::npos ? *text : text->substr(comma + 1);
-        *text = comma == std::string::npos ? std::string() : text->substr(0, comma);
-        return AsciiToInt(tail);
-    };
-    const long long low = splitLast(&inner);
-    const long long high = splitLast(&inner);
-    const long long value = high * 256 + low;
-    *port = value > 0x7fffffff || value < -0x7fffffffLL ? -1 : static_cast<int>(value);
-    for (char& c : inner) {
-        if (c == ',') {
-            c = '.';
+    const std::string inner =
+        close > open ? reply.substr(open + 1, close - open - 1) : std::string();
+    std::vector<std::string> fields;
+    size_t start = 0;
+    while (true) {
+        const size_t comma = inner.find(',', start);
+        fields.push_back(inner.substr(start, comma - start));
+        if (comma == std::string::npos) {
+            break;
         }
+        start = comma + 1;
     }
-    *host = inner;
+    std::vector<int> bytes;
+    for (const std::string& field : fields) {
+        bytes.push_back(PasvByte(field));
+    }
+    if (bytes.size() != 6 || std::find(bytes.begin(), bytes.end(), -1) != bytes.end()) {
+        // Not six numbers from 0 to 255: no usable address, which the connect reports.
+        *host = inner;
+        *port = -1;
+        return true;
+    }
+    *host = std::to_string(bytes[0]) + "." + std::to_string(bytes[1]) + "." +
+            std::to_string(bytes[2]) + "." + std::to_string(bytes[3]);
+    *port = bytes[4] * 256 + bytes[5];
     return true;
 }
 
@@ -90,9 +124,13 @@ namespace {
 // How long the clean close of a TLS data connection waits for the server's close_notify.
 constexpr int kDataTlsCloseMs = 2000;
 
+enum class DataConnect { kMade, kRefused, kTimedOut };
+
 // Starts a non-blocking connect of a new socket to the passive data address; the outcome is
-// awaited only after the server has answered the transfer command.
-UniqueFd StartDataConnect(const std::string& host, int port, std::string* detail) {
+// awaited only after the server has answered the transfer command. An invalid socket with
+// `refused` false is a local failure; with `refused` true the peer turned the connection down.
+UniqueFd StartDataConnect(const std::string& host, int port, std::string* detail, bool* refused) {
+    *refused = false;
     SocketAddress target;
     if (port <= 0 || port > 65535 ||
         !ParseNumericAddress(host, static_cast<uint16_t>(port), &target)) {
@@ -107,17 +145,18 @@ UniqueFd StartDataConnect(const std::string& host, int port, std::string* detail
     if (::connect(fd.Get(), target.Get(), target.length) != 0 && errno != EINPROGRESS &&
         errno != EINTR) {
         *detail = ErrnoText("data connect", errno);
+        *refused = true;
         return {};
     }
     return fd;
 }
 
 // Waits for a started data connect to complete.
-bool FinishDataConnect(int fd, int limitMs, std::string* detail) {
+DataConnect FinishDataConnect(int fd, int limitMs, std::string* detail) {
     IoResult waited = WaitReady(fd, POLLOUT, limitMs);
     if (waited == IoResult::kTimedOut) {
         *detail = "data connection not made within " + std::to_string(limitMs / 1000) + " s";
-        return false;
+        return DataConnect::kTimedOut;
     }
     int error = 0;
     socklen_t size = sizeof error;
@@ -126,9 +165,9 @@ bool FinishDataConnect(int fd, int limitMs, std::string* detail) {
     }
     if (error != 0) {
         *detail = ErrnoText("data connect", error);
-        return false;
+        return DataConnect::kRefused;
     }
-    return true;
+    return DataConnect::kMade;
 }
 
 bool WriteAll(int fd, const char* data, size_t size) {
@@ -182,12 +221,15 @@ bool CFtpLink::Transfer(const std::string& remoteName, const std::string& localN
         return false;
     }
 
+    // A passive data connection the server's side turns down is not the end: the server
+    // notices too, and its final reply ("425 ...") is what the user should see.
     UniqueFd data;
+    bool dataRefused = false;
+    std::string dataDetail;
     if (passive) {
-        std::string detail;
-        data = ftp::StartDataConnect(dataHost, dataPort, &detail);
-        if (!data.Valid()) {
-            return FailLocal(FtpLocalFailure::kConnection, detail);
+        data = ftp::StartDataConnect(dataHost, dataPort, &dataDetail, &dataRefused);
+        if (!data.Valid() && !dataRefused) {
+            return FailLocal(FtpLocalFailure::kConnection, dataDetail);
         }
     }
 
@@ -199,9 +241,16 @@ bool CFtpLink::Transfer(const std::string& remoteName, const std::string& localN
     }
 
     if (passive) {
-        std::string detail;
-        if (!ftp::FinishDataConnect(data.Get(), idleLimitMs_, &detail)) {
-            return FailLocal(FtpLocalFailure::kConnection, detail);
+        const ftp::DataConnect made =
+            dataRefused ? ftp::DataConnect::kRefused
+                        : ftp::FinishDataConnect(data.Get(), idleLimitMs_, &dataDetail);
+        if (made == ftp::DataConnect::kTimedOut) {
+            return FailLocal(FtpLocalFailure::kConnection, dataDetail);
+        }
+        if (made == ftp::DataConnect::kRefused) {
+            data.Reset();
+            file.Reset();
+            return Command("");
         }
     } else {
         bool timedOut = false;

@@ -206,11 +206,14 @@ TEST_F(FtpPeerFaults, AroundTheDataConnection) {
          [](ScriptedPeer& c, ScriptedPeer&) { LoggedOn(c).Expect("PASV").Close(); }, ""},
         {"endless passive reply",
          [](ScriptedPeer& c, ScriptedPeer&) { Endless(LoggedOn(c).Expect("PASV")); }, ""},
-        {"passive address nobody listens on",
+        {"passive address nobody listens on: the server's own reply is shown",
          [](ScriptedPeer& c, ScriptedPeer&) {
-             StoreSent(c, UnusedPort()).SendLine("150 go ahead").Hold();
+             StoreSent(c, UnusedPort())
+                 .SendLine("150 go ahead")
+                 .SendLine("425 Cannot open data connection.")
+                 .Hold();
          },
-         ""},
+         "425 Cannot open data connection."},
         {"data connection closed at once, transfer aborted",
          [](ScriptedPeer& c, ScriptedPeer& d) {
              d.Accept().Close();

@@ -48,6 +48,9 @@ std::string PasvReplyFor(uint16_t port);
 // Connects to 127.0.0.1:port (blocking, for a scripted peer's active data connection).
 int ConnectLoopback(uint16_t port);
 
+// A loopback port that was free a moment ago: connecting to it is refused.
+uint16_t ClosedLoopbackPort();
+
 // The port named by a "PORT h1,h2,h3,h4,p1,p2" line; 0 when it does not parse.
 uint16_t PortOfPortLine(const std::string& line);
 

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -31,6 +32,23 @@ TEST(FtpPasvTest, AddressAndPortFromTheReply) {
     EXPECT_FALSE(ftp::ParsePasvReply("227 Entering Passive Mode 192,168,1,2,19,137", &host, &port));
     EXPECT_FALSE(ftp::ParsePasvReply("227 (192,168,1,2,19,137", &host, &port));
     EXPECT_EQ(ftp::PortArgument("10.0.0.5", 5001), "10,0,0,5,19,137");
+
+    // Numbers written with leading zeros or blanks are the same numbers.
+    for (const char* reply : {"227 Entering Passive Mode (192,168,001,002,019,137)",
+                              "227 Entering Passive Mode ( 192, 168,  1,2 ,19,137 )"}) {
+        SCOPED_TRACE(reply);
+        ASSERT_TRUE(ftp::ParsePasvReply(reply, &host, &port));
+        EXPECT_EQ(host, "192.168.1.2");
+        EXPECT_EQ(port, 5001);
+    }
+    // Anything but six numbers from 0 to 255 leaves no usable port.
+    for (const char* reply :
+         {"227 (192,168,1,256,19,137)", "227 (192,168,1,2,19,1370)", "227 (192,168,1,2,19)",
+          "227 (192,168,1,2,19,137,1)", "227 (192,168,1,-2,19,137)", "227 (192,168,1,2,19,)"}) {
+        SCOPED_TRACE(reply);
+        ASSERT_TRUE(ftp::ParsePasvReply(reply, &host, &port));
+        EXPECT_EQ(port, -1);
+    }
 }
 
 TEST(FtpPasvTest, ExtendedPassivePortAndActiveArgument) {
@@ -320,6 +338,58 @@ TEST_F(FtpTransferTest, StalledDataConnectionsFailWithinTheIdleLimit) {
         control.Stop();
         data.Stop();
     }
+}
+
+// The server's side of a passive connection is closed: the server says so itself, and its
+// final reply is what the caller gets, not a local failure.
+TEST_F(FtpTransferTest, RefusedPassiveConnectionEndsWithTheServersFinalReply) {
+    test::WriteFile(dir.File("page.txt"), "hello");
+    ScriptedPeer control;
+    const uint16_t closedPort = test::ClosedLoopbackPort();
+    LogonSteps(control);
+    control.Expect("TYPE I").SendLine("200 binary");
+    control.Expect("PASV").SendLine(test::PasvReplyFor(closedPort));
+    control.Expect("STOR index.html")
+        .SendLine("150 Opening data connection.")
+        .SendLine("425 Cannot open data connection.")
+        .ReadToEnd();
+    control.Start();
+    LogOn(control);
+    EXPECT_FALSE(link.Transfer("index.html", "page.txt", 1, 0));
+    EXPECT_EQ(link.ReplyText(), "425 Cannot open data connection.");
+    EXPECT_EQ(link.LocalFailure(), FtpLocalFailure::kNone);
+    link.CloseControl();
+    EXPECT_TRUE(control.Finish()) << control.Report();
+}
+
+TEST_F(FtpTransferTest, ZeroPaddedPassiveAddressIsUsedAndABadOneFailsLocally) {
+    const std::string content = test::PatternBytes(3000);
+    test::WriteFile(dir.File("page.txt"), content);
+    ScriptedPeer control, data;
+    data.Accept().ReadToEnd();
+    LogonSteps(control);
+    control.Expect("TYPE I").SendLine("200 binary");
+    control.Expect("PASV").SendComputed([&data] {
+        char port[16];
+        std::snprintf(port, sizeof port, "%03d,%03d", data.Port() / 256, data.Port() % 256);
+        return "227 Entering Passive Mode (127,000,000,001," + std::string(port) + ")\r\n";
+    });
+    control.Expect("STOR index.html").SendLine("150 go").SendLine("226 done");
+    control.Expect("TYPE I").SendLine("200 binary");
+    control.Expect("PASV").SendLine("227 Entering Passive Mode (127,0,0,256,4,1)");
+    control.Expect("STOR second.html").ReadToEnd();
+    control.Start();
+    data.Start();
+    LogOn(control);
+    EXPECT_TRUE(link.Transfer("index.html", "page.txt", 1, 0)) << link.FailureDetail();
+    EXPECT_EQ(link.ReplyText(), "226 done");
+    EXPECT_FALSE(link.Transfer("second.html", "page.txt", 1, 0));
+    EXPECT_EQ(link.ReplyText(), "");
+    EXPECT_EQ(link.LocalFailure(), FtpLocalFailure::kConnection);
+    link.CloseControl();
+    EXPECT_TRUE(data.Finish()) << data.Report();
+    EXPECT_TRUE(data.Received() == content);
+    EXPECT_TRUE(control.Finish()) << control.Report();
 }
 
 }  // namespace
