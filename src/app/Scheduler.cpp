@@ -30,16 +30,11 @@ unsigned Scheduler::ArmTimer(unsigned milliseconds) {
     return 0;
 }
 
-bool Scheduler::DisarmTimer(unsigned id) {
-    if (timer_.Kill()) {
-        return true;
-    }
-    if (state_.Settings().SuppressError == 0) {
-        MessageBoxRequest box;
-        box.text = "Unable to kill timer: " + std::to_string(id);
-        host_.MessageBox(box);
-    }
-    return false;
+bool Scheduler::DisarmTimer(unsigned /*id*/) {
+    // The phases share one timer, so a phase may find it already killed by the one before
+    // (after a Save during the start-up delay both the delay and the interval phase hold it).
+    // A timer that is already gone is no fault to show, and stopping a running one cannot fail.
+    return timer_.Kill();
 }
 
 void Scheduler::Begin() {
