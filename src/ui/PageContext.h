@@ -17,8 +17,10 @@ struct FileDialogSpec {
     std::string title;
     std::string filter;            // e.g. "Log Files (*.log) | *.log"
     std::string defaultExtension;  // e.g. "Log"
-    std::string initialName;       // e.g. "*.log"
+    std::string initialName;       // e.g. "*.log": with wildcards, the files listed at first
     std::string initialDir;
+    bool mustExist = true;  // false: a name for a file not created yet may be given
+    bool several = false;   // several files may be selected; the first one is the answer
 };
 
 // Open-file dialogs, behind an interface so tests can answer them.

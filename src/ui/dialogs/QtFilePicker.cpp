@@ -29,16 +29,42 @@ QString QtFileFilter(const std::string& filter) {
     return filters.join(";;");
 }
 
-std::optional<std::string> QtFilePicker::OpenFile(QWidget* parent, const FileDialogSpec& setup) {
-    QFileDialog dialog(parent, QString::fromStdString(setup.title),
-                       QString::fromStdString(setup.initialDir), QtFileFilter(setup.filter));
-    dialog.setFileMode(QFileDialog::ExistingFile);
+void SetUpFileDialog(QFileDialog& dialog, const FileDialogSpec& setup) {
+    dialog.setWindowTitle(QString::fromStdString(setup.title));
+    dialog.setDirectory(QString::fromStdString(setup.initialDir));
+    QStringList filters;
+    const QString filterList = QtFileFilter(setup.filter);
+    if (!filterList.isEmpty()) {
+        filters = filterList.split(";;");
+    }
+    const QString initialName = QString::fromStdString(setup.initialName);
+    const bool wildcards = initialName.contains('*') || initialName.contains('?');
+    if (wildcards) {
+        // Patterns for a first name list the matching files first, as their own filter.
+        const QString patterns = initialName.split(';', Qt::SkipEmptyParts).join(' ');
+        filters.prepend(patterns);
+    }
+    if (!filters.isEmpty()) {
+        dialog.setNameFilters(filters);
+        dialog.selectNameFilter(filters.front());
+    }
+    if (!initialName.isEmpty() && !wildcards) {
+        dialog.selectFile(initialName);
+    }
+    dialog.setFileMode(!setup.mustExist ? QFileDialog::AnyFile
+                       : setup.several  ? QFileDialog::ExistingFiles
+                                        : QFileDialog::ExistingFile);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     const QString extension = QString::fromStdString(setup.defaultExtension);
     // Only a real extension is added to a name typed without one.
     if (!extension.isEmpty() && !extension.contains(' ')) {
         dialog.setDefaultSuffix(extension);
     }
+}
+
+std::optional<std::string> QtFilePicker::OpenFile(QWidget* parent, const FileDialogSpec& setup) {
+    QFileDialog dialog(parent);
+    SetUpFileDialog(dialog, setup);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
         return std::nullopt;
     }

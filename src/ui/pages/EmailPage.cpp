@@ -239,6 +239,7 @@ void CEmailPage::PickMessageFile() {
     dialog.title = "Open";
     dialog.defaultExtension = "All Files";
     dialog.initialDir = context_.startDir;
+    dialog.several = true;  // the message is the first file chosen
     std::optional<std::string> chosen = context_.picker.OpenFile(this, dialog);
     // A path longer than the settings file keeps would be cut at the next load; such a
     // choice is treated as no choice.

@@ -335,6 +335,7 @@ void COptionsPage::PickLogFile() {
     dialog.defaultExtension = "Log";
     dialog.initialName = "*.log";
     dialog.initialDir = context_.startDir;
+    dialog.mustExist = false;  // the log is created by its first line
     std::optional<std::string> chosen = context_.picker.OpenFile(this, dialog);
     // A path longer than the settings file keeps would be cut at the next load; such a
     // choice is treated as no choice.

@@ -14,25 +14,142 @@
 
 namespace orvex {
 
+namespace {
+
+// A byte that is no part of well-formed UTF-8 is shown as the private-use character
+// kRawByteBase + byte; those characters themselves, read from UTF-8, are taken as raw bytes
+// too, so the way back is never ambiguous.
+constexpr char32_t kRawByteBase = 0xF700;
+
+bool IsRawByteChar(char32_t c) {
+    return c >= kRawByteBase + 0x80 && c <= kRawByteBase + 0xFF;
+}
+
+// The code point of the well-formed UTF-8 sequence at `at`, and its length; 0 when the bytes
+// there are not one.
+size_t DecodeUtf8(const std::string& text, size_t at, char32_t* c) {
+    const auto byte = [&](size_t i) { return static_cast<unsigned char>(text[i]); };
+    const unsigned char lead = byte(at);
+    size_t length = 0;
+    char32_t value = 0;
+    char32_t least = 0;
+    if (lead < 0x80) {
+        *c = lead;
+        return 1;
+    } else if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+        value = lead & 0x1F;
+        least = 0x80;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        value = lead & 0x0F;
+        least = 0x800;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        value = lead & 0x07;
+        least = 0x10000;
+    } else {
+        return 0;
+    }
+    if (at + length > text.size()) {
+        return 0;
+    }
+    for (size_t i = 1; i < length; ++i) {
+        if ((byte(at + i) & 0xC0) != 0x80) {
+            return 0;
+        }
+        value = (value << 6) | (byte(at + i) & 0x3F);
+    }
+    if (value < least || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF) ||
+        IsRawByteChar(value)) {
+        return 0;
+    }
+    *c = value;
+    return length;
+}
+
+void AppendUtf8(std::string& out, char32_t c) {
+    if (c < 0x80) {
+        out += static_cast<char>(c);
+    } else if (c < 0x800) {
+        out += static_cast<char>(0xC0 | (c >> 6));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        out += static_cast<char>(0xE0 | (c >> 12));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (c >> 18));
+        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+}
+
+}  // namespace
+
+QString ToQ(const std::string& text) {
+    std::u32string chars;
+    chars.reserve(text.size());
+    for (size_t at = 0; at < text.size();) {
+        char32_t c = 0;
+        const size_t length = DecodeUtf8(text, at, &c);
+        if (length == 0) {
+            chars += static_cast<char32_t>(kRawByteBase + static_cast<unsigned char>(text[at]));
+            ++at;
+        } else {
+            chars += c;
+            at += length;
+        }
+    }
+    return QString::fromStdU32String(chars);
+}
+
+std::string FromQ(const QString& text) {
+    std::string out;
+    out.reserve(static_cast<size_t>(text.size()));
+    for (char32_t c : text.toStdU32String()) {
+        if (IsRawByteChar(c)) {
+            out += static_cast<char>(c - kRawByteBase);
+        } else {
+            AppendUtf8(out, c);
+        }
+    }
+    return out;
+}
+
 ByteLimitValidator::ByteLimitValidator(size_t maxBytes, Accepts accepts, QObject* parent)
     : QValidator(parent), maxBytes_(maxBytes), accepts_(accepts) {}
 
 QValidator::State ByteLimitValidator::validate(QString& input, int& /*pos*/) const {
-    if (static_cast<size_t>(input.toUtf8().size()) > maxBytes_) {
+    if (FromQ(input).size() > maxBytes_) {
         return Invalid;
     }
-    for (QChar c : input) {
-        if ((accepts_ == Accepts::Digits && (c < QChar('0') || c > QChar('9'))) ||
-            (accepts_ == Accepts::PrintableAscii && (c < QChar(' ') || c > QChar('~')))) {
+    for (char32_t c : input.toStdU32String()) {
+        // Raw bytes come only from a stored value, which an edit keeps as it was.
+        if ((accepts_ == Accepts::Digits && (c < '0' || c > '9')) ||
+            (accepts_ == Accepts::PrintableAscii && (c < ' ' || c > '~') && !IsRawByteChar(c))) {
             return Invalid;
         }
     }
     return Acceptable;
 }
 
-CommitEdit::CommitEdit(size_t maxBytes, Accepts accepts, QWidget* parent) : QLineEdit(parent) {
+CommitEdit::CommitEdit(size_t maxBytes, Accepts accepts, QWidget* parent)
+    : QLineEdit(parent),
+      maxBytes_(maxBytes),
+      validator_(new ByteLimitValidator(maxBytes, accepts, this)) {
     setMaxLength(static_cast<int>(maxBytes));
-    setValidator(new ByteLimitValidator(maxBytes, accepts, this));
+    setValidator(validator_);
+}
+
+void CommitEdit::SetText(const std::string& text) {
+    // A longer value from the settings file is shown whole rather than cut by the field; edits
+    // may then keep it at that length.
+    const size_t limit = std::max(maxBytes_, text.size());
+    validator_->SetMaxBytes(limit);
+    setMaxLength(static_cast<int>(std::max<size_t>(limit, 1)));
+    setText(ToQ(text));
 }
 
 std::string CommitEdit::TrimText() {

@@ -12,13 +12,12 @@ class QToolButton;
 
 namespace orvex {
 
-// Settings text is 8-bit text held in std::string; the desktop's code page is UTF-8.
-inline QString ToQ(const std::string& text) {
-    return QString::fromStdString(text);
-}
-inline std::string FromQ(const QString& text) {
-    return text.toStdString();
-}
+// Settings text is 8-bit text held in std::string and shown as UTF-8. Bytes that are no
+// UTF-8 (a password decoded with another computer's key, a Latin-1 path written by hand) are
+// shown as characters of their own and come back as the same bytes, so every value passes
+// through a widget and back unchanged: FromQ(ToQ(bytes)) == bytes for any bytes.
+QString ToQ(const std::string& text);
+std::string FromQ(const QString& text);
 
 // What a text field takes. Passwords take printable ASCII only: the scrambled form of other
 // bytes may hold line ends, blanks or a zero byte, which the settings file cannot keep.
@@ -31,6 +30,7 @@ class ByteLimitValidator : public QValidator {
 public:
     ByteLimitValidator(size_t maxBytes, Accepts accepts, QObject* parent);
     State validate(QString& input, int& pos) const override;
+    void SetMaxBytes(size_t maxBytes) { maxBytes_ = maxBytes; }
 
 private:
     size_t maxBytes_;
@@ -44,7 +44,8 @@ public:
     CommitEdit(size_t maxBytes, Accepts accepts, QWidget* parent);
 
     std::string Text() const { return FromQ(text()); }
-    void SetText(const std::string& text) { setText(ToQ(text)); }
+    // Shows the value whole, even when it is longer than typing may make it.
+    void SetText(const std::string& text);
     // Trims the field's text of leading and trailing blanks, shows and returns it.
     std::string TrimText();
 
@@ -53,6 +54,10 @@ signals:
 
 protected:
     void focusOutEvent(QFocusEvent* event) override;
+
+private:
+    size_t maxBytes_;
+    ByteLimitValidator* validator_;
 };
 
 // A text field with an up-down control attached on its right. The arrows (and the Up and Down

@@ -106,6 +106,7 @@ TEST_F(EmailPageTest, MessageFilePickerStoresTheChosenFile) {
     EXPECT_TRUE(page.IsModified());
     EXPECT_EQ(rig.picker.dialogs.back().filter, "");
     EXPECT_EQ(rig.picker.dialogs.back().initialName, "");
+    EXPECT_TRUE(rig.picker.dialogs.back().several);
 }
 
 // Closes the modal SMTP logon dialog once it is up, after typing into it.

@@ -1,5 +1,6 @@
 #include <QApplication>
 #include <QCheckBox>
+#include <QFileDialog>
 #include <QLabel>
 #include <QPushButton>
 #include <QTest>
@@ -9,6 +10,7 @@
 #include "PageRig.h"
 #include "ServerProcess.h"
 #include "platform/Profile.h"
+#include "ui/dialogs/QtFilePicker.h"
 #include "ui/pages/LocalSettingsPage.h"
 #include "ui/pages/OptionsPage.h"
 #include "ui/pages/PageWidgets.h"
@@ -226,6 +228,44 @@ TEST_F(OptionsPageTest, SaveWritesTheServicesOnlyWhenThePageChangedThem) {
     Profile ini(rig.dir.File("Orvex.ini"));
     EXPECT_EQ(ini.GetString("LocalSettings", "WANIPURL", "none"), "http://echo.example.net/ip");
     EXPECT_EQ(ini.GetString("Preferences", "WANIPFallback", "none"), "none");
+}
+
+// Set up as the pages ask: the log may be a file still to be created, the mail message may be
+// chosen among several files, and the initial names list the matching files first.
+TEST_F(OptionsPageTest, PickersLetTheUserChooseWhatEachFieldNeeds) {
+    page.OnSetActive();
+    Child<QPushButton>(&page, "PickLogFilename")->click();
+    const FileDialogSpec logDialog = rig.picker.dialogs.at(0);
+    EXPECT_FALSE(logDialog.mustExist);
+    QFileDialog log;
+    SetUpFileDialog(log, logDialog);
+    EXPECT_EQ(log.fileMode(), QFileDialog::AnyFile);
+    EXPECT_EQ(log.selectedNameFilter(), "*.log");
+    EXPECT_EQ(log.nameFilters(), (QStringList{"*.log", "Log Files (*.log)"}));
+
+    FileDialogSpec templates;
+    templates.filter = "HTML Files (*.html;*.htm)|*.html;*.htm|All Files (*.*)|*.*||";
+    templates.initialName = "*.htm;*.html";
+    QFileDialog pages;
+    SetUpFileDialog(pages, templates);
+    EXPECT_EQ(pages.fileMode(), QFileDialog::ExistingFile);
+    EXPECT_EQ(pages.selectedNameFilter(), "*.htm *.html");
+
+    FileDialogSpec mail;
+    mail.several = true;
+    QFileDialog message;
+    SetUpFileDialog(message, mail);
+    EXPECT_EQ(message.fileMode(), QFileDialog::ExistingFiles);
+}
+
+TEST_F(OptionsPageTest, StartUpDelayFromTheFileIsShownWhole) {
+    rig.state.EditSettings([](AppSettings& s) { s.InitStartupDelay = 123456; });
+    page.OnSetActive();
+    EXPECT_EQ(Text(Field("InitStartupDelay")), "123456");
+    // Leaving the field commits what it shows, not a cut value.
+    Field("InitStartupDelay")->setFocus();
+    LeaveField(Field("InitStartupDelay"));
+    EXPECT_EQ(rig.state.Settings().InitStartupDelay, 123456);
 }
 
 }  // namespace

@@ -1,3 +1,5 @@
+#include <cctype>
+
 #include <QCheckBox>
 #include <QRadioButton>
 
@@ -9,6 +11,7 @@
 #include "ui/pages/EmailPage.h"
 #include "ui/pages/LocalSettingsPage.h"
 #include "ui/pages/OptionsPage.h"
+#include "ui/pages/PageWidgets.h"
 #include "ui/pages/ProxyPage.h"
 
 namespace orvex::test {
@@ -111,6 +114,59 @@ TEST(QtFileFilterTest, WindowsFilterListsBecomeQtNameFilters) {
               "HTML Files (*.html *.htm);;Txt Files (*.txt);;All Files (*)");
     EXPECT_EQ(QtFileFilter("Log Files (*.log) | *.log").toStdString(), "Log Files (*.log)");
     EXPECT_EQ(QtFileFilter("").toStdString(), "");
+}
+
+TEST(PageTextTest, EveryByteComesBackFromTheWidgetsUnchanged) {
+    std::string all;
+    for (int b = 1; b < 256; ++b) {
+        all += static_cast<char>(b);
+    }
+    for (const std::string& bytes :
+         {all, std::string("Caf\xe9 \xc3\xa9t\xc3"), std::string("\xef\x9e\x80 \xed\xa0\x80"),
+          std::string("\xc0\xaf \xf4\x90\x80\x80 \xf0\x9f\x98\x80")}) {
+        EXPECT_EQ(FromQ(ToQ(bytes)), bytes);
+    }
+    // Well-formed UTF-8 is shown as the characters it names.
+    EXPECT_EQ(ToQ("\xc3\xa9t\xc3\xa9"), QString::fromUtf8("\xc3\xa9t\xc3\xa9"));
+}
+
+// Bytes that are no UTF-8 in the settings file: a password scrambled on another computer and a
+// site name written by hand in Latin-1. A Save that did not touch them writes them back as
+// they were, and an edit of another field changes nothing else.
+TEST(SettingsRoundTripTest, BytesThatAreNoUtf8SurviveSave) {
+    PageRig rig;
+    const std::string key = PasswordKey();
+    // A stored password of printable characters that this computer's key decodes to bytes
+    // from 0x80 up.
+    std::string stored;
+    for (size_t i = 0; i < 8; ++i) {
+        for (char c = '0'; c <= 'z'; ++c) {
+            std::string decoded = stored + c;
+            DecodePassword(decoded, key);
+            if (std::isalnum(static_cast<unsigned char>(c)) &&
+                static_cast<unsigned char>(decoded.back()) >= 0x80) {
+                stored += c;
+                break;
+            }
+        }
+    }
+    ASSERT_EQ(stored.size(), 8u);
+    std::string raw = stored;
+    DecodePassword(raw, key);
+    WriteFile(rig.dir.File("Orvex.ini"),
+              "[LocalSettings]\r\nFTPServer=ftp.example.net\r\n"
+              "SiteName=Caf\xe9 \xe0 la gare\r\nPassword=" +
+                  stored + "\r\nUserID=me\r\n");
+    {
+        Pages pages(rig);
+        EXPECT_EQ(pages.ftp.TakeValues().Password, raw);
+        Enter(&pages.ftp, "UserID", "you");
+        rig.commands.Save();
+    }
+    const std::string saved = ReadFile(rig.dir.File("Orvex.ini"));
+    EXPECT_NE(saved.find("\r\nPassword=" + stored + "\r\n"), std::string::npos) << saved;
+    EXPECT_NE(saved.find("\r\nSiteName=Caf\xe9 \xe0 la gare\r\n"), std::string::npos) << saved;
+    EXPECT_NE(saved.find("\r\nUserID=you\r\n"), std::string::npos) << saved;
 }
 
 }  // namespace
