@@ -156,7 +156,7 @@ TEST(SettingsRoundTripTest, BytesThatAreNoUtf8SurviveSave) {
     WriteFile(rig.dir.File("Orvex.ini"),
               "[LocalSettings]\r\nFTPServer=ftp.example.net\r\n"
               "SiteName=Caf\xe9 \xe0 la gare\r\nPassword=" +
-                  stored + "\r\nUserID=me\r\n");
+                  stored + "\r\nUserID=me\r\nEnableFTP=1\r\n");
     {
         Pages pages(rig);
         EXPECT_EQ(pages.ftp.TakeValues().Password, raw);
