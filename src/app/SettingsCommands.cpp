@@ -19,6 +19,7 @@ void SettingsCommands::LoadAtStart() {
     }
     state_.DefaultLookupService = defaultService;
     state_.EditSettings([&](AppSettings& s) { s = settings; });
+    asLoaded_ = settings;
 }
 
 void SettingsCommands::Save() {
@@ -27,7 +28,8 @@ void SettingsCommands::Save() {
     // The lookup services were edited by hand before the Advanced Options page showed them:
     // they are written only when changed there, so a file that never held them stays as it
     // was.
-    WriteChangedLookupServices(state_.Ini(), settings);
+    WriteChangedLookupServices(state_.Ini(), settings, asLoaded_);
+    asLoaded_ = settings;
     // Every write was refused; without a word the user would think the settings kept.
     if (notice_ && IsReadOnlyFile(state_.Ini().Path())) {
         notice_(std::string(status::kFileErrorPrefix) + state_.Ini().Path() +

@@ -37,6 +37,8 @@ private:
     Scheduler& scheduler_;
     std::string passwordKey_;
     std::function<void(const std::string&)> notice_;
+    // The record as last loaded or saved: Save writes the lookup services only when changed.
+    AppSettings asLoaded_;
 };
 
 }  // namespace orvex

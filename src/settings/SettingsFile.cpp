@@ -453,11 +453,15 @@ bool WriteStatusIndicators(Profile& file, const std::string& pair) {
     return file.WriteString(def.section, def.name, pair);
 }
 
-void WriteChangedLookupServices(Profile& file, const AppSettings& settings) {
+void WriteChangedLookupServices(Profile& file, const AppSettings& settings,
+                                const AppSettings& asLoaded) {
     for (const char* name : {"WANIPURL", "WANIPFallback"}) {
         const KeyDef& def = Key(name);
-        const std::string& value = settings.*std::get<std::string AppSettings::*>(def.field);
-        if (ReadValue(file, def) != value) {
+        const auto field = std::get<std::string AppSettings::*>(def.field);
+        const std::string& value = settings.*field;
+        // A value the page did not change is never written: the file may hold one that was
+        // never loaded (a first start whose defaults could not be written).
+        if (value != asLoaded.*field && ReadValue(file, def) != value) {
             file.WriteString(def.section, def.name, value);
         }
     }

@@ -104,8 +104,10 @@ std::vector<std::string> ReadIndicatorEntries(const Profile& file, size_t buffer
 // The chosen indicator pair ("TRUE/FALSE").
 bool WriteStatusIndicators(Profile& file, const std::string& pair);
 
-// Writes WANIPURL and WANIPFallback, each only when the file holds another value.
-void WriteChangedLookupServices(Profile& file, const AppSettings& settings);
+// Writes WANIPURL and WANIPFallback, each only when it was changed since `asLoaded` (the
+// record as loaded or last saved) and the file holds another value.
+void WriteChangedLookupServices(Profile& file, const AppSettings& settings,
+                                const AppSettings& asLoaded);
 
 // FTPServer as the file holds it now; empty means the settings were never made.
 std::string ReadFtpServer(const Profile& file);
