@@ -20,7 +20,7 @@ AppCore::AppCore(AppState& state, WindowPort& window, WindowTimer& timer, Host& 
                                     state_.Addresses.CurrentWANIP());
           }),
       scheduler_(state, window, timer, windowHost, status_, *cycles_),
-      settings_(state, window, scheduler_, PasswordKey()),
+      settings_(state, window, scheduler_, PasswordKey(), &windowHost),
       exit_(state, window, windowHost, scheduler_, settings_, *cycles_) {
     settings_.SetNoticeFunction([this](const std::string& text) { status_.ShowStatus(text); });
     scheduler_.SetProgramListRefresher([this] {

@@ -23,8 +23,9 @@ bool ExitRoutine::AskToSave(bool cancellable) {
     box.buttons = MsgButtons::YesNoCancel;
     box.icon = MsgIcon::Question;
     const MsgAnswer answer = boxes_.MessageBox(box);
-    if (answer == MsgAnswer::Yes) {
-        settings_.Save();
+    if (answer == MsgAnswer::Yes && !settings_.Save()) {
+        // The refusal was shown; stay so the user can mend the choice, when that is allowed.
+        return !cancellable;
     }
     return !(cancellable && answer == MsgAnswer::Cancel);
 }

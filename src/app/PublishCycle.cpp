@@ -5,6 +5,7 @@
 #include "address/LanAddress.h"
 #include "address/WanAddress.h"
 #include "ftp/FtpLink.h"
+#include "ftp/SftpUpload.h"
 #include "mail/NotificationMail.h"
 #include "page/TemplateExpansion.h"
 #include "platform/PathMap.h"
@@ -34,6 +35,57 @@ struct CycleRun {
         if (!link.ReplyText().empty()) {
             host.Status(link.ReplyText());
         }
+    }
+
+    // What a failed step of the link shows: the server's line, or for a TLS failure (which
+    // has no server line) the reason in the check's own words.
+    static std::string FailureText(const CFtpLink& link) {
+        if (link.LocalFailure() == FtpLocalFailure::kTls) {
+            return status::kFileErrorPrefix + link.FailureDetail();
+        }
+        return link.ReplyText();
+    }
+
+    // The page goes up over SFTP in one step. The host key is read from the file at each
+    // upload, so accepting a new key by editing the file works while the program runs.
+    int UploadSftp(const AppSettings& s, const std::string& folder) {
+        SftpUploadParams params;
+        params.host = s.FTPServer;
+        params.port = s.Port;
+        params.user = s.UserID;
+        params.password = s.Password;
+        params.remoteFile = s.RemoteFile;
+        params.localPath = LocalPath();
+        params.knownHostKey = ReadSftpHostKey(state.Ini());
+        params.timeoutSeconds = s.Timeout;
+        const SftpUploadResult result = SftpUpload(params);
+        if (!result.ok) {
+            if (result.hostKeyChanged) {
+                return FailureEnd(
+                    std::string(status::kFileErrorPrefix) +
+                        "The SFTP server's host key has changed: " + params.knownHostKey +
+                        " is stored, the server shows " + result.offeredHostKey +
+                        ". If the server's key was replaced on purpose, set "
+                        "SFTPHostKey in Orvex.ini to the new value (or empty it) "
+                        "to accept it.",
+                    s);
+            }
+            return FailureEnd(status::kFileErrorPrefix + ("SFTP: " + result.error), s);
+        }
+        if (params.knownHostKey.empty() && !result.offeredHostKey.empty()) {
+            // First use: the key seen now is the one every later upload must meet.
+            WriteSftpHostKey(state.Ini(), result.offeredHostKey);
+            state.EditSettings(
+                [&](AppSettings& edited) { edited.SFTPHostKey = result.offeredHostKey; });
+        }
+        if (!folder.empty()) {
+            host.Status(status::kFolderChanged);
+        }
+        host.Status(status::kFileCopied);
+        if (Online()) {
+            ::unlink(LocalPath().c_str());
+        }
+        return SuccessEnd();
     }
 
     int SuccessEnd() {
@@ -178,7 +230,32 @@ struct CycleRun {
         std::string name;
         SplitRemoteFile(s.RemoteFile, &folder, &name);
 
+        if (s.FTPSecurity < kSecurityFtp || s.FTPSecurity > kSecuritySftp) {
+            // An unknown choice from a hand-edited file must not fall back to plain FTP.
+            return FailureEnd(std::string(status::kFileErrorPrefix) +
+                                  "FTPSecurity must be 0 (FTP), 1 (FTPS explicit), 2 (FTPS "
+                                  "implicit) or 3 (SFTP).",
+                              s);
+        }
+        const std::string conflict =
+            SecurityConflict(s.FTPSecurity, state.Flags.ProxyInUse, s.LogonType);
+        if (!conflict.empty()) {
+            // Never fall back to a plain dialogue when a secure one was chosen.
+            return FailureEnd(status::kFileErrorPrefix + conflict, s);
+        }
+        if (s.FTPSecurity == kSecuritySftp) {
+            return UploadSftp(s, folder);
+        }
+
         CFtpLink link(s.Timeout, state.WorkDir, clock);
+        if (s.FTPSecurity == kSecurityFtpsExplicit || s.FTPSecurity == kSecurityFtpsImplicit) {
+            TlsOptions tls;
+            tls.verify = s.TLSVerify != 0;
+            tls.caFile = s.TLSCAFile.empty() ? "" : MapPath(state.WorkDir, s.TLSCAFile);
+            link.SetSecurity(s.FTPSecurity == kSecurityFtpsExplicit ? FtpSecurity::kExplicit
+                                                                    : FtpSecurity::kImplicit,
+                             tls);
+        }
         FtpLogonParams params;
         params.Host = s.FTPServer;
         params.Port = s.Port;
@@ -191,7 +268,7 @@ struct CycleRun {
         params.FirewallPort = s.FTPProxyPort;
         params.LogonType = logonType;
         if (!link.Logon(params)) {
-            return FailureEnd(link.ReplyText(), s);
+            return FailureEnd(FailureText(link), s);
         }
         ReportReply(link);
         link.Command("TYPE A");
@@ -201,7 +278,7 @@ struct CycleRun {
 
         if (folder.empty()) {
             if (!link.Transfer(s.RemoteFile, LocalFile(), s.ProxyPassive != 0, false)) {
-                return FailureEnd(link.ReplyText(), s);
+                return FailureEnd(FailureText(link), s);
             }
         } else {
             if (!link.Command("CWD " + folder)) {
@@ -209,7 +286,7 @@ struct CycleRun {
             }
             host.Status(status::kFolderChanged);
             if (!link.Transfer(name, LocalFile(), s.ProxyPassive != 0, false)) {
-                return FailureEnd(link.ReplyText(), s);
+                return FailureEnd(FailureText(link), s);
             }
         }
 

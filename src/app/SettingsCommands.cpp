@@ -7,8 +7,12 @@
 namespace orvex {
 
 SettingsCommands::SettingsCommands(AppState& state, WindowPort& window, Scheduler& scheduler,
-                                   std::string passwordKey)
-    : state_(state), window_(window), scheduler_(scheduler), passwordKey_(std::move(passwordKey)) {}
+                                   std::string passwordKey, Host* boxes)
+    : state_(state),
+      window_(window),
+      scheduler_(scheduler),
+      passwordKey_(std::move(passwordKey)),
+      boxes_(boxes) {}
 
 void SettingsCommands::LoadAtStart() {
     AppSettings settings = state_.Settings();
@@ -22,9 +26,22 @@ void SettingsCommands::LoadAtStart() {
     asLoaded_ = settings;
 }
 
-void SettingsCommands::Save() {
+bool SettingsCommands::Save() {
+    const FtpPageValues page = window_.FtpPage().TakeValues();
     const AppSettings settings = state_.Settings();
-    WriteSettings(state_.Ini(), passwordKey_, window_.FtpPage().TakeValues(), settings);
+    const std::string conflict =
+        SecurityConflict(page.FTPSecurity, settings.UseProxy, settings.LogonType);
+    if (!conflict.empty()) {
+        if (boxes_ != nullptr) {
+            MessageBoxRequest box;
+            box.text = conflict;
+            box.caption = "Save";
+            box.icon = MsgIcon::Error;
+            boxes_->MessageBox(box);
+        }
+        return false;
+    }
+    WriteSettings(state_.Ini(), passwordKey_, page, settings);
     // The lookup services were edited by hand before the Advanced Options page showed them:
     // they are written only when changed there, so a file that never held them stays as it
     // was.
@@ -41,6 +58,7 @@ void SettingsCommands::Save() {
         scheduler_.StartRefresh();
     }
     CommitFtpPage();
+    return true;
 }
 
 void SettingsCommands::CommitFtpPage() {

@@ -6,6 +6,7 @@
 #include "app/AppState.h"
 #include "app/Scheduler.h"
 #include "app/WindowPort.h"
+#include "platform/Host.h"
 
 namespace orvex {
 
@@ -13,15 +14,17 @@ namespace orvex {
 // page's fields.
 class SettingsCommands {
 public:
+    // `boxes` shows why a Save is refused (none: refused silently).
     SettingsCommands(AppState& state, WindowPort& window, Scheduler& scheduler,
-                     std::string passwordKey);
+                     std::string passwordKey, Host* boxes = nullptr);
 
     // Loads the settings file, writing the default set first when it has no FTP server.
     void LoadAtStart();
     // Writes the settings (a read-only settings file is left as it is and reported), marks
     // the pages saved, applies the interval and, after an edit of the interval, starts a
-    // refresh.
-    void Save();
+    // refresh. Refuses (false, nothing written, the pages keep their changes) when FTPS or
+    // SFTP is chosen together with a proxy logon type.
+    bool Save();
     void CommitFtpPage();
 
     // Where Save reports a settings file it may not write (the status display).
@@ -39,6 +42,7 @@ private:
     std::function<void(const std::string&)> notice_;
     // The record as last loaded or saved: Save writes the lookup services only when changed.
     AppSettings asLoaded_;
+    Host* boxes_;
 };
 
 }  // namespace orvex

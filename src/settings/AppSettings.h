@@ -22,6 +22,10 @@ struct AppSettings {
     std::string SaveFileHTML;
     std::string WANIPURL;
     std::string StatusIndicators;
+    // 0 plain FTP, 1 FTPS explicit, 2 FTPS implicit, 3 SFTP.
+    int FTPSecurity = 0;
+    // The SFTP server's host key fingerprint ("SHA256:..."); empty: learn it at first use.
+    std::string SFTPHostKey;
 
     // [Preferences]
     int IsLogging = 0;
@@ -92,6 +96,7 @@ struct FtpPageValues {
     std::string Port;  // as typed
     int FTPOnIPChangeOnly = 0;
     int EnableFTP = 0;
+    int FTPSecurity = 0;
 };
 
 // What the settings code needs of the FTP page: take the values from its controls, and show

@@ -94,6 +94,8 @@ const KeyDef kKeys[] = {
     {P, "EmailSecurity", Kind::Integer, "0", nullptr, &AppSettings::EmailSecurity},
     {P, "EnableIPv6", Kind::Integer, "0", nullptr, &AppSettings::EnableIPv6},
     {P, "WANIPURL6", Kind::Text, "", nullptr, &AppSettings::WANIPURL6},
+    {L, "FTPSecurity", Kind::Integer, "0", nullptr, &AppSettings::FTPSecurity},
+    {L, "SFTPHostKey", Kind::Text, "", nullptr, &AppSettings::SFTPHostKey},
 };
 
 // The three orders differ by design: each is the order its operation touches the file in.
@@ -112,7 +114,8 @@ constexpr std::array kLoadOrderRest = {
     "EmailSubject",     "EnableMail",       "EmailAccount",    "EmailPassword",
     "EnableSMTPAuth",   "IsMailTo",         "IsMsgAttachment", "EmailOnIPChangeOnly",
     "TLSVerify",        "TLSCAFile",        "WANIPFallback",   "EmailPort",
-    "EmailSecurity",    "EnableIPv6",       "WANIPURL6"};
+    "EmailSecurity",    "EnableIPv6",       "WANIPURL6",       "FTPSecurity",
+    "SFTPHostKey"};
 
 constexpr std::array kDefaultSetOrder = {
     "FTPServer",      "SiteName",          "UserID",        "Password",       "OnlineFile",
@@ -133,8 +136,9 @@ constexpr std::array kSaveOrderPreferences = {
     "EmailOnIPChangeOnly"};
 // Keys added since: written after all of the above, so a file that never had them keeps its
 // order and meaning.
-constexpr std::array kSaveOrderAdded = {"TLSVerify", "TLSCAFile", "EmailPort", "EmailSecurity",
-                                        "EnableIPv6"};
+// FTPSecurity is one of the page's fields and is written from the page's values.
+constexpr std::array kSaveOrderAdded = {"TLSVerify",  "TLSCAFile",   "EmailPort",  "EmailSecurity",
+                                        "EnableIPv6", "FTPSecurity", "SFTPHostKey"};
 
 // Sections and keys the settings record does not hold.
 constexpr const char* kSectionPrograms = "Programs";
@@ -306,6 +310,7 @@ bool LoadSettings(Profile& file, const std::string& key, AppSettings& s, FtpPage
         s.EndDelimiter = "<br>";
     }
 
+    values.FTPSecurity = s.FTPSecurity;
     DecodePassword(values.Password, key);
     page.ShowValues(values);
     return true;
@@ -343,10 +348,31 @@ void WriteSettings(Profile& file, const std::string& key, const FtpPageValues& p
         const KeyDef& def = Key(name);
         file.WriteString(def.section, def.name, StoredText(key, def, s));
     }
+    AppSettings withPage = s;
+    withPage.FTPSecurity = page.FTPSecurity;
     for (const char* name : kSaveOrderAdded) {
         const KeyDef& def = Key(name);
-        file.WriteString(def.section, def.name, StoredText(key, def, s));
+        file.WriteString(def.section, def.name, StoredText(key, def, withPage));
     }
+}
+
+int UsualPort(int ftpSecurity) {
+    switch (ftpSecurity) {
+        case kSecurityFtpsImplicit:
+            return 990;
+        case kSecuritySftp:
+            return 22;
+        default:
+            return 21;
+    }
+}
+
+std::string SecurityConflict(int ftpSecurity, int useProxy, int logonType) {
+    if (ftpSecurity == kSecurityFtp || useProxy == 0 || logonType == 0) {
+        return {};
+    }
+    return "FTPS and SFTP cannot go through an FTP proxy or firewall. Choose logon type 0 on the "
+           "Proxy page, or plain FTP on the FTP page.";
 }
 
 void CommitFtpPage(FtpPageFields& page, AppSettings& s) {
@@ -359,6 +385,7 @@ void CommitFtpPage(FtpPageFields& page, AppSettings& s) {
     s.Port = AsciiToInt(values.Port);
     s.RemoteFile = values.RemoteFile;
     s.UserID = values.UserID;
+    s.FTPSecurity = values.FTPSecurity;
 }
 
 std::vector<SettingsEntry> ListSettings(const AppSettings& settings) {
@@ -427,6 +454,15 @@ std::string ReadLastAddress(const Profile& file, AddressKind kind) {
 
 void WriteLastAddress(Profile& file, AddressKind kind, const std::string& address) {
     file.WriteString(kSectionAddress, LastAddressKey(kind), address);
+}
+
+std::string ReadSftpHostKey(const Profile& file) {
+    return ReadValue(file, Key("SFTPHostKey"));
+}
+
+void WriteSftpHostKey(Profile& file, const std::string& hostKey) {
+    const KeyDef& def = Key("SFTPHostKey");
+    file.WriteString(def.section, def.name, hostKey);
 }
 
 std::vector<std::string> ReadProgramEntries(const Profile& file, size_t bufferSize) {

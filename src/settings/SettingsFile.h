@@ -49,6 +49,19 @@ bool WriteDefaultSettings(Profile& file, const std::string& key);
 void WriteSettings(Profile& file, const std::string& key, const FtpPageValues& page,
                    const AppSettings& settings);
 
+// The FTPSecurity values.
+enum FtpSecurityChoice {
+    kSecurityFtp = 0,
+    kSecurityFtpsExplicit,
+    kSecurityFtpsImplicit,
+    kSecuritySftp
+};
+// The port each choice usually uses (21, 21, 990, 22).
+int UsualPort(int ftpSecurity);
+// Why a Save must refuse these values: FTPS and SFTP cannot pass a proxy or firewall logon
+// (a logon type other than 0 while the proxy is used). Empty when they can be saved.
+std::string SecurityConflict(int ftpSecurity, int useProxy, int logonType);
+
 // Copies the FTP page's values into the settings (Port read as atoi reads it).
 void CommitFtpPage(FtpPageFields& page, AppSettings& settings);
 
@@ -108,6 +121,11 @@ bool WriteStatusIndicators(Profile& file, const std::string& pair);
 // record as loaded or last saved) and the file holds another value.
 void WriteChangedLookupServices(Profile& file, const AppSettings& settings,
                                 const AppSettings& asLoaded);
+
+// The SFTP server's host key as the file holds it now (read at each upload, so an edit by hand
+// counts at once), and the key learnt at first use.
+std::string ReadSftpHostKey(const Profile& file);
+void WriteSftpHostKey(Profile& file, const std::string& hostKey);
 
 // FTPServer as the file holds it now; empty means the settings were never made.
 std::string ReadFtpServer(const Profile& file);

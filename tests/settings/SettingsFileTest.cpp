@@ -239,6 +239,8 @@ TEST(Settings, SaveOrderFollowsTheFileLayout) {
                                               "Port",
                                               "FTPOnIPChangeOnly",
                                               "EnableFTP",
+                                              "FTPSecurity",
+                                              "SFTPHostKey",
                                               "[Preferences]",
                                               "IsLogging",
                                               "LogFilename",
@@ -278,9 +280,9 @@ TEST(Settings, SaveOrderFollowsTheFileLayout) {
                                               "EnableIPv6"}));
 }
 
-// A file from before the TLS keys verifies certificates against the system store; the keys
-// then survive a save and load as written.
-TEST(Settings, TlsKeysDefaultToVerifyingAndRoundTrip) {
+// A file from before the security keys uploads in plain FTP and verifies certificates
+// against the system store; the keys then survive a save and load as written.
+TEST(Settings, SecurityKeysDefaultToTodaysBehaviourAndRoundTrip) {
     TempDir dir;
     WriteFile(dir.File("Orvex.ini"), "[LocalSettings]\nFTPServer=ftp.x\n");
     Profile ini(dir.File("Orvex.ini"));
@@ -288,12 +290,33 @@ TEST(Settings, TlsKeysDefaultToVerifyingAndRoundTrip) {
     ASSERT_TRUE(l.ok);
     EXPECT_EQ(l.settings.TLSVerify, 1);
     EXPECT_EQ(l.settings.TLSCAFile, "");
+    EXPECT_EQ(l.page.values.FTPSecurity, 0);
+    EXPECT_EQ(l.settings.SFTPHostKey, "");
     l.settings.TLSVerify = 0;
+    // The Security choice is a field of the FTP page: the page's value is what a Save writes.
+    l.settings.FTPSecurity = 1;
+    l.page.values.FTPSecurity = 3;
+    l.settings.SFTPHostKey = "SHA256:abc";
     l.settings.TLSCAFile = ".\\certs\\my ca.pem";
     WriteSettings(ini, kKey, l.page.values, l.settings);
     Loaded again = Load(ini);
     EXPECT_EQ(again.settings.TLSVerify, 0);
     EXPECT_EQ(again.settings.TLSCAFile, ".\\certs\\my ca.pem");
+    EXPECT_EQ(again.page.values.FTPSecurity, 3);
+    EXPECT_EQ(again.settings.FTPSecurity, 3);
+    EXPECT_EQ(again.settings.SFTPHostKey, "SHA256:abc");
+}
+
+TEST(Settings, SecureUploadsAndProxyLogonsDoNotMix) {
+    EXPECT_EQ(SecurityConflict(kSecurityFtp, 1, 3), "");
+    EXPECT_EQ(SecurityConflict(kSecuritySftp, 0, 3), "");  // the proxy is not used
+    EXPECT_EQ(SecurityConflict(kSecurityFtpsImplicit, 1, 0), "");
+    EXPECT_NE(SecurityConflict(kSecurityFtpsExplicit, 1, 1), "");
+    EXPECT_NE(SecurityConflict(kSecuritySftp, 1, 8), "");
+    EXPECT_EQ(UsualPort(kSecurityFtp), 21);
+    EXPECT_EQ(UsualPort(kSecurityFtpsExplicit), 21);
+    EXPECT_EQ(UsualPort(kSecurityFtpsImplicit), 990);
+    EXPECT_EQ(UsualPort(kSecuritySftp), 22);
 }
 
 // A file from before the mail port and security keys mails to port 25 in the clear.

@@ -1,6 +1,7 @@
 #include "ui/pages/LocalSettingsPage.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -70,6 +71,18 @@ CLocalSettings::CLocalSettings(PageContext& context, QWidget* parent)
                          &passwordLabel_);
     password_->setEchoMode(QLineEdit::Password);
     port_ = addField("FTP Port:", "Port", kMaxValueLength, Accepts::Digits, &portLabel_);
+    // The Security choice sits beside the port it usually decides.
+    grid->removeWidget(port_);
+    security_ = new QComboBox(group);
+    security_->setObjectName("FTPSecurity");
+    security_->addItems({"FTP", "FTPS (explicit)", "FTPS (implicit)", "SFTP"});
+    securityLabel_ = new QLabel("&Security:", group);
+    securityLabel_->setBuddy(security_);
+    auto* portRow = new QHBoxLayout();
+    portRow->addWidget(port_, 1);
+    portRow->addWidget(securityLabel_);
+    portRow->addWidget(security_);
+    grid->addLayout(portRow, row - 1, 1);
 
     pickOnline_ = new QPushButton("...", group);
     pickOnline_->setObjectName("PickOnlineFile");
@@ -83,6 +96,7 @@ CLocalSettings::CLocalSettings(PageContext& context, QWidget* parent)
 
     connect(enableFtp_, &QCheckBox::clicked, this, &CLocalSettings::OnEnableFtpClicked);
     connect(changeOnly_, &QCheckBox::clicked, this, &CLocalSettings::OnChangeOnlyClicked);
+    connect(security_, &QComboBox::activated, this, &CLocalSettings::OnSecurityChosen);
     const std::pair<CommitEdit*, std::string FtpPageValues::*> fields[] = {
         {siteName_, &FtpPageValues::SiteName},       {onlineFile_, &FtpPageValues::OnlineFile},
         {offlineFile_, &FtpPageValues::OfflineFile}, {remoteFile_, &FtpPageValues::RemoteFile},
@@ -122,6 +136,10 @@ void CLocalSettings::ReadControls() {
     values_.Port = port_->Text();
     values_.EnableFTP = enableFtp_->isChecked() ? 1 : 0;
     values_.FTPOnIPChangeOnly = changeOnly_->isChecked() ? 1 : 0;
+    const bool known = values_.FTPSecurity >= 0 && values_.FTPSecurity < security_->count();
+    if (known || security_->currentIndex() != 0) {
+        values_.FTPSecurity = security_->currentIndex();
+    }
 }
 
 void CLocalSettings::ShowFields() {
@@ -135,14 +153,18 @@ void CLocalSettings::ShowFields() {
     port_->SetText(values_.Port);
     enableFtp_->setChecked(values_.EnableFTP == 1);
     changeOnly_->setChecked(values_.FTPOnIPChangeOnly == 1);
+    // A value from a hand-edited file that names no choice shows as plain FTP, and stays as
+    // it is until the user chooses.
+    const bool known = values_.FTPSecurity >= 0 && values_.FTPSecurity < security_->count();
+    security_->setCurrentIndex(known ? values_.FTPSecurity : 0);
 }
 
 void CLocalSettings::ApplyEnableRule() {
     const bool enable = values_.EnableFTP == 1;
     for (QWidget* widget : std::initializer_list<QWidget*>{
              onlineLabel_, offlineLabel_, remoteLabel_, serverLabel_, userLabel_, passwordLabel_,
-             portLabel_, onlineFile_, offlineFile_, remoteFile_, server_, user_, password_, port_,
-             changeOnly_, pickOnline_, pickOffline_}) {
+             portLabel_, securityLabel_, onlineFile_, offlineFile_, remoteFile_, server_, user_,
+             password_, port_, security_, changeOnly_, pickOnline_, pickOffline_}) {
         widget->setEnabled(enable);
     }
     ShowFields();
@@ -166,6 +188,20 @@ void CLocalSettings::OnChangeOnlyClicked() {
     const int changeOnly = values_.FTPOnIPChangeOnly;
     context_.state.EditSettings([changeOnly](AppSettings& s) { s.FTPOnIPChangeOnly = changeOnly; });
     SetModified();
+}
+
+void CLocalSettings::OnSecurityChosen(int index) {
+    const int before = values_.FTPSecurity;
+    ReadControls();
+    values_.FTPSecurity = index;
+    const std::string usualBefore = std::to_string(UsualPort(before));
+    if (values_.Port.empty() || values_.Port == usualBefore) {
+        values_.Port = std::to_string(UsualPort(index));
+    }
+    ShowFields();
+    if (index != before) {
+        SetModified();
+    }
 }
 
 void CLocalSettings::CommitField(CommitEdit* edit, std::string FtpPageValues::*field) {

@@ -5,6 +5,7 @@
 #include "ui/SheetPage.h"
 
 class QCheckBox;
+class QComboBox;
 class QLabel;
 class QPushButton;
 
@@ -33,6 +34,9 @@ private:
     void ShowFields();
     void OnEnableFtpClicked();
     void OnChangeOnlyClicked();
+    // A new Security choice proposes its usual port when the port is the old choice's usual
+    // one (or empty); a port the user chose stays.
+    void OnSecurityChosen(int index);
     // Trims one field once the focus leaves it.
     void CommitField(CommitEdit* edit, std::string FtpPageValues::*field);
     void PickTemplate(std::string FtpPageValues::*field);
@@ -50,6 +54,7 @@ private:
     CommitEdit* user_;
     CommitEdit* password_;
     CommitEdit* port_;
+    QComboBox* security_;
     QPushButton* pickOnline_;
     QPushButton* pickOffline_;
     QLabel* onlineLabel_;
@@ -59,6 +64,7 @@ private:
     QLabel* userLabel_;
     QLabel* passwordLabel_;
     QLabel* portLabel_;
+    QLabel* securityLabel_;
 };
 
 }  // namespace orvex

@@ -1,4 +1,5 @@
 #include <QCheckBox>
+#include <QComboBox>
 #include <QLabel>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -110,6 +111,50 @@ TEST_F(FtpPageTest, FieldsKeepWhatTheSettingsFileCanHold) {
     EXPECT_EQ(Text(Field("SiteName")), std::string(kMaxValueLength, 's'));
     Retype(Field("Port"), "2x1");
     EXPECT_EQ(Text(Field("Port")), "21");
+}
+
+TEST_F(FtpPageTest, SecurityChoiceProposesItsUsualPortAndSaveRefusesItBehindAProxy) {
+    page.ShowValues(Filled(1));
+    page.ApplyEnableRule();
+    rig.window.ftp = &page;
+    rig.window.pages = {&page};
+    auto* security = Child<QComboBox>(&page, "FTPSecurity");
+    ASSERT_EQ(security->count(), 4);
+    EXPECT_EQ(security->itemText(0), "FTP");
+    EXPECT_EQ(security->itemText(3), "SFTP");
+
+    auto choose = [&](int index) {
+        security->setCurrentIndex(index);
+        emit security->activated(index);
+    };
+    choose(kSecurityFtpsImplicit);
+    EXPECT_EQ(Text(Field("Port")), "990");
+    EXPECT_TRUE(page.IsModified());
+    choose(kSecuritySftp);
+    EXPECT_EQ(Text(Field("Port")), "22");
+    // A port the user typed is theirs: another choice leaves it.
+    Retype(Field("Port"), "2222");
+    choose(kSecurityFtpsExplicit);
+    EXPECT_EQ(Text(Field("Port")), "2222");
+    EXPECT_EQ(page.TakeValues().FTPSecurity, kSecurityFtpsExplicit);
+
+    rig.state.EditSettings([](AppSettings& s) {
+        s.UseProxy = 1;
+        s.LogonType = 2;
+    });
+    EXPECT_FALSE(rig.commands.Save());
+    ASSERT_EQ(rig.host.MessageBoxTexts().size(), 1u);
+    EXPECT_NE(rig.host.MessageBoxTexts()[0].find("cannot go through an FTP proxy"),
+              std::string::npos);
+    EXPECT_EQ(rig.state.Ini().GetString("LocalSettings", "FTPSecurity", "absent"), "absent");
+    EXPECT_TRUE(page.IsModified());
+    EXPECT_EQ(page.TakeValues().FTPSecurity, kSecurityFtpsExplicit);
+
+    rig.state.EditSettings([](AppSettings& s) { s.LogonType = 0; });
+    EXPECT_TRUE(rig.commands.Save());
+    EXPECT_EQ(rig.state.Ini().GetString("LocalSettings", "FTPSecurity", ""), "1");
+    EXPECT_EQ(rig.state.Ini().GetString("LocalSettings", "Port", ""), "2222");
+    EXPECT_EQ(rig.state.Settings().FTPSecurity, kSecurityFtpsExplicit);
 }
 
 TEST_F(FtpPageTest, TemplatePickersStartInTheStartupDirectoryAndCancelChangesNothing) {

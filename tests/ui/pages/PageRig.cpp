@@ -32,7 +32,7 @@ PageRig::PageRig()
           [] { return std::pair<std::string, std::string>(); }),
       launcher(state.Flags),
       scheduler(state, window, timer, host, status, launcher),
-      commands(state, window, scheduler, PasswordKey()),
+      commands(state, window, scheduler, PasswordKey(), &host),
       context{state, scheduler, host, picker, state.Programs, dir.Path()} {}
 
 void Retype(QLineEdit* edit, const QString& text) {
