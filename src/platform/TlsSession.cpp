@@ -271,8 +271,10 @@ bool TlsSession::Handshake(int fd, bool client, int limitMs) {
             verifyFailed_ = true;
             return Fail(X509_verify_cert_error_string(verified));
         }
+        // A reset is the peer hanging up while our hello was on its way.
+        const bool hungUp = errno == 0 || errno == ECONNRESET || errno == EPIPE;
         if (error == SSL_ERROR_ZERO_RETURN ||
-            (error == SSL_ERROR_SYSCALL && ERR_peek_last_error() == 0 && errno == 0)) {
+            (error == SSL_ERROR_SYSCALL && ERR_peek_last_error() == 0 && hungUp)) {
             return Fail("the peer closed the connection during the TLS handshake");
         }
         if (error == SSL_ERROR_SYSCALL && ERR_peek_last_error() == 0) {

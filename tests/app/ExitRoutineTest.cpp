@@ -19,7 +19,7 @@ protected:
               state, window, clock, [](const std::string&) {},
               [] { return std::make_pair(std::string(), std::string()); }),
           scheduler(state, window, timer, host, status, launcher),
-          settings(state, window, scheduler, "KEY"),
+          settings(state, window, scheduler, "KEY", &host),
           exit(state, window, host, scheduler, settings, launcher) {
         window.page.values = FilledFtpPage();
         window.visible = true;
@@ -74,6 +74,24 @@ TEST_F(ExitRoutineTest, SaveQuestionCancelKeepsYesSavesNoGoesOn) {
     host.QueueAnswer(MsgAnswer::No);
     EXPECT_TRUE(exit.ExitProgram());
     EXPECT_TRUE(window.unsaved);
+}
+
+// A Save refused (SFTP behind a proxy logon) writes nothing, and Exit stays so that the
+// choice can be mended; nothing typed is lost.
+TEST_F(ExitRoutineTest, RefusedSaveKeepsTheWindowOpen) {
+    window.unsaved = true;
+    window.page.values.FTPSecurity = 3;
+    state.EditSettings([](AppSettings& s) {
+        s.UseProxy = 1;
+        s.LogonType = 1;
+    });
+    host.QueueAnswer(MsgAnswer::Yes);
+    EXPECT_FALSE(exit.ExitProgram());
+    EXPECT_FALSE(window.destroyed);
+    EXPECT_TRUE(window.unsaved);
+    EXPECT_NE(host.MessageBoxTexts().back().find("FTPS and SFTP cannot go through"),
+              std::string::npos);
+    EXPECT_EQ(state.Ini().GetString("LocalSettings", "FTPServer", "absent"), "absent");
 }
 
 TEST_F(ExitRoutineTest, UpdateOnShutMinimisesAndStartsTheOfflineCycle) {
