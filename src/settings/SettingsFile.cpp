@@ -51,6 +51,8 @@ const KeyDef kKeys[] = {
     {L, "SaveFileHTML", Kind::Text, "", "Orvex.html", &AppSettings::SaveFileHTML},
     {L, "WANIPURL", Kind::Text, "", nullptr, &AppSettings::WANIPURL},
     {L, "StatusIndicators", Kind::Text, "TRUE/FALSE", nullptr, &AppSettings::StatusIndicators},
+    {L, "FTPSecurity", Kind::Integer, "0", nullptr, &AppSettings::FTPSecurity},
+    {L, "SFTPHostKey", Kind::Text, "", nullptr, &AppSettings::SFTPHostKey},
     {P, "IsLogging", Kind::Integer, "0", "0", &AppSettings::IsLogging},
     {P, "LogFilename", Kind::Text, "", "Orvex.log", &AppSettings::LogFilename},
     {P, "IsMinOnStartup", Kind::Integer, "0", "0", &AppSettings::IsMinOnStartup},
@@ -94,8 +96,6 @@ const KeyDef kKeys[] = {
     {P, "EmailSecurity", Kind::Integer, "0", nullptr, &AppSettings::EmailSecurity},
     {P, "EnableIPv6", Kind::Integer, "0", nullptr, &AppSettings::EnableIPv6},
     {P, "WANIPURL6", Kind::Text, "", nullptr, &AppSettings::WANIPURL6},
-    {L, "FTPSecurity", Kind::Integer, "0", nullptr, &AppSettings::FTPSecurity},
-    {L, "SFTPHostKey", Kind::Text, "", nullptr, &AppSettings::SFTPHostKey},
 };
 
 // The three orders differ by design: each is the order its operation touches the file in.
