@@ -80,6 +80,9 @@ bool CFtpLink::ProtectData() {
 
 bool CFtpLink::ConnectControl(const std::string& host, unsigned port) {
     replyText_.clear();
+    // A reader left from an earlier connection must not count as bytes of this one.
+    writer_.reset();
+    reader_.reset();
     controlTls_.reset();
     serverName_ = host;
     control_ = std::make_unique<CTimeoutSocket>(timeoutSeconds_, clock_);

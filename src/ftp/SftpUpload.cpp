@@ -110,6 +110,9 @@ SftpUploadResult SftpUpload(const SftpUploadParams& params) {
     curl_easy_setopt(c, CURLOPT_URL, url.c_str());
     curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, "sftp");
     curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
+    // Straight to the server like the FTP client: a proxy named in the environment is meant
+    // for web pages.
+    curl_easy_setopt(c, CURLOPT_PROXY, "");
     curl_easy_setopt(c, CURLOPT_ERRORBUFFER, errorText);
     curl_easy_setopt(c, CURLOPT_USERNAME, params.user.c_str());
     curl_easy_setopt(c, CURLOPT_PASSWORD, params.password.c_str());
