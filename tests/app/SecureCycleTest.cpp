@@ -51,7 +51,7 @@ protected:
         : state(work.Path(), work.File("Orvex.ini")),
           certs(work.Path()),
           echo(kPython, {PeerScript("echo_page.py")}),
-          env{resolver, {}, [](const std::string&) { return false; }} {}
+          env{resolver, {}, [](const std::string&) { return false; }, {}} {}
 
     void SetUp() override {
         ASSERT_TRUE(certs.Ok()) << certs.Error();
