@@ -30,6 +30,10 @@ struct MailFault {
     std::function<void(ScriptedPeer& peer)> script;
     int code;  // the engine's error code the status names
     bool auth = false;
+    // Extra message text, so that a peer closing mid-message is met while the engine still
+    // sends: a small message fits the socket buffers in one write and only the missing final
+    // reply would show the close.
+    size_t padding = 0;
 };
 
 ScriptedPeer& Greeted(ScriptedPeer& p) {
@@ -55,6 +59,14 @@ ScriptedPeer& AuthAsked(ScriptedPeer& p) {
 }
 void Endless(ScriptedPeer& p) {
     p.Do([](int fd) { SendEndlessLine(fd, 3000); }).Hold();
+}
+// Lines of text, far more than loopback's socket buffers hold.
+std::string Padding(size_t bytes) {
+    std::string text;
+    while (text.size() < bytes) {
+        text += "\r\n" + std::string(70, 'x');
+    }
+    return text;
 }
 std::string Oversized(const std::string& code) {
     return OversizedMultiLineReply(code, 4096);
@@ -103,7 +115,7 @@ protected:
             const MailFault& fault = faults[i];
             SCOPED_TRACE(fault.name);
             CycleRig rig(*servers, "mail" + std::to_string(i) + ".html");
-            WriteFile(rig.Work().File("mail.htm"), "Now at %WI");
+            WriteFile(rig.Work().File("mail.htm"), "Now at %WI" + Padding(fault.padding));
             rig.Edit([&](AppSettings& s) {
                 s.EnableMail = 1;
                 s.EmailServer = "127.0.0.2";
@@ -137,6 +149,7 @@ protected:
             EXPECT_FALSE(FileExists(rig.Work().File("mail.htm$"))) << "temporary file left";
 
             const int before = MailsDelivered();
+            WriteFile(rig.Work().File("mail.htm"), "Now at %WI");
             rig.Edit([](AppSettings& s) {
                 s.EmailServer = "127.0.0.1";
                 s.EnableSMTPAuth = 0;
@@ -193,7 +206,8 @@ TEST_F(MailPeerFaults, DuringTheEnvelopeAndTheMessage) {
          [](ScriptedPeer& p) { RcptSent(p).Send(Oversized("250")).Hold(); }, -31},
         {"closes after DATA", [](ScriptedPeer& p) { DataSent(p).Close(); }, -1},
         {"closes during the message",
-         [](ScriptedPeer& p) { DataSent(p).SendLine("354 go ahead").ReadLine().Close(); }, -52},
+         [](ScriptedPeer& p) { DataSent(p).SendLine("354 go ahead").ReadLine().Close(); }, -52,
+         false, 32u << 20},
         {"silent after the message",
          [](ScriptedPeer& p) {
              DataSent(p).SendLine("354 go ahead").ReadUntil("\r\n.\r\n").Hold();
