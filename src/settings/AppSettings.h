@@ -1,6 +1,9 @@
 #pragma once
 
 #include <string>
+#include <vector>
+
+#include "settings/DynamicDnsEntry.h"
 
 namespace orvex {
 
@@ -77,6 +80,9 @@ struct AppSettings {
     // The mail server's port (1-65535) and how the mail connection is secured.
     int EmailPort = 25;
     int EmailSecurity = 0;  // kEmailSecurityNone, ...
+
+    // [DynamicDNS]: the names kept pointing at this machine, in the file's order.
+    std::vector<DynamicDnsEntry> DynamicDns;
 };
 
 inline constexpr int kEmailSecurityNone = 0;

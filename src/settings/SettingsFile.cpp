@@ -6,6 +6,7 @@
 
 #include "platform/ComputerName.h"
 #include "platform/TextUtil.h"
+#include "settings/DynamicDnsSettings.h"
 
 namespace orvex {
 
@@ -199,13 +200,13 @@ std::string StoredText(const std::string& key, const KeyDef& def, const AppSetti
     return std::to_string(s.*std::get<int AppSettings::*>(def.field));
 }
 
-void Scramble(std::string& text, const std::string& key, int sign) {
+void Scramble(std::string& text, const std::string& key, int sign, size_t maxLength) {
     if (key.empty()) {
         text.clear();
         return;
     }
-    if (text.size() > kMaxPasswordLength) {
-        text.resize(kMaxPasswordLength);
+    if (text.size() > maxLength) {
+        text.resize(maxLength);
     }
     std::string out;
     for (size_t i = 0; i < text.size(); ++i) {
@@ -244,11 +245,19 @@ std::string PasswordKey() {
 }
 
 void EncodePassword(std::string& text, const std::string& key) {
-    Scramble(text, key, +1);
+    Scramble(text, key, +1, kMaxPasswordLength);
 }
 
 void DecodePassword(std::string& text, const std::string& key) {
-    Scramble(text, key, -1);
+    Scramble(text, key, -1, kMaxPasswordLength);
+}
+
+void EncodeSecret(std::string& text, const std::string& key, size_t maxLength) {
+    Scramble(text, key, +1, maxLength);
+}
+
+void DecodeSecret(std::string& text, const std::string& key, size_t maxLength) {
+    Scramble(text, key, -1, maxLength);
 }
 
 int ClampRefreshInterval(int minutes, bool defaultLookupService) {
@@ -310,6 +319,8 @@ bool LoadSettings(Profile& file, const std::string& key, AppSettings& s, FtpPage
         s.EndDelimiter = "<br>";
     }
 
+    s.DynamicDns = ReadDynamicDnsEntries(file, key);
+
     values.FTPSecurity = s.FTPSecurity;
     DecodePassword(values.Password, key);
     page.ShowValues(values);
@@ -354,6 +365,7 @@ void WriteSettings(Profile& file, const std::string& key, const FtpPageValues& p
         const KeyDef& def = Key(name);
         file.WriteString(def.section, def.name, StoredText(key, def, withPage));
     }
+    WriteDynamicDnsEntries(file, key, s.DynamicDns);
 }
 
 int UsualPort(int ftpSecurity) {
@@ -508,9 +520,9 @@ std::string ReadFtpServer(const Profile& file) {
 }
 
 std::vector<std::string> SettingsFileNames() {
-    std::vector<std::string> names{kSectionLocal,    kSectionPreferences, kSectionAddress,
-                                   kSectionPrograms, kSectionIndicators,  kLastLanKey,
-                                   kLastWanKey,      kLastLan6Key,        kLastWan6Key};
+    std::vector<std::string> names{
+        kSectionLocal, kSectionPreferences, kSectionAddress, kSectionPrograms, kSectionIndicators,
+        kLastLanKey,   kLastWanKey,         kLastLan6Key,    kLastWan6Key,     kSectionDynamicDns};
     for (const KeyDef& def : kKeys) {
         names.push_back(def.name);
     }

@@ -35,6 +35,9 @@ std::string PasswordKey();
 // Both work on at most 24 characters, as the stored format allows.
 void EncodePassword(std::string& text, const std::string& key);
 void DecodePassword(std::string& text, const std::string& key);
+// The same scrambling for a longer secret (a TSIG key), cut to `maxLength` characters.
+void EncodeSecret(std::string& text, const std::string& key, size_t maxLength);
+void DecodeSecret(std::string& text, const std::string& key, size_t maxLength);
 
 // Loads the settings file. False, with nothing after it read, when FTPServer is absent or
 // empty. The FTP connection fields go to `page`; `defaultLookupService` tells whether

@@ -1,0 +1,136 @@
+#include "settings/DynamicDnsSettings.h"
+
+#include <tuple>
+
+#include "platform/TextUtil.h"
+#include "settings/SettingsFile.h"
+
+namespace orvex {
+
+namespace {
+
+constexpr const char* kCountKey = "Count";
+// More entries than anyone keeps; a larger Count in the file is read as this many.
+constexpr int kMaxEntries = 64;
+// Longest value read back (the same buffer as every other key).
+constexpr size_t kValueBuffer = kMaxValueLength + 1;
+
+std::string NumberedKey(const char* name, size_t index) {
+    return name + std::to_string(index + 1);
+}
+
+auto Target(const DynamicDnsEntry& e) {
+    return std::tie(e.Protocol, e.Server, e.Hosts, e.User, e.Password, e.URL, e.Expect, e.Zone,
+                    e.TSIGName, e.TSIGSecret, e.TTL, e.Command, e.Family);
+}
+
+DynamicDnsEntry ReadEntry(const Profile& file, const std::string& key, size_t i) {
+    auto text = [&](const char* name, const std::string& fallback = {}) {
+        return file.GetString(kSectionDynamicDns, NumberedKey(name, i), fallback, kValueBuffer);
+    };
+    DynamicDnsEntry e;
+    e.Protocol = text("Protocol", kDdnsDyndns2);
+    e.Server = text("Server");
+    e.Hosts = text("Hosts");
+    e.User = text("User");
+    e.Password = text("Password");
+    DecodePassword(e.Password, key);
+    e.URL = text("URL");
+    e.Expect = text("Expect");
+    e.Zone = text("Zone");
+    e.TSIGName = text("TSIGName");
+    e.TSIGSecret = text("TSIGSecret");
+    DecodeSecret(e.TSIGSecret, key, kMaxTsigSecretLength);
+    e.TTL = AsciiToInt(text("TTL", std::to_string(kDefaultDdnsTtl)));
+    e.Command = text("Command");
+    e.Family = text("Family", kDdnsFamily4);
+    e.LastAddress = text("LastAddress");
+    e.LastUpdate = text("LastUpdate");
+    return e;
+}
+
+void AddEntryLines(std::vector<std::string>& lines, const std::string& key, size_t i,
+                   const DynamicDnsEntry& e) {
+    auto add = [&](const char* name, const std::string& value) {
+        lines.push_back(NumberedKey(name, i) + "=" + value);
+    };
+    std::string password = e.Password;
+    EncodePassword(password, key);
+    std::string secret = e.TSIGSecret;
+    EncodeSecret(secret, key, kMaxTsigSecretLength);
+    add("Protocol", e.Protocol);
+    add("Server", e.Server);
+    add("Hosts", e.Hosts);
+    add("User", e.User);
+    add("Password", password);
+    add("URL", e.URL);
+    add("Expect", e.Expect);
+    add("Zone", e.Zone);
+    add("TSIGName", e.TSIGName);
+    add("TSIGSecret", secret);
+    add("TTL", std::to_string(e.TTL));
+    add("Command", e.Command);
+    add("Family", e.Family);
+    add("LastAddress", e.LastAddress);
+    add("LastUpdate", e.LastUpdate);
+}
+
+}  // namespace
+
+bool SameDynamicDnsTarget(const DynamicDnsEntry& a, const DynamicDnsEntry& b) {
+    return Target(a) == Target(b);
+}
+
+std::vector<DynamicDnsEntry> ReadDynamicDnsEntries(const Profile& file, const std::string& key) {
+    int count = file.GetInt(kSectionDynamicDns, kCountKey, 0);
+    count = count < 0 ? 0 : (count > kMaxEntries ? kMaxEntries : count);
+    std::vector<DynamicDnsEntry> entries;
+    for (int i = 0; i < count; ++i) {
+        entries.push_back(ReadEntry(file, key, static_cast<size_t>(i)));
+    }
+    return entries;
+}
+
+bool WriteDynamicDnsEntries(Profile& file, const std::string& key,
+                            const std::vector<DynamicDnsEntry>& entries) {
+    const std::vector<DynamicDnsEntry> stored = ReadDynamicDnsEntries(file, key);
+    if (entries.empty()) {
+        return stored.empty() && file.GetSection(kSectionDynamicDns, 2).empty()
+                   ? true
+                   : file.EraseSection(kSectionDynamicDns);
+    }
+    std::vector<std::string> lines{std::string(kCountKey) + "=" + std::to_string(entries.size())};
+    for (size_t i = 0; i < entries.size(); ++i) {
+        DynamicDnsEntry entry = entries[i];
+        entry.LastAddress.clear();
+        entry.LastUpdate.clear();
+        for (const DynamicDnsEntry& old : stored) {
+            if (SameDynamicDnsTarget(old, entry)) {
+                entry.LastAddress = old.LastAddress;
+                entry.LastUpdate = old.LastUpdate;
+                break;
+            }
+        }
+        AddEntryLines(lines, key, i, entry);
+    }
+    return file.WriteSection(kSectionDynamicDns, lines);
+}
+
+bool WriteDynamicDnsResult(Profile& file, const std::string& key, size_t index,
+                           const DynamicDnsEntry& entry, const std::string& lastAddress,
+                           const std::string& lastUpdate) {
+    const std::vector<DynamicDnsEntry> stored = ReadDynamicDnsEntries(file, key);
+    if (index >= stored.size() || !SameDynamicDnsTarget(stored[index], entry)) {
+        return false;
+    }
+    return file.WriteString(kSectionDynamicDns, NumberedKey("LastAddress", index), lastAddress) &&
+           file.WriteString(kSectionDynamicDns, NumberedKey("LastUpdate", index), lastUpdate);
+}
+
+std::vector<std::string> DynamicDnsKeyNames() {
+    return {kCountKey, "Protocol", "Server",      "Hosts",     "User",       "Password",
+            "URL",     "Expect",   "Zone",        "TSIGName",  "TSIGSecret", "TTL",
+            "Command", "Family",   "LastAddress", "LastUpdate"};
+}
+
+}  // namespace orvex

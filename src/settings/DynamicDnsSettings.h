@@ -1,0 +1,39 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "platform/Profile.h"
+#include "settings/DynamicDnsEntry.h"
+
+namespace orvex {
+
+// Section of the dynamic DNS entries: "Count", then for entry n (1-based) "Protocol<n>",
+// "Server<n>", ... and the last result "LastAddress<n>", "LastUpdate<n>".
+inline constexpr const char* kSectionDynamicDns = "DynamicDNS";
+
+// Whether two entries configure the same update (everything but the last result is equal).
+bool SameDynamicDnsTarget(const DynamicDnsEntry& a, const DynamicDnsEntry& b);
+
+// The entries as the file holds them now ("Count" of them; a missing section gives none).
+// `key` unscrambles the passwords and secrets.
+std::vector<DynamicDnsEntry> ReadDynamicDnsEntries(const Profile& file, const std::string& key);
+
+// Replaces the section by `entries` (or removes it when there are none and it exists). The
+// last result is not taken from `entries`: an entry that configures the same update as one the
+// file holds keeps that one's last result (which a cycle may have written since the entries
+// were read); any other entry starts without one, so it is updated at the next cycle.
+bool WriteDynamicDnsEntries(Profile& file, const std::string& key,
+                            const std::vector<DynamicDnsEntry>& entries);
+
+// Records a successful update of entry `index` (0-based) — only while the file's entry at that
+// place still configures the same update as `entry`; false otherwise or when the file could not
+// be written.
+bool WriteDynamicDnsResult(Profile& file, const std::string& key, size_t index,
+                           const DynamicDnsEntry& entry, const std::string& lastAddress,
+                           const std::string& lastUpdate);
+
+// The names of the section's keys without their number, for listings and checks.
+std::vector<std::string> DynamicDnsKeyNames();
+
+}  // namespace orvex
