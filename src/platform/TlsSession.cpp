@@ -5,10 +5,14 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 
 #include <cerrno>
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
+#include <mutex>
+#include <vector>
 
 #include <openssl/bio.h>
 #include <openssl/err.h>
@@ -106,6 +110,129 @@ struct ContextFree {
     void operator()(SSL_CTX* context) const { SSL_CTX_free(context); }
 };
 
+// A client set-up ready for connections with `options`, or null with the reason in *error.
+std::shared_ptr<SSL_CTX> MakeClientContext(const TlsOptions& options, std::string* error) {
+    std::shared_ptr<SSL_CTX> context(SSL_CTX_new(TLS_client_method()), ContextFree());
+    if (!context) {
+        *error = "cannot set up TLS: " + LibraryReason();
+        return nullptr;
+    }
+    SSL_CTX_set_min_proto_version(context.get(), TLS1_2_VERSION);
+    SSL_CTX_set_options(context.get(), SSL_OP_IGNORE_UNEXPECTED_EOF);
+    if (options.verify) {
+        // The default paths follow SSL_CERT_FILE and SSL_CERT_DIR when they are set.
+        SSL_CTX_set_default_verify_paths(context.get());
+        if (!options.caFile.empty() &&
+            SSL_CTX_load_verify_locations(context.get(), options.caFile.c_str(), nullptr) != 1) {
+            *error =
+                "cannot read trusted certificates from " + options.caFile + ": " + LibraryReason();
+            return nullptr;
+        }
+        SSL_CTX_set_verify(context.get(), SSL_VERIFY_PEER, nullptr);
+    } else {
+        SSL_CTX_set_verify(context.get(), SSL_VERIFY_NONE, nullptr);
+    }
+    return context;
+}
+
+// Which file, and which version of it: a file replaced or rewritten reads differently.
+std::string FileStamp(const std::string& path) {
+    struct stat st {};
+    if (path.empty() || ::stat(path.c_str(), &st) != 0) {
+        return "-";
+    }
+    return std::to_string(st.st_dev) + ":" + std::to_string(st.st_ino) + ":" +
+           std::to_string(st.st_size) + ":" + std::to_string(st.st_mtim.tv_sec) + "." +
+           std::to_string(st.st_mtim.tv_nsec) + ":" + std::to_string(st.st_ctim.tv_sec) + "." +
+           std::to_string(st.st_ctim.tv_nsec);
+}
+
+std::string EnvironmentValue(const char* name) {
+    const char* value = std::getenv(name);
+    return value == nullptr ? std::string("\x01unset") : std::string(value);
+}
+
+// Loading the system's trusted certificates takes far longer than a whole mail on the local
+// network, so a client set-up is made once per way of checking and shared by every connection
+// (a set-up is not changed once it is shared; the library locks its own lookups). A different
+// TLSVerify, another TLSCAFile, a CA file or system bundle edited since, or other
+// SSL_CERT_FILE / SSL_CERT_DIR values make a new one at the next connection.
+class ClientContexts {
+public:
+    std::shared_ptr<SSL_CTX> For(const TlsOptions& options, std::string* error) {
+        Key key;
+        key.verify = options.verify;
+        if (options.verify) {
+            key.caFile = options.caFile;
+            key.caStamp = FileStamp(options.caFile);
+            key.certFile = EnvironmentValue(X509_get_default_cert_file_env());
+            key.certDir = EnvironmentValue(X509_get_default_cert_dir_env());
+            const char* bundle = std::getenv(X509_get_default_cert_file_env());
+            key.bundleStamp = FileStamp(bundle != nullptr ? bundle : X509_get_default_cert_file());
+        }
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            for (const Entry& entry : entries_) {
+                if (entry.key == key) {
+                    return entry.context;
+                }
+            }
+        }
+        // Made outside the lock: reading the store must not hold up other connections.
+        std::shared_ptr<SSL_CTX> made = MakeClientContext(options, error);
+        if (!made) {
+            return nullptr;
+        }
+        std::lock_guard<std::mutex> lock(mutex_);
+        for (auto it = entries_.begin(); it != entries_.end(); ++it) {
+            if (it->key == key) {
+                return it->context;  // another connection made the same meanwhile
+            }
+            if (it->key.SameSource(key)) {
+                entries_.erase(it);  // its files have changed since
+                break;
+            }
+        }
+        if (entries_.size() >= kKept) {
+            entries_.erase(entries_.begin());
+        }
+        entries_.push_back({key, made});
+        return made;
+    }
+
+private:
+    struct Key {
+        bool verify = true;
+        std::string caFile;
+        std::string caStamp;
+        std::string certFile;
+        std::string certDir;
+        std::string bundleStamp;
+        bool SameSource(const Key& other) const {
+            return verify == other.verify && caFile == other.caFile && certFile == other.certFile &&
+                   certDir == other.certDir;
+        }
+        bool operator==(const Key& other) const {
+            return SameSource(other) && caStamp == other.caStamp &&
+                   bundleStamp == other.bundleStamp;
+        }
+    };
+    struct Entry {
+        Key key;
+        std::shared_ptr<SSL_CTX> context;
+    };
+    static constexpr size_t kKept = 8;
+
+    std::mutex mutex_;
+    std::vector<Entry> entries_;
+};
+
+std::shared_ptr<SSL_CTX> ClientContextFor(const TlsOptions& options, std::string* error) {
+    // Never destroyed: the library's own clean-up at exit may come before static destructors.
+    static ClientContexts* contexts = new ClientContexts();
+    return contexts->For(options, error);
+}
+
 }  // namespace
 
 struct TlsSession::State {
@@ -137,23 +264,10 @@ bool TlsSession::Connect(int fd, const std::string& serverName, const TlsOptions
     state_ = std::make_unique<State>();
     verifyFailed_ = false;
     ERR_clear_error();
-    std::shared_ptr<SSL_CTX> context(SSL_CTX_new(TLS_client_method()), ContextFree());
+    std::string error;
+    std::shared_ptr<SSL_CTX> context = ClientContextFor(options, &error);
     if (!context) {
-        return Fail("cannot set up TLS: " + LibraryReason());
-    }
-    SSL_CTX_set_min_proto_version(context.get(), TLS1_2_VERSION);
-    SSL_CTX_set_options(context.get(), SSL_OP_IGNORE_UNEXPECTED_EOF);
-    if (options.verify) {
-        // The default paths follow SSL_CERT_FILE and SSL_CERT_DIR when they are set.
-        SSL_CTX_set_default_verify_paths(context.get());
-        if (!options.caFile.empty() &&
-            SSL_CTX_load_verify_locations(context.get(), options.caFile.c_str(), nullptr) != 1) {
-            return Fail("cannot read trusted certificates from " + options.caFile + ": " +
-                        LibraryReason());
-        }
-        SSL_CTX_set_verify(context.get(), SSL_VERIFY_PEER, nullptr);
-    } else {
-        SSL_CTX_set_verify(context.get(), SSL_VERIFY_NONE, nullptr);
+        return Fail(error);
     }
     state_->context = std::move(context);
     state_->serverName = serverName;

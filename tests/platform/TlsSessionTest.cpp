@@ -10,6 +10,7 @@
 #include <functional>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -205,6 +206,68 @@ TEST_F(TlsSessionTest, UnreadableCaFileIsReportedBeforeAnyHandshake) {
     EXPECT_NE(client.Error().find("cannot read trusted certificates from"), std::string::npos);
     EXPECT_FALSE(client.VerifyFailed());
     ::close(fd);
+}
+
+// What a connection trusts is read again when it changes between connections: a CA file
+// rewritten in place, and the system store moved by SSL_CERT_FILE.
+TEST_F(TlsSessionTest, ChangedTrustTakesEffectAtTheNextConnection) {
+    ::unsetenv("SSL_CERT_FILE");
+    ::unsetenv("SSL_CERT_DIR");
+    const std::string caFile = dir_.File("trusted.pem");
+    auto connects = [&](const std::string& file) {
+        LocalPeer peer;
+        ServeEcho(peer, "server");
+        int fd = peer.Dial();
+        TlsSession client;
+        const bool ok = client.Connect(fd, "localhost", TlsOptions{true, file}, 5000);
+        if (ok) {
+            client.Close(1000);
+        }
+        ::close(fd);
+        peer.Join();
+        return ok;
+    };
+    test::WriteFile(caFile, test::ReadFile(dir_.File("stranger-ca.pem")));
+    EXPECT_FALSE(connects(caFile));
+    EXPECT_FALSE(connects(caFile));
+    test::WriteFile(caFile, test::ReadFile(certs_.CaFile()));
+    EXPECT_TRUE(connects(caFile));
+
+    EXPECT_FALSE(connects(""));
+    ::setenv("SSL_CERT_FILE", certs_.CaFile().c_str(), 1);
+    EXPECT_TRUE(connects(""));
+    ::unsetenv("SSL_CERT_FILE");
+    EXPECT_FALSE(connects(""));
+}
+
+// Connections on several threads at once share one set-up (the sanitizer builds watch this).
+TEST_F(TlsSessionTest, ConnectionsOnSeveralThreadsAtOnce) {
+    constexpr int kThreads = 4;
+    LocalPeer peers[kThreads];
+    bool ok[kThreads] = {};
+    std::vector<std::thread> clients;
+    for (int i = 0; i < kThreads; ++i) {
+        peers[i].Run([this](int fd, int) {
+            TlsSession server;
+            if (server.Accept(fd, certs_.CertFile("server"), certs_.KeyFile("server"), 5000)) {
+                server.Write("hello", 5, 5000);
+                server.Close(1000);
+            }
+        });
+        clients.emplace_back([&, i] {
+            int fd = peers[i].Dial();
+            TlsSession client;
+            ok[i] =
+                client.Connect(fd, "localhost", Trusting(), 5000) && ReadAll(client, 5) == "hello";
+            client.Close(1000);
+            ::close(fd);
+        });
+    }
+    for (int i = 0; i < kThreads; ++i) {
+        clients[i].join();
+        peers[i].Join();
+        EXPECT_TRUE(ok[i]) << "connection " << i;
+    }
 }
 
 // A second connection offering the first one's session is resumed by a server that shares
