@@ -2,9 +2,14 @@
 // of the dialogue: it closes, falls silent, talks garbage, sends a line without end or a reply
 // larger than the engine keeps. The mail is reported as not sent within the engine's reply
 // time-out, the page is still published, and the next cycle's mail reaches a real server.
+// With STARTTLS or TLS from the first byte chosen the peer fails around the move to TLS, and
+// it must never see the account or the mail in clear.
 //
-// The composer always calls port 25, so the misbehaving peer listens on 127.0.0.2:25 and the
-// real server on 127.0.0.1:25.
+// Plain mail goes to the standard port, so that misbehaving peer listens on 127.0.0.2:25 and
+// the real server on 127.0.0.1:25; secure mail goes to ports of the test's choosing.
+
+#include <poll.h>
+#include <sys/socket.h>
 
 #include <filesystem>
 #include <memory>
@@ -13,6 +18,7 @@
 
 #include "FaultSupport.h"
 #include "ScriptedPeer.h"
+#include "TestCertificates.h"
 #include "mail/engine/See.h"
 
 namespace orvex::test {
@@ -72,6 +78,40 @@ std::string Oversized(const std::string& code) {
     return OversizedMultiLineReply(code, 4096);
 }
 
+// The dialogue up to the move to TLS.
+ScriptedPeer& EhloSent(ScriptedPeer& p) {
+    return p.SendLine("220 fault peer ESMTP").ExpectPrefix("EHLO ");
+}
+ScriptedPeer& StartTlsSent(ScriptedPeer& p) {
+    return EhloSent(p)
+        .Send("250-hello\r\n250-AUTH CRAM-MD5 LOGIN PLAIN\r\n250 STARTTLS\r\n")
+        .Expect("STARTTLS");
+}
+// The client's first handshake bytes, so that what the peer does next meets the handshake
+// itself rather than bytes the client drops as said in clear before it.
+void TakeClientHello(int fd) {
+    pollfd p{fd, POLLIN, 0};
+    if (::poll(&p, 1, 3000) > 0) {
+        char hello[4096];
+        ::recv(fd, hello, sizeof hello, 0);
+    }
+}
+ScriptedPeer& HandshakeBegun(ScriptedPeer& p) {
+    return StartTlsSent(p).SendLine("220 ready to start TLS").Do(TakeClientHello);
+}
+// A handshake record header announcing far more than any record may hold.
+const std::string kOversizedRecord =
+    std::string("\x16\x03\x03\xff\xff", 5) + std::string(8192, 'z');
+
+// What must never cross the wire in clear once a security mode is chosen: any logon (the
+// account and password appear base64-encoded, "am9l" and "c2VjcmV0"), the envelope, the text.
+void ExpectNothingSecretInClear(const std::string& clear) {
+    for (const char* secret :
+         {"AUTH", "am9l", "c2VjcmV0", "secret", "MAIL FROM", "RCPT TO", "DATA", "Now at"}) {
+        EXPECT_EQ(clear.find(secret), std::string::npos) << secret << " in clear:\n" << clear;
+    }
+}
+
 class MailPeerFaults : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
@@ -80,6 +120,16 @@ protected:
         smtp = std::make_unique<ServerProcess>(
             kPython, std::vector<std::string>{PeerScript("smtp_server.py"), mailDir->Path(),
                                               "--port", "25"});
+        certDir = std::make_unique<TempDir>();
+        certs = std::make_unique<TestCertificates>(certDir->Path());
+        for (const char* mode : {"--starttls", "--tls"}) {
+            auto& secure = std::string(mode) == "--tls" ? tls : startTls;
+            secure.mailDir = std::make_unique<TempDir>();
+            secure.server = std::make_unique<ServerProcess>(
+                kPython,
+                std::vector<std::string>{PeerScript("smtp_server.py"), secure.mailDir->Path(), mode,
+                                         certs->CertFile("server"), certs->KeyFile("server")});
+        }
         // The engine's process-wide waits, shortened for the faults.
         seeAttach(1);
         seeIntegerParam(0, kSeeReplyTimeout, kReplyTimeoutMs);
@@ -91,26 +141,44 @@ protected:
         seeIntegerParam(0, kSeeReplyTimeout, kDefaultReplyTimeoutMs);
         seeIntegerParam(0, kSeeConnectTimeout, kDefaultConnectTimeoutMs);
         seeDetach();
+        for (SecureServer* secure : {&startTls, &tls}) {
+            secure->server.reset();
+            secure->mailDir.reset();
+        }
+        certs.reset();
+        certDir.reset();
         smtp.reset();
         mailDir.reset();
         servers.reset();
     }
     void SetUp() override {
         ASSERT_TRUE(servers->Ready()) << servers->ftp.Log() << servers->echo.Log();
-        if (!smtp->Ready()) {
-            GTEST_SKIP() << "port 25 of 127.0.0.1 cannot be bound here (run as root)";
-        }
     }
 
-    static int MailsDelivered() {
+    static int MailsDelivered(const TempDir& dir) {
         int n = 0;
-        for (const auto& entry : std::filesystem::directory_iterator(mailDir->Path())) {
+        for (const auto& entry : std::filesystem::directory_iterator(dir.Path())) {
             n += entry.path().extension() == ".eml" ? 1 : 0;
         }
         return n;
     }
 
-    void RunAll(const std::vector<MailFault>& faults) {
+    // Each fault ends its cycle; the next cycle, with the same security, mails through a real
+    // server. With a security mode every fault runs with a logon configured, and the peer
+    // listens on a port of its own.
+    void RunAll(const std::vector<MailFault>& faults, int security = kEmailSecurityNone) {
+        const bool secure = security != kEmailSecurityNone;
+        if (!secure && !smtp->Ready()) {
+            GTEST_SKIP() << "port 25 of 127.0.0.1 cannot be bound here (run as root)";
+        }
+        if (secure) {
+            ASSERT_TRUE(certs->Ok()) << certs->Error();
+        }
+        const SecureServer* real = security == kEmailSecurityTls ? &tls : &startTls;
+        if (secure) {
+            ASSERT_TRUE(real->server->Ready()) << real->server->Log();
+        }
+        const TempDir& realMail = secure ? *real->mailDir : *mailDir;
         for (size_t i = 0; i < faults.size(); ++i) {
             const MailFault& fault = faults[i];
             SCOPED_TRACE(fault.name);
@@ -123,20 +191,31 @@ protected:
                 s.EmailTo = "you@away.test";
                 s.EmailSubject = "Where";
                 s.EmailInput = "mail.htm";
-                s.EnableSMTPAuth = fault.auth ? 1 : 0;
+                s.EnableSMTPAuth = fault.auth || secure ? 1 : 0;
                 s.EmailAccount = "joe";
                 s.EmailPassword = "secret";
+                s.EmailSecurity = security;
+                s.TLSCAFile = secure ? certs->CaFile() : "";
             });
             CycleOutcome failed;
             {
-                ScriptedPeer peer("127.0.0.2", 25);
+                ScriptedPeer peer(secure ? "127.0.0.1" : "127.0.0.2", secure ? 0 : 25);
                 if (peer.Port() == 0) {
                     GTEST_SKIP() << "port 25 of 127.0.0.2 cannot be bound here";
+                }
+                if (secure) {
+                    rig.Edit([&](AppSettings& s) {
+                        s.EmailServer = "127.0.0.1";
+                        s.EmailPort = peer.Port();
+                    });
                 }
                 fault.script(peer);
                 peer.Start();
                 failed = rig.RunOnline();
                 peer.Stop();
+                if (secure) {
+                    ExpectNothingSecretInClear(peer.Received());
+                }
             }
             const std::string prefix =
                 "P Email not sent: SEE Error " + std::to_string(fault.code) + ": ";
@@ -148,27 +227,42 @@ protected:
             EXPECT_EQ(rig.Published(), "<p>Home is Online at 127.0.0.1 (LAN 10.1.2.3)</p>");
             EXPECT_FALSE(FileExists(rig.Work().File("mail.htm$"))) << "temporary file left";
 
-            const int before = MailsDelivered();
+            const int before = MailsDelivered(realMail);
             WriteFile(rig.Work().File("mail.htm"), "Now at %WI");
-            rig.Edit([](AppSettings& s) {
+            rig.Edit([&](AppSettings& s) {
                 s.EmailServer = "127.0.0.1";
-                s.EnableSMTPAuth = 0;
+                s.EmailPort = secure ? real->server->Port() : 25;
+                s.EnableSMTPAuth = secure ? 1 : 0;
             });
             const CycleOutcome next = rig.RunOnline();
             EXPECT_TRUE(next.HasStatus("P10008 Successfully sent email.")) << next.Describe();
-            EXPECT_EQ(MailsDelivered(), before + 1);
-            const std::string mail = mailDir->File(std::to_string(before + 1) + ".eml");
+            EXPECT_EQ(MailsDelivered(realMail), before + 1);
+            const std::string mail = realMail.File(std::to_string(before + 1) + ".eml");
             EXPECT_NE(ReadFile(mail).find("Now at 127.0.0.1"), std::string::npos);
         }
     }
 
+    // A real server that takes only secure mail, and the mail it received.
+    struct SecureServer {
+        std::unique_ptr<TempDir> mailDir;
+        std::unique_ptr<ServerProcess> server;
+    };
+
     static std::unique_ptr<HealthyServers> servers;
     static std::unique_ptr<TempDir> mailDir;
     static std::unique_ptr<ServerProcess> smtp;
+    static std::unique_ptr<TempDir> certDir;
+    static std::unique_ptr<TestCertificates> certs;
+    static SecureServer startTls;
+    static SecureServer tls;
 };
 std::unique_ptr<HealthyServers> MailPeerFaults::servers;
 std::unique_ptr<TempDir> MailPeerFaults::mailDir;
 std::unique_ptr<ServerProcess> MailPeerFaults::smtp;
+std::unique_ptr<TempDir> MailPeerFaults::certDir;
+std::unique_ptr<TestCertificates> MailPeerFaults::certs;
+MailPeerFaults::SecureServer MailPeerFaults::startTls;
+MailPeerFaults::SecureServer MailPeerFaults::tls;
 
 TEST_F(MailPeerFaults, AtTheGreeting) {
     RunAll({
@@ -219,6 +313,94 @@ TEST_F(MailPeerFaults, DuringTheEnvelopeAndTheMessage) {
          },
          -31},
     });
+}
+
+// STARTTLS required: the server must offer it in its EHLO reply, accept it, and then
+// shake hands; a failure at any of these leaves the connection before anything is said in
+// clear beyond EHLO and STARTTLS.
+TEST_F(MailPeerFaults, StartTlsAtTheEhlo) {
+    RunAll(
+        {
+            {"STARTTLS not offered",
+             [](ScriptedPeer& p) {
+                 EhloSent(p).Send("250-hello\r\n250 AUTH CRAM-MD5 LOGIN PLAIN\r\n").Hold();
+             },
+             kSeeNoStartTlsOffered},
+            {"closes after EHLO", [](ScriptedPeer& p) { EhloSent(p).Close(); }, kSeeClosed},
+            {"silent after EHLO", [](ScriptedPeer& p) { EhloSent(p).Hold(); }, kSeeTimedOut},
+            // Words that are no reply offer no STARTTLS either.
+            {"garbage after EHLO", [](ScriptedPeer& p) { EhloSent(p).SendLine("what?").Hold(); },
+             kSeeNoStartTlsOffered},
+            {"endless line after EHLO", [](ScriptedPeer& p) { Endless(EhloSent(p)); },
+             kSeeReplyOverflow},
+            {"oversized reply to EHLO",
+             [](ScriptedPeer& p) { EhloSent(p).Send(Oversized("250")).Hold(); }, kSeeReplyOverflow},
+        },
+        kEmailSecurityStartTls);
+}
+
+TEST_F(MailPeerFaults, StartTlsAtItsReply) {
+    RunAll(
+        {
+            {"refused",
+             [](ScriptedPeer& p) {
+                 StartTlsSent(p)
+                     .SendLine("454 4.7.0 TLS not available due to local problem")
+                     .Hold();
+             },
+             kSeeSmtpError},
+            {"garbage", [](ScriptedPeer& p) { StartTlsSent(p).SendLine("go on, then").Hold(); },
+             kSeeSmtpError},
+            {"silent", [](ScriptedPeer& p) { StartTlsSent(p).Hold(); }, kSeeTimedOut},
+            {"closes", [](ScriptedPeer& p) { StartTlsSent(p).Close(); }, kSeeClosed},
+            {"endless line", [](ScriptedPeer& p) { Endless(StartTlsSent(p)); }, kSeeReplyOverflow},
+            {"oversized reply",
+             [](ScriptedPeer& p) { StartTlsSent(p).Send(Oversized("220")).Hold(); },
+             kSeeReplyOverflow},
+        },
+        kEmailSecurityStartTls);
+}
+
+TEST_F(MailPeerFaults, StartTlsDuringTheHandshake) {
+    RunAll(
+        {
+            {"garbage instead of a server hello",
+             [](ScriptedPeer& p) { HandshakeBegun(p).SendLine("250 AUTH PLAIN").Hold(); },
+             kSeeTlsFailed},
+            {"closes", [](ScriptedPeer& p) { HandshakeBegun(p).Close(); }, kSeeTlsFailed},
+            {"silent", [](ScriptedPeer& p) { HandshakeBegun(p).Hold(); }, kSeeTlsFailed},
+            {"endless bytes", [](ScriptedPeer& p) { Endless(HandshakeBegun(p)); }, kSeeTlsFailed},
+            {"oversized record",
+             [](ScriptedPeer& p) { HandshakeBegun(p).Send(kOversizedRecord).Hold(); },
+             kSeeTlsFailed},
+            // Plain words pushed right behind the go-ahead, before the client's hello: no reply
+            // to act on, and no logon in clear because of them.
+            {"clear text behind the go-ahead",
+             [](ScriptedPeer& p) {
+                 StartTlsSent(p)
+                     .Send("220 ready to start TLS\r\n250-hello\r\n250 AUTH PLAIN\r\n")
+                     .Hold();
+             },
+             kSeeTlsFailed},
+        },
+        kEmailSecurityStartTls);
+}
+
+TEST_F(MailPeerFaults, TlsFromTheFirstByte) {
+    RunAll(
+        {
+            {"closes", [](ScriptedPeer& p) { p.Accept().Close(); }, kSeeTlsFailed},
+            {"closes after the client hello",
+             [](ScriptedPeer& p) { p.Accept().Do(TakeClientHello).Close(); }, kSeeTlsFailed},
+            {"silent", [](ScriptedPeer& p) { p.Hold(); }, kSeeTlsFailed},
+            {"plain greeting", [](ScriptedPeer& p) { p.SendLine("220 fault peer ESMTP").Hold(); },
+             kSeeTlsFailed},
+            {"endless bytes", [](ScriptedPeer& p) { Endless(p.Accept()); }, kSeeTlsFailed},
+            {"oversized record",
+             [](ScriptedPeer& p) { p.Accept().Do(TakeClientHello).Send(kOversizedRecord).Hold(); },
+             kSeeTlsFailed},
+        },
+        kEmailSecurityTls);
 }
 
 }  // namespace
