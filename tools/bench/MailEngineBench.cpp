@@ -64,7 +64,8 @@ int Fail(const char* what, int rc) {
 
 int main(int argc, char** argv) {
     if (argc < 3) {
-        std::fprintf(stderr, "usage: %s attach PORT FILE | small PORT [N]\n", argv[0]);
+        std::fprintf(stderr, "usage: %s attach PORT FILE | small PORT [N [SECURITY CAFILE]]\n",
+                     argv[0]);
         return 2;
     }
     const std::string mode = argv[1];
