@@ -1,0 +1,199 @@
+#include "ddns/DnsTransport.h"
+
+#include <poll.h>
+#include <sys/socket.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+
+#include "platform/UniqueFd.h"
+
+namespace orvex::ddns {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr size_t kHeaderSize = 12;
+constexpr uint8_t kReplyFlag = 0x80;      // QR, in the third byte
+constexpr uint8_t kTruncatedFlag = 0x02;  // TC, in the third byte
+
+DnsExchange Failure(DnsExchange::Outcome outcome, const std::string& detail = {}) {
+    DnsExchange result;
+    result.outcome = outcome;
+    result.detail = detail;
+    return result;
+}
+
+DnsExchange SystemFailure(const char* what, int error) {
+    if (error == ECONNREFUSED) {
+        return Failure(DnsExchange::Outcome::kRefused);
+    }
+    return Failure(DnsExchange::Outcome::kFailed, std::string(what) + ": " + std::strerror(error));
+}
+
+int MillisecondsLeft(Clock::time_point deadline) {
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    return left > 0 ? static_cast<int>(left) : 0;
+}
+
+// Waits for `events` on `fd` until `deadline`; false when the time ran out.
+bool WaitFor(int fd, short events, Clock::time_point deadline) {
+    for (;;) {
+        const int left = MillisecondsLeft(deadline);
+        if (left == 0) {
+            return false;
+        }
+        pollfd p{fd, events, 0};
+        const int rc = ::poll(&p, 1, left);
+        if (rc > 0) {
+            return true;
+        }
+        if (rc < 0 && errno != EINTR) {
+            // Let the following call report the socket's own error.
+            return true;
+        }
+    }
+}
+
+bool IsReplyTo(const uint8_t* reply, size_t size, const std::vector<uint8_t>& message) {
+    return size >= kHeaderSize && reply[0] == message[0] && reply[1] == message[1] &&
+           (reply[2] & kReplyFlag) != 0;
+}
+
+UniqueFd OpenSocket(const SocketAddress& address, int type) {
+    return UniqueFd(::socket(address.Family(), type | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
+}
+
+DnsExchange ExchangeByTcp(const SocketAddress& address, const std::vector<uint8_t>& message,
+                          Clock::time_point deadline) {
+    UniqueFd fd = OpenSocket(address, SOCK_STREAM);
+    if (!fd.Valid()) {
+        return SystemFailure("socket", errno);
+    }
+    if (::connect(fd.Get(), address.Get(), address.length) != 0) {
+        if (errno != EINPROGRESS) {
+            return SystemFailure("connect", errno);
+        }
+        if (!WaitFor(fd.Get(), POLLOUT, deadline)) {
+            return Failure(DnsExchange::Outcome::kNoAnswer);
+        }
+        int error = 0;
+        socklen_t length = sizeof error;
+        ::getsockopt(fd.Get(), SOL_SOCKET, SO_ERROR, &error, &length);
+        if (error != 0) {
+            return SystemFailure("connect", error);
+        }
+    }
+    // TCP carries each message behind its length in two bytes.
+    std::vector<uint8_t> framed{static_cast<uint8_t>(message.size() >> 8),
+                                static_cast<uint8_t>(message.size() & 0xff)};
+    framed.insert(framed.end(), message.begin(), message.end());
+    size_t sent = 0;
+    while (sent < framed.size()) {
+        const ssize_t n =
+            ::send(fd.Get(), framed.data() + sent, framed.size() - sent, MSG_NOSIGNAL);
+        if (n > 0) {
+            sent += static_cast<size_t>(n);
+        } else if (errno == EAGAIN || errno == EINTR) {
+            if (!WaitFor(fd.Get(), POLLOUT, deadline)) {
+                return Failure(DnsExchange::Outcome::kNoAnswer);
+            }
+        } else {
+            return SystemFailure("send", errno);
+        }
+    }
+    std::vector<uint8_t> received;
+    for (;;) {
+        // Replies with another ID are skipped; the first complete one with ours is the answer.
+        while (received.size() >= 2) {
+            const size_t length = (size_t{received[0]} << 8) | received[1];
+            if (received.size() < 2 + length) {
+                break;
+            }
+            if (IsReplyTo(received.data() + 2, length, message)) {
+                DnsExchange result;
+                result.outcome = DnsExchange::Outcome::kAnswer;
+                result.answer.assign(received.begin() + 2, received.begin() + 2 + length);
+                return result;
+            }
+            received.erase(received.begin(), received.begin() + 2 + length);
+        }
+        if (!WaitFor(fd.Get(), POLLIN, deadline)) {
+            return Failure(DnsExchange::Outcome::kNoAnswer);
+        }
+        uint8_t buffer[4096];
+        const ssize_t n = ::recv(fd.Get(), buffer, sizeof buffer, 0);
+        if (n > 0) {
+            received.insert(received.end(), buffer, buffer + n);
+        } else if (n == 0) {
+            return Failure(DnsExchange::Outcome::kFailed,
+                           "the name server closed the connection without an answer");
+        } else if (errno != EAGAIN && errno != EINTR) {
+            return SystemFailure("recv", errno);
+        }
+    }
+}
+
+}  // namespace
+
+DnsExchange ExchangeDnsMessage(const SocketAddress& address, const std::vector<uint8_t>& message,
+                               int timeoutMs) {
+    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    if (message.size() < kHeaderSize || message.size() > 0xffff) {
+        return Failure(DnsExchange::Outcome::kFailed, "the message cannot be sent");
+    }
+    if (message.size() > kDnsUdpLimit) {
+        return ExchangeByTcp(address, message, deadline);
+    }
+    UniqueFd fd = OpenSocket(address, SOCK_DGRAM);
+    if (!fd.Valid()) {
+        return SystemFailure("socket", errno);
+    }
+    // Connected, so the system drops datagrams from anyone else and reports a closed port.
+    if (::connect(fd.Get(), address.Get(), address.length) != 0) {
+        return SystemFailure("connect", errno);
+    }
+    auto interval = std::chrono::milliseconds(1000);
+    Clock::time_point nextSend = Clock::now();
+    for (;;) {
+        if (Clock::now() >= nextSend) {
+            // A datagram the system cannot queue now is as good as lost: the resend covers it.
+            if (::send(fd.Get(), message.data(), message.size(), 0) < 0 && errno != EAGAIN &&
+                errno != EINTR) {
+                return SystemFailure("send", errno);
+            }
+            nextSend = Clock::now() + interval;
+            interval *= 2;
+        }
+        if (!WaitFor(fd.Get(), POLLIN, std::min(nextSend, deadline))) {
+            if (Clock::now() >= deadline) {
+                return Failure(DnsExchange::Outcome::kNoAnswer);
+            }
+            continue;
+        }
+        uint8_t buffer[65535];
+        const ssize_t n = ::recv(fd.Get(), buffer, sizeof buffer, 0);
+        if (n < 0) {
+            if (errno == EAGAIN || errno == EINTR) {
+                continue;
+            }
+            return SystemFailure("recv", errno);
+        }
+        if (!IsReplyTo(buffer, static_cast<size_t>(n), message)) {
+            continue;
+        }
+        if ((buffer[2] & kTruncatedFlag) != 0) {
+            return ExchangeByTcp(address, message, deadline);
+        }
+        DnsExchange result;
+        result.outcome = DnsExchange::Outcome::kAnswer;
+        result.answer.assign(buffer, buffer + n);
+        return result;
+    }
+}
+
+}  // namespace orvex::ddns
