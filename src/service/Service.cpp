@@ -107,7 +107,7 @@ private:
     bool inBox_ = false;
 };
 
-Service::Service(AppState& state, LoopHost& workerHost, Clock& clock, LineWriter out)
+Service::Service(AppState& state, HandOverHost& workerHost, Clock& clock, LineWriter out)
     : state_(state),
       workerHost_(workerHost),
       clock_(clock),

@@ -11,7 +11,7 @@
 #include "platform/Clock.h"
 #include "platform/HostResolver.h"
 #include "service/DeadlineTimer.h"
-#include "service/LoopHost.h"
+#include "platform/HandOverHost.h"
 
 namespace orvex {
 
@@ -34,7 +34,7 @@ public:
     using LineWriter = std::function<void(const std::string& line)>;
 
     // `workerHost` is what the cycles report through; it must outlive the service.
-    Service(AppState& state, LoopHost& workerHost, Clock& clock, LineWriter out);
+    Service(AppState& state, HandOverHost& workerHost, Clock& clock, LineWriter out);
     ~Service() override;
 
     AppCore& Core() { return *core_; }
@@ -85,7 +85,7 @@ private:
     void Note(const std::string& text);
 
     AppState& state_;
-    LoopHost& workerHost_;
+    HandOverHost& workerHost_;
     Clock& clock_;
     LineWriter out_;
     FtpPageRecord ftpPage_;

@@ -15,7 +15,7 @@
 #include "platform/Clock.h"
 #include "platform/SingleInstance.h"
 #include "service/CommandLine.h"
-#include "service/LoopHost.h"
+#include "platform/HandOverHost.h"
 #include "service/Service.h"
 #include "settings/SettingsReport.h"
 #include "version/VersionInfo.h"
@@ -97,7 +97,7 @@ std::string HolderText(const std::string& holder) {
 // Worker threads are never waited for and may still hold these at exit, so they live for the
 // whole process.
 orvex::AppState* g_state = nullptr;
-orvex::LoopHost* g_workerHost = nullptr;
+orvex::HandOverHost* g_workerHost = nullptr;
 
 }  // namespace
 
@@ -162,7 +162,7 @@ int main(int argc, char* argv[]) {
     ::signal(SIGPIPE, SIG_IGN);
 
     g_state = new orvex::AppState(workDir, iniPath);
-    g_workerHost = new orvex::LoopHost();
+    g_workerHost = new orvex::HandOverHost();
     int code = 0;
     {
         orvex::Service service(*g_state, *g_workerHost, orvex::DefaultClock(), PrintLine);

@@ -17,7 +17,7 @@
 #include "platform/Profile.h"
 #include "service/CommandLine.h"
 #include "service/DeadlineTimer.h"
-#include "service/LoopHost.h"
+#include "platform/HandOverHost.h"
 #include "service/Service.h"
 #include "settings/SettingsFile.h"
 
@@ -96,49 +96,6 @@ TEST(ServiceAnswers, QuestionsTakeTheirDefaultButtonAndEveryBoxIsOneLine) {
     EXPECT_EQ(BoxLine(report, MsgAnswer::Ok), "Orvex: first  second ");
 }
 
-TEST(LoopHost, WorkerCallsRunOnTheLoopThreadInOrderAndEndOnceDetached) {
-    LoopHost host;
-    RecordingHost target;
-    target.QueueAnswer(MsgAnswer::Yes);
-    host.Attach(&target);
-
-    MsgAnswer answer = MsgAnswer::Ok;
-    std::thread worker([&] {
-        host.Status("P10009 Requesting WAN IP address...");
-        host.Cycle(CycleCode::DisableRefresh);
-        MessageBoxRequest box;
-        box.text = "sure?";
-        box.buttons = MsgButtons::YesNo;
-        answer = host.MessageBox(box);
-        host.ExitRequest();
-    });
-    // The loop: wait for the wake-up, run what waits, until the worker is through.
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (target.Events().size() < 4 && std::chrono::steady_clock::now() < deadline) {
-        pollfd p{host.WakeFd(), POLLIN, 0};
-        if (::poll(&p, 1, 100) > 0) {
-            host.RunPending();
-        }
-    }
-    worker.join();
-    EXPECT_EQ(answer, MsgAnswer::Yes);
-    EXPECT_EQ(target.Transcript(),
-              (std::vector<std::string>{"status: P10009 Requesting WAN IP address...", "cycle: 200",
-                                        "box: sure?", "exit"}));
-
-    // A late worker after the loop is gone: nothing reaches the target, nothing waits.
-    host.Detach();
-    MessageBoxRequest late;
-    late.buttons = MsgButtons::OkCancel;
-    std::thread lateWorker([&] {
-        host.Status("late");
-        answer = host.MessageBox(late);
-    });
-    lateWorker.join();
-    EXPECT_EQ(answer, MsgAnswer::Cancel);
-    EXPECT_EQ(target.Events().size(), 4u);
-}
-
 class ServiceLoopTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -175,7 +132,7 @@ protected:
 
     TempDir work;
     AppState state{work.Path(), work.File("Orvex.ini")};
-    LoopHost workerHost;
+    HandOverHost workerHost;
     ManualClock clock{1700000000};
     std::vector<std::string> lines;
     Service service{state, workerHost, clock,

@@ -1,4 +1,4 @@
-#include "service/LoopHost.h"
+#include "platform/HandOverHost.h"
 
 #include <sys/eventfd.h>
 #include <unistd.h>
@@ -7,27 +7,27 @@
 
 namespace orvex {
 
-LoopHost::LoopHost() : wakeFd_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
+HandOverHost::HandOverHost() : wakeFd_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
 
-LoopHost::~LoopHost() {
+HandOverHost::~HandOverHost() {
     if (wakeFd_ >= 0) {
         ::close(wakeFd_);
     }
 }
 
 template <typename Call>
-void LoopHost::OnLoopThread(Call&& call) {
+void HandOverHost::OnOwnThread(Call&& call) {
     if (target_.load() == nullptr || wakeFd_ < 0) {
         return;
     }
-    // The target is read on the loop thread, where it is also cleared, so it cannot go away
+    // The target is read on the owning thread, where it is also cleared, so it cannot go away
     // while the call runs.
     auto run = [&] {
         if (Host* target = target_.load()) {
             call(*target);
         }
     };
-    if (std::this_thread::get_id() == loopThread_) {
+    if (std::this_thread::get_id() == ownThread_) {
         run();
         return;
     }
@@ -41,7 +41,7 @@ void LoopHost::OnLoopThread(Call&& call) {
     finished_.wait(lock, [&] { return pending.done; });
 }
 
-void LoopHost::RunPending() {
+void HandOverHost::RunPending() {
     uint64_t count = 0;
     [[maybe_unused]] ssize_t n = ::read(wakeFd_, &count, sizeof count);
     std::unique_lock<std::mutex> lock(mutex_);
@@ -56,26 +56,26 @@ void LoopHost::RunPending() {
     }
 }
 
-void LoopHost::Status(const std::string& text) {
-    OnLoopThread([&](Host& target) { target.Status(text); });
+void HandOverHost::Status(const std::string& text) {
+    OnOwnThread([&](Host& target) { target.Status(text); });
 }
 
-void LoopHost::Cycle(CycleCode code) {
-    OnLoopThread([&](Host& target) { target.Cycle(code); });
+void HandOverHost::Cycle(CycleCode code) {
+    OnOwnThread([&](Host& target) { target.Cycle(code); });
 }
 
-void LoopHost::ExitRequest() {
-    OnLoopThread([&](Host& target) { target.ExitRequest(); });
+void HandOverHost::ExitRequest() {
+    OnOwnThread([&](Host& target) { target.ExitRequest(); });
 }
 
-MsgAnswer LoopHost::MessageBox(const MessageBoxRequest& request) {
+MsgAnswer HandOverHost::MessageBox(const MessageBoxRequest& request) {
     MsgAnswer answer = DismissedAnswer(request.buttons);
-    OnLoopThread([&](Host& target) { answer = target.MessageBox(request); });
+    OnOwnThread([&](Host& target) { answer = target.MessageBox(request); });
     return answer;
 }
 
-void LoopHost::ActivatePage(Page page) {
-    OnLoopThread([&](Host& target) { target.ActivatePage(page); });
+void HandOverHost::ActivatePage(Page page) {
+    OnOwnThread([&](Host& target) { target.ActivatePage(page); });
 }
 
 }  // namespace orvex
