@@ -36,6 +36,18 @@ void ConfigureConnection(const AppSettings& s, const std::string& workDir) {
     }
 }
 
+// A mail that cannot be sent because of the settings: the status, and unless errors are
+// suppressed a box and the E-Mail page brought forward.
+void ReportNotSent(const std::string& status, const AppSettings& s, Host& host) {
+    host.Status(status);
+    if (s.SuppressError != 1) {
+        MessageBoxRequest box;
+        box.text = status.substr(2);
+        host.MessageBox(box);
+        host.ActivatePage(Page::Email);
+    }
+}
+
 }  // namespace
 
 std::string AddressList(const std::string& addresses) {
@@ -71,20 +83,19 @@ int SendNotificationMail(const AppSettings& s, const AddressState::Snapshot& add
     }
 
     host.Status(status::kSendingEmail);
+    if (s.EmailSecurity < kEmailSecurityNone || s.EmailSecurity > kEmailSecurityTls) {
+        // An unknown choice from a hand-edited file must not send the logon and the mail in
+        // clear.
+        ReportNotSent(std::string(status::kEmailNotSentPrefix) + kUnknownSecurityText, s, host);
+        return 0;
+    }
     const std::string temporary = TemporaryMailPath(s.EmailInput);
     const std::string temporaryFile = MapPath(pageValues.workDir, temporary);
     ExpandTemplate(s.EmailInput, temporary, pageValues, host, clock, finder);
 
     std::string buffer;
     if (!ReadFileBounded(temporaryFile, kMaxMailTextBytes, &buffer)) {
-        const std::string status = std::string(status::kEmailNotSentPrefix) + kMailInputErrorText;
-        host.Status(status);
-        if (s.SuppressError != 1) {
-            MessageBoxRequest box;
-            box.text = status.substr(2);
-            host.MessageBox(box);
-            host.ActivatePage(Page::Email);
-        }
+        ReportNotSent(std::string(status::kEmailNotSentPrefix) + kMailInputErrorText, s, host);
         return 0;
     }
     std::string message;

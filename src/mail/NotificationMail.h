@@ -13,6 +13,8 @@ namespace orvex {
 inline constexpr const char* kMailInputErrorText =
     "Error opening email input file. Please enter a file name in the 'Mail Message File' box "
     "on the 'E-Mail Options' tab. Samples may be found in the '.\\samples folder'.";
+inline constexpr const char* kUnknownSecurityText =
+    "EmailSecurity must be 0 (none), 1 (STARTTLS) or 2 (SSL/TLS); nothing was sent in clear.";
 
 // Longest message text read from the expanded message file.
 inline constexpr size_t kMaxMailTextBytes = 32000;

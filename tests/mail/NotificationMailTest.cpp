@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "LoopbackListener.h"
 #include "RecordingHost.h"
 #include "ServerProcess.h"
 #include "TempDir.h"
@@ -107,6 +108,26 @@ TEST_F(NotificationMailTest, MissingMessageFileReportsAndShowsTheMailPage) {
     EXPECT_EQ(host.MessageBoxTexts().back(), expected.substr(2));
     EXPECT_EQ(host.Events().back().kind, RecordingHost::Event::kPage);
     EXPECT_EQ(host.Events().back().code, 5);
+}
+
+TEST_F(NotificationMailTest, UnknownSecurityChoiceSendsNothingInClear) {
+    LoopbackListener server("127.0.0.1");
+    ASSERT_TRUE(server.Ready());
+    settings.EmailPort = server.Port();
+    settings.EnableSMTPAuth = 1;
+    settings.EmailAccount = "joe";
+    settings.EmailPassword = "secret";
+    settings.SuppressError = 0;
+    for (int security : {3, -1}) {
+        settings.EmailSecurity = security;
+        Send();
+        const std::string expected = std::string("P Email not sent: ") + kUnknownSecurityText;
+        EXPECT_EQ(host.Statuses().back(), expected);
+        EXPECT_EQ(host.MessageBoxTexts().back(), expected.substr(2));
+        EXPECT_EQ(host.Events().back().kind, RecordingHost::Event::kPage);
+        EXPECT_EQ(server.AcceptOne(200), "") << "the server was called with security " << security;
+        EXPECT_FALSE(FileExists(work.File("email$.htm")));
+    }
 }
 
 TEST_F(NotificationMailTest, UnresolvableServerGivesTheEngineTextAndCleansUp) {
