@@ -52,6 +52,11 @@ constexpr IntRule kIntRules[] = {
     {"IsMailTo", 0, 1},
     {"IsMsgAttachment", 0, 1},
     {"EmailOnIPChangeOnly", 0, 1},
+    {"EmailPort", 1, 65535},
+    {"EmailSecurity", kEmailSecurityNone, kEmailSecurityTls},
+    {"FTPSecurity", kSecurityFtp, kSecuritySftp},
+    {"TLSVerify", 0, 1},
+    {"EnableIPv6", 0, 1},
 };
 
 // The FTP fields a cycle needs before it starts.

@@ -186,6 +186,8 @@ TEST_F(ServiceE2ETest, CheckNamesEveryProblemAndChangesNothing) {
     Set(kSectionPreferences, "LogFilename", "");
     Set(kSectionPreferences, "EnableMail", "1");
     Set(kSectionPreferences, "EmailServer", "127.0.0.1");
+    Set(kSectionPreferences, "EmailSecurity", "5");
+    Set(kSectionLocal, "FTPSecurity", "-1");
     const std::string before = ReadFile(work.File("Orvex.ini"));
     ServiceResult bad = Run({"--check"});
     EXPECT_EQ(bad.code, 1);
@@ -195,7 +197,9 @@ TEST_F(ServiceE2ETest, CheckNamesEveryProblemAndChangesNothing) {
           "RemoteFile: empty; every cycle stops with", "Timeout: 0 is out of range (1 or more)\n",
           "IsUpdateOnShut: 2 is out of range (0 to 1)\n",
           "LogFilename: empty while IsLogging is 1\n", "EmailTo: empty while EnableMail is 1\n",
-          "EmailInput: empty while EnableMail is 1\n"}) {
+          "EmailInput: empty while EnableMail is 1\n",
+          "EmailSecurity: 5 is out of range (0 to 2)\n",
+          "FTPSecurity: -1 is out of range (0 to 3)\n"}) {
         EXPECT_NE(bad.out.find(line), std::string::npos) << line << "\n" << bad.out;
     }
     EXPECT_EQ(bad.out.find("EmailServer"), std::string::npos) << bad.out;
