@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <sstream>
 #include <thread>
@@ -27,24 +28,45 @@ constexpr const char* kOtherKeySecret = "b3J2ZXgtb3RoZXIta2V5LWZvci10aGUtdGVzdHM
 
 using Clock = std::chrono::steady_clock;
 
-// A port free on 127.0.0.1 for both UDP and TCP just now.
+// Binds a UDP socket and a TCP socket of `family` to the loopback address at `port` (0: any);
+// the port they got, 0 when the port is taken, -1 when the family has no loopback here.
+int ProbePort(int family, int port) {
+    sockaddr_storage storage{};
+    socklen_t size = 0;
+    if (family == AF_INET) {
+        auto* in4 = reinterpret_cast<sockaddr_in*>(&storage);
+        in4->sin_family = AF_INET;
+        in4->sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        in4->sin_port = htons(static_cast<uint16_t>(port));
+        size = sizeof *in4;
+    } else {
+        auto* in6 = reinterpret_cast<sockaddr_in6*>(&storage);
+        in6->sin6_family = AF_INET6;
+        in6->sin6_addr = in6addr_loopback;
+        in6->sin6_port = htons(static_cast<uint16_t>(port));
+        size = sizeof *in6;
+    }
+    auto* address = reinterpret_cast<sockaddr*>(&storage);
+    const int udp = ::socket(family, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    const int tcp = ::socket(family, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    int result = 0;
+    socklen_t length = size;
+    if (::bind(udp, address, size) != 0) {
+        result = errno == EADDRINUSE ? 0 : -1;
+    } else if (::getsockname(udp, address, &length) == 0 && ::bind(tcp, address, size) == 0) {
+        result = ntohs(family == AF_INET ? reinterpret_cast<sockaddr_in*>(address)->sin_port
+                                         : reinterpret_cast<sockaddr_in6*>(address)->sin6_port);
+    }
+    ::close(udp);
+    ::close(tcp);
+    return result;
+}
+
+// A port free just now for UDP and TCP on 127.0.0.1, and on ::1 where there is one.
 int FreePort() {
     for (int attempt = 0; attempt < 20; ++attempt) {
-        const int udp = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-        const int tcp = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof address;
-        int port = 0;
-        if (::bind(udp, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-            ::getsockname(udp, reinterpret_cast<sockaddr*>(&address), &length) == 0 &&
-            ::bind(tcp, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) {
-            port = ntohs(address.sin_port);
-        }
-        ::close(udp);
-        ::close(tcp);
-        if (port > 0) {
+        const int port = ProbePort(AF_INET, 0);
+        if (port > 0 && ProbePort(AF_INET6, port) != 0) {
             return port;
         }
     }
@@ -126,7 +148,7 @@ bool NameServer::Start(int port) {
          << "  pid-file none;\n"
          << "  session-keyfile none;\n"
          << "  listen-on port " << port << " { 127.0.0.1; };\n"
-         << "  listen-on-v6 { none; };\n"
+         << "  listen-on-v6 port " << port << " { ::1; };\n"
          << "  recursion no;\n"
          << "  dnssec-validation no;\n"
          << "  notify no;\n"

@@ -9,7 +9,8 @@
 
 namespace orvex::test {
 
-// A real name server (BIND 9, `named -g`) started by a test on 127.0.0.1 at a free port. It
+// A real name server (BIND 9, `named -g`) started by a test on 127.0.0.1 (and ::1 where the
+// system has it) at a free port. It
 // serves the zone "example.test" from a temporary directory and takes dynamic updates signed
 // with its TSIG key (hmac-sha256), which may change every name in the zone. The zone starts
 // with "home.example.test. 300 IN A 198.51.100.7". Stopped on destruction.
