@@ -35,6 +35,7 @@ enum class Page : int {
     ProgramMonitor = 3,
     Proxy = 4,
     Email = 5,
+    DynamicDns = 6,
 };
 
 // What a publishing cycle (or any subsystem reporting to the user) may ask of the main window.

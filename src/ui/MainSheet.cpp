@@ -21,6 +21,7 @@
 #include "ui/TrayIcon.h"
 #include "ui/UiResources.h"
 #include "ui/WebAddress.h"
+#include "ui/pages/DynamicDnsPage.h"
 #include "ui/pages/EmailPage.h"
 #include "ui/pages/LocalSettingsPage.h"
 #include "ui/pages/OptionsPage.h"
@@ -33,8 +34,8 @@ namespace {
 
 // The help on each page, in page order, for F1.
 constexpr std::array<const char*, CMainSheet::kPageCount> kPageHelp = {
-    "Settings.htm#ftp",     "Settings.htm#options", "Window.htm#status",
-    "Settings.htm#monitor", "Settings.htm#proxy",   "Settings.htm#email"};
+    "Settings.htm#ftp",   "Settings.htm#options", "Window.htm#status", "Settings.htm#monitor",
+    "Settings.htm#proxy", "Settings.htm#email",   "DynamicDns.htm"};
 
 }  // namespace
 
@@ -148,8 +149,13 @@ void CMainSheet::BuildPages() {
     ftpPage_ = new CLocalSettings(*context_, tabs_);
     remotePage_ = new CRemotePage(tabs_);
     monitorPage_ = new CProcessMonitor(*context_, tabs_);
-    pages_ = {ftpPage_,     new COptionsPage(*context_, tabs_), remotePage_,
-              monitorPage_, new CProxyPage(*context_, tabs_),   new CEmailPage(*context_, tabs_)};
+    pages_ = {ftpPage_,
+              new COptionsPage(*context_, tabs_),
+              remotePage_,
+              monitorPage_,
+              new CProxyPage(*context_, tabs_),
+              new CEmailPage(*context_, tabs_),
+              new CDynamicDnsPage(*context_, tabs_)};
     for (SheetPage* page : pages_) {
         tabs_->addTab(page, page->Caption());
         connect(page, &SheetPage::ModifiedChanged, this, &CMainSheet::UpdateSaveButton);

@@ -42,7 +42,7 @@ struct SheetServices {
     QString version;      // shown by the About box
 };
 
-// The main window "Orvex": six pages, the menu bar, the Refresh, Save and Exit buttons and the
+// The main window "Orvex": seven pages, the menu bar, the Refresh, Save and Exit buttons and the
 // notification icon. It carries out what the program's logic (AppCore) asks of the window,
 // and every command and close request goes through that logic. It loads the settings and
 // arms the show phase while it is created, and stays hidden until that phase fires.
@@ -54,7 +54,7 @@ public:
     CMainSheet(AppState& state, GuiThreadHost& workerHost, SheetServices services);
     ~CMainSheet() override;
 
-    static constexpr int kPageCount = 6;
+    static constexpr int kPageCount = 7;
 
     AppCore& Core() { return *core_; }
     MessageBoxes& Boxes() { return services_.boxes; }

@@ -10,7 +10,9 @@
 #include "monitor/MonitoredPrograms.h"
 #include "settings/SettingsFile.h"
 #include "ui/dialogs/AddRemoveProgramsDlg.h"
+#include "ui/dialogs/DynamicDnsEntryDlg.h"
 #include "ui/dialogs/SmtpAuthDlg.h"
+#include "ui/pages/DynamicDnsPage.h"
 #include "ui/pages/EmailPage.h"
 #include "ui/pages/LocalSettingsPage.h"
 #include "ui/pages/OptionsPage.h"
@@ -92,6 +94,33 @@ TEST_F(ScreenshotTest, PagesAndDialogs) {
     CEmailPage email(rig.context);
     email.OnSetActive();
     Save(&email, "page-email-options");
+
+    DynamicDnsEntry dyndns2;
+    dyndns2.Server = "members.example.net";
+    dyndns2.Hosts = "home.example.net";
+    dyndns2.User = "jane";
+    dyndns2.Password = "secret";
+    dyndns2.LastAddress = "203.0.113.7";
+    dyndns2.LastUpdate = "2026-12-06T18:30:00Z";
+    DynamicDnsEntry rfc2136;
+    rfc2136.Protocol = kDdnsRfc2136;
+    rfc2136.Server = "ns1.example.org";
+    rfc2136.Zone = "example.org";
+    rfc2136.Hosts = "nas.example.org,www.example.org";
+    rfc2136.TSIGName = "orvex-home";
+    rfc2136.TSIGSecret = "c2VjcmV0IGtleSBvZiB0aGUgc2NyZWVuc2hvdA==";
+    rfc2136.Family = kDdnsFamilyBoth;
+    DynamicDnsEntry command;
+    command.Protocol = kDdnsCommand;
+    command.Command = "/usr/local/bin/home-address.sh";
+    rig.state.EditSettings([&](AppSettings& s) { s.DynamicDns = {dyndns2, rfc2136, command}; });
+    CDynamicDnsPage ddns(rig.context);
+    ddns.OnSetActive();
+    Save(&ddns, "page-dynamic-dns");
+
+    CDynamicDnsEntryDlg entry(rfc2136, rig.host);
+    entry.show();
+    Save(&entry, "dialog-dynamic-dns-entry", entry.sizeHint());
 
     CAddRemoveProgramsDlg programs(rig.state, nullptr, [] {
         return std::vector<TopLevelWindow>{

@@ -20,6 +20,8 @@
 #include "app/ExitRoutine.h"
 #include "settings/SettingsFile.h"
 #include "ui/HelpWindow.h"
+#include "settings/DynamicDnsSettings.h"
+#include "ui/pages/DynamicDnsPage.h"
 #include "ui/pages/RemotePage.h"
 #include "ui/SessionEnd.h"
 #include "ui/ShutdownWindow.h"
@@ -61,10 +63,15 @@ TEST(MainSheetTest, WindowHasItsPagesButtonsAndMenus) {
     CMainSheet& sheet = f.MakeSheet();
     EXPECT_EQ(sheet.windowTitle(), "Orvex");
     EXPECT_FALSE(sheet.isVisible()) << "hidden until the show phase";
-    const QStringList captions{
-        "FTP", "Advanced Options", "Status", "Program Monitor", "Proxy/Firewall", "E-Mail Options"};
-    ASSERT_EQ(sheet.Tabs()->count(), 6);
-    for (int i = 0; i < 6; ++i) {
+    const QStringList captions{"FTP",
+                               "Advanced Options",
+                               "Status",
+                               "Program Monitor",
+                               "Proxy/Firewall",
+                               "E-Mail Options",
+                               "Dynamic DNS"};
+    ASSERT_EQ(sheet.Tabs()->count(), 7);
+    for (int i = 0; i < 7; ++i) {
         EXPECT_EQ(sheet.Tabs()->tabText(i), captions[i]);
     }
     EXPECT_EQ(sheet.Tabs()->currentIndex(), 0);
@@ -353,6 +360,47 @@ TEST(MainSheetTest, HelpOpensInTheProgramsOwnWindowWithoutABrowser) {
     EXPECT_EQ(help->Shown().fragment(), "email");
     EXPECT_GT(help->Browser()->verticalScrollBar()->value(), 0) << "scrolled to the section";
     EXPECT_TRUE(f.launcher.Opened().empty());
+    EXPECT_TRUE(f.boxes.Asked().empty());
+}
+
+TEST(MainSheetTest, DynamicDnsPageMarksTheSheetAndItsHelpExplainsTheProtocols) {
+    ShellFixture f([](Profile& ini) {
+        DynamicDnsEntry url;
+        url.Protocol = kDdnsUrl;
+        url.URL = "https://update.example.net/?ip=%WI";
+        DynamicDnsEntry command;
+        command.Protocol = kDdnsCommand;
+        command.Command = "hook.sh";
+        WriteDynamicDnsEntries(ini, PasswordKey(), {url, command});
+    });
+    f.launcher.succeed = false;
+    CMainSheet& sheet = f.MakeSheet();
+    f.WaitShown();
+    sheet.ActivatePage(Page::DynamicDns);
+    ASSERT_EQ(sheet.Tabs()->currentIndex(), 6);
+    auto* page = qobject_cast<CDynamicDnsPage*>(sheet.Page(6));
+    ASSERT_NE(page, nullptr);
+
+    page->MoveEntry(1, -1);
+    EXPECT_TRUE(sheet.SaveButton()->isEnabled());
+    EXPECT_TRUE(sheet.HasUnsavedChanges());
+    sheet.SaveCommand();
+    EXPECT_FALSE(sheet.SaveButton()->isEnabled());
+    const std::vector<DynamicDnsEntry> saved = ReadDynamicDnsEntries(f.state->Ini(), PasswordKey());
+    ASSERT_EQ(saved.size(), 2u);
+    EXPECT_EQ(saved[0].Command, "hook.sh");
+
+    sheet.ShowPageHelp();
+    HelpWindow* help = sheet.Help();
+    ASSERT_NE(help, nullptr);
+    EXPECT_TRUE(help->Shown().toLocalFile().endsWith("/DynamicDns.htm"));
+    EXPECT_EQ(help->Browser()->documentTitle(), "Orvex Help: Dynamic DNS");
+    const QString text = help->Browser()->toPlainText();
+    for (const char* said :
+         {"dyndns2", "%WI6", "%H", "TSIG", "TTL", "25 days", "5 minutes", "badauth", "nohost",
+          "abuse", "911", "ORVEX_WAN_IP6", "ORVEX_LAN_IP", "ORVEX_LAN_IP6", "ORVEX_HOSTS"}) {
+        EXPECT_TRUE(text.contains(said)) << said;
+    }
     EXPECT_TRUE(f.boxes.Asked().empty());
 }
 

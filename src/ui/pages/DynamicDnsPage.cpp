@@ -1,0 +1,262 @@
+#include "ui/pages/DynamicDnsPage.h"
+
+#include <QDateTime>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPushButton>
+#include <QTreeWidget>
+#include <QUrl>
+#include <QVBoxLayout>
+
+#include "app/AppState.h"
+#include "platform/Host.h"
+#include "settings/DynamicDnsSettings.h"
+#include "ui/dialogs/DynamicDnsEntryDlg.h"
+#include "ui/pages/PageWidgets.h"
+
+namespace orvex {
+
+namespace {
+
+enum Column { kHostsColumn = 0, kProtocolColumn = 1, kFamilyColumn = 2, kLastUpdateColumn = 3 };
+
+QString ProtocolText(const std::string& protocol) {
+    if (protocol == kDdnsDyndns2) {
+        return "dyndns2";
+    }
+    if (protocol == kDdnsUrl) {
+        return "URL";
+    }
+    if (protocol == kDdnsRfc2136) {
+        return "DNS UPDATE";
+    }
+    if (protocol == kDdnsCommand) {
+        return "Command";
+    }
+    return ToQ(protocol);
+}
+
+QString FamilyText(const std::string& family) {
+    if (family == kDdnsFamily4) {
+        return "IPv4";
+    }
+    if (family == kDdnsFamily6) {
+        return "IPv6";
+    }
+    if (family == kDdnsFamilyBoth) {
+        return "IPv4, IPv6";
+    }
+    return ToQ(family);
+}
+
+// The last update in local time; the file keeps it in UTC.
+QString LastUpdateText(const std::string& utc) {
+    if (utc.empty()) {
+        return "not yet";
+    }
+    const QDateTime when = QDateTime::fromString(QString::fromStdString(utc), Qt::ISODate);
+    return when.isValid() ? when.toLocalTime().toString("yyyy-MM-dd HH:mm") : ToQ(utc);
+}
+
+// What names an entry in the table and in questions: its host names, else what it runs or the
+// server it asks (never the whole URL, which may carry a token).
+std::string EntryName(const DynamicDnsEntry& entry) {
+    if (!entry.Hosts.empty()) {
+        std::string names;
+        for (char c : entry.Hosts) {
+            names += c == ',' ? std::string(", ") : std::string(1, c);
+        }
+        return names;
+    }
+    if (entry.Protocol == kDdnsCommand) {
+        return entry.Command;
+    }
+    return FromQ(QUrl(ToQ(entry.URL)).host());
+}
+
+}  // namespace
+
+CDynamicDnsPage::CDynamicDnsPage(PageContext& context, QWidget* parent)
+    : SheetPage("Dynamic DNS", parent), context_(context) {
+    auto* outer = new QVBoxLayout(this);
+    QGroupBox* group = MakeGroup("Host Names Kept Pointing at This Machine", this);
+    outer->addWidget(group);
+    auto* layout = new QVBoxLayout(group);
+
+    table_ = new QTreeWidget(group);
+    table_->setObjectName("DynamicDnsTable");
+    table_->setRootIsDecorated(false);
+    table_->setUniformRowHeights(true);
+    table_->setSelectionMode(QAbstractItemView::SingleSelection);
+    table_->setHeaderLabels({"Host Names", "Protocol", "Addresses", "Last Update"});
+    table_->header()->setStretchLastSection(true);
+    table_->header()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    table_->setColumnWidth(kHostsColumn, 150);
+    table_->setColumnWidth(kProtocolColumn, 85);
+    table_->setColumnWidth(kFamilyColumn, 70);
+    layout->addWidget(table_, 1);
+
+    auto* note = new QLabel(
+        "Each name is updated after the mail and before the upload when the WAN address has "
+        "changed, and every 25 days. Press F1 for the protocols and examples.",
+        group);
+    note->setWordWrap(true);
+    layout->addWidget(note);
+
+    add_ = new QPushButton("&Add...", group);
+    add_->setObjectName("AddEntry");
+    edit_ = new QPushButton("Ed&it...", group);
+    edit_->setObjectName("EditEntry");
+    remove_ = new QPushButton("Re&move", group);
+    remove_->setObjectName("RemoveEntry");
+    up_ = new QPushButton("&Up", group);
+    up_->setObjectName("MoveUp");
+    down_ = new QPushButton("Do&wn", group);
+    down_->setObjectName("MoveDown");
+    auto* buttons = new QHBoxLayout();
+    for (QPushButton* button : {add_, edit_, remove_}) {
+        buttons->addWidget(button);
+    }
+    buttons->addStretch(1);
+    buttons->addWidget(up_);
+    buttons->addWidget(down_);
+    layout->addLayout(buttons);
+
+    connect(add_, &QPushButton::clicked, this, &CDynamicDnsPage::AddEntry);
+    connect(edit_, &QPushButton::clicked, this, [this] { EditEntry(SelectedRow()); });
+    connect(remove_, &QPushButton::clicked, this, [this] { RemoveEntry(SelectedRow()); });
+    connect(up_, &QPushButton::clicked, this, [this] { MoveEntry(SelectedRow(), -1); });
+    connect(down_, &QPushButton::clicked, this, [this] { MoveEntry(SelectedRow(), +1); });
+    connect(table_, &QTreeWidget::itemSelectionChanged, this, &CDynamicDnsPage::UpdateButtons);
+    connect(table_, &QTreeWidget::itemDoubleClicked, this,
+            [this](QTreeWidgetItem* item) { EditEntry(table_->indexOfTopLevelItem(item)); });
+
+    FillTable(0);
+}
+
+void CDynamicDnsPage::OnSetActive() {
+    SheetPage::OnSetActive();
+    FillTable(SelectedRow() < 0 ? 0 : SelectedRow());
+}
+
+int CDynamicDnsPage::SelectedRow() const {
+    const QList<QTreeWidgetItem*> selected = table_->selectedItems();
+    return selected.isEmpty() ? -1 : table_->indexOfTopLevelItem(selected.front());
+}
+
+void CDynamicDnsPage::FillTable(int selectRow) {
+    table_->clear();
+    QList<QTreeWidgetItem*> rows;
+    for (const DynamicDnsEntry& entry : context_.state.Settings().DynamicDns) {
+        rows.append(new QTreeWidgetItem(
+            QStringList{ToQ(EntryName(entry)), ProtocolText(entry.Protocol),
+                        FamilyText(entry.Family), LastUpdateText(entry.LastUpdate)}));
+    }
+    table_->addTopLevelItems(rows);
+    if (!rows.isEmpty()) {
+        const int row = selectRow >= rows.size() ? static_cast<int>(rows.size()) - 1 : selectRow;
+        table_->setCurrentItem(rows.at(row < 0 ? 0 : row));
+    }
+    UpdateButtons();
+}
+
+void CDynamicDnsPage::UpdateButtons() {
+    const int row = SelectedRow();
+    const int count = table_->topLevelItemCount();
+    add_->setEnabled(static_cast<size_t>(count) < kMaxDynamicDnsEntries);
+    edit_->setEnabled(row >= 0);
+    remove_->setEnabled(row >= 0);
+    up_->setEnabled(row > 0);
+    down_->setEnabled(row >= 0 && row + 1 < count);
+}
+
+void CDynamicDnsPage::AddEntry() {
+    if (context_.state.Settings().DynamicDns.size() >= kMaxDynamicDnsEntries) {
+        return;
+    }
+    CDynamicDnsEntryDlg dialog(DynamicDnsEntry{}, context_.boxes, this);
+    if (dialog.exec() != QDialog::Accepted) {
+        return;
+    }
+    const DynamicDnsEntry added = dialog.Entry();
+    size_t row = 0;
+    context_.state.EditSettings([&](AppSettings& s) {
+        s.DynamicDns.push_back(added);
+        row = s.DynamicDns.size() - 1;
+    });
+    SetModified();
+    FillTable(static_cast<int>(row));
+}
+
+void CDynamicDnsPage::EditEntry(int row) {
+    const std::vector<DynamicDnsEntry> entries = context_.state.Settings().DynamicDns;
+    if (row < 0 || static_cast<size_t>(row) >= entries.size()) {
+        return;
+    }
+    const DynamicDnsEntry before = entries[static_cast<size_t>(row)];
+    CDynamicDnsEntryDlg dialog(before, context_.boxes, this);
+    if (dialog.exec() != QDialog::Accepted) {
+        return;
+    }
+    DynamicDnsEntry edited = dialog.Entry();
+    if (SameDynamicDnsTarget(before, edited)) {
+        return;
+    }
+    context_.state.EditSettings([&](AppSettings& s) {
+        // Only while the entry is still the one the dialog showed.
+        const size_t at = static_cast<size_t>(row);
+        if (at < s.DynamicDns.size() && SameDynamicDnsTarget(s.DynamicDns[at], before)) {
+            // A changed entry is updated at the next cycle, as the file will have it.
+            edited.LastAddress.clear();
+            edited.LastUpdate.clear();
+            s.DynamicDns[at] = edited;
+        }
+    });
+    SetModified();
+    FillTable(row);
+}
+
+void CDynamicDnsPage::RemoveEntry(int row) {
+    const std::vector<DynamicDnsEntry> entries = context_.state.Settings().DynamicDns;
+    if (row < 0 || static_cast<size_t>(row) >= entries.size()) {
+        return;
+    }
+    const DynamicDnsEntry doomed = entries[static_cast<size_t>(row)];
+    MessageBoxRequest box;
+    box.text = "Remove the dynamic DNS entry for " + EntryName(doomed) + "?";
+    box.caption = "Dynamic DNS";
+    box.buttons = MsgButtons::YesNo;
+    box.icon = MsgIcon::Question;
+    if (context_.boxes.MessageBox(box) != MsgAnswer::Yes) {
+        return;
+    }
+    context_.state.EditSettings([&](AppSettings& s) {
+        const size_t at = static_cast<size_t>(row);
+        if (at < s.DynamicDns.size() && SameDynamicDnsTarget(s.DynamicDns[at], doomed)) {
+            s.DynamicDns.erase(s.DynamicDns.begin() + row);
+        }
+    });
+    SetModified();
+    FillTable(row);
+}
+
+void CDynamicDnsPage::MoveEntry(int row, int direction) {
+    const int other = row + direction;
+    bool moved = false;
+    context_.state.EditSettings([&](AppSettings& s) {
+        const int count = static_cast<int>(s.DynamicDns.size());
+        if (row >= 0 && row < count && other >= 0 && other < count) {
+            std::swap(s.DynamicDns[static_cast<size_t>(row)],
+                      s.DynamicDns[static_cast<size_t>(other)]);
+            moved = true;
+        }
+    });
+    if (moved) {
+        SetModified();
+        FillTable(other);
+    }
+}
+
+}  // namespace orvex
