@@ -333,8 +333,11 @@ Rfc2136Result SendRfc2136Update(const Rfc2136Request& request) {
     }
     PktPtr answer(parsed);
     const ldns_rr* answerTsig = ldns_pkt_tsig(answer.get());
+    // A signature record cut short carries no error code; the check below then refuses it.
     const uint16_t tsigError =
-        answerTsig != nullptr ? ldns_rdf2native_int16(ldns_rr_rdf(answerTsig, kTsigErrorField)) : 0;
+        answerTsig != nullptr && ldns_rr_rd_count(answerTsig) > kTsigErrorField
+            ? ldns_rdf2native_int16(ldns_rr_rdf(answerTsig, kTsigErrorField))
+            : 0;
     const ldns_pkt_rcode rcode = ldns_pkt_get_rcode(answer.get());
     if (rcode != LDNS_RCODE_NOERROR || tsigError != 0) {
         return Fail(RejectionText(rcode, tsigError, request, zone));

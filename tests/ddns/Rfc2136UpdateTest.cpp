@@ -8,6 +8,7 @@
 #include <atomic>
 #include <chrono>
 #include <thread>
+#include <utility>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -41,11 +42,12 @@ Rfc2136Request RequestFor(const NameServer& ns) {
 }
 
 // A UDP socket and a TCP listener on one loopback port. The UDP side gets every datagram and,
-// when `replyFlags` is set, answers each with a bare header carrying the request's ID and those
-// flags; otherwise it stays silent.
+// when `replyFlags` is set, answers each with a header carrying the request's ID, those flags
+// and `additional` records in the additional section, then `body`; otherwise it stays silent.
 class FakeDnsPeer {
 public:
-    explicit FakeDnsPeer(int replyFlags = -1) : replyFlags_(replyFlags) {
+    explicit FakeDnsPeer(int replyFlags = -1, int additional = 0, std::string body = {})
+        : replyFlags_(replyFlags), additional_(additional), body_(std::move(body)) {
         udp_ = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
         tcp_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
         sockaddr_in address{};
@@ -112,6 +114,8 @@ private:
     }
 
     int replyFlags_;
+    int additional_;
+    std::string body_;
     int udp_ = -1;
     int tcp_ = -1;
     int port_ = 0;
@@ -124,6 +128,7 @@ private:
 // Reply header flags: QR, opcode UPDATE (5), and TC when truncated.
 constexpr int kUpdateReply = 0x8000 | (5 << 11);
 constexpr int kTruncated = 0x0200;
+constexpr int kNotAuth = 9;
 
 class Rfc2136UpdateTest : public testing::Test {
 protected:
@@ -257,6 +262,20 @@ TEST(Rfc2136UpdateFaults, UnsignedSuccessIsNotBelieved) {
     const Rfc2136Result result = SendRfc2136Update(LoopbackRequest(forger.Port()));
     EXPECT_FALSE(result.ok);
     EXPECT_THAT(result.message, HasSubstr("is not signed with the TSIG key orvex-update-key"));
+}
+
+TEST(Rfc2136UpdateFaults, SignatureRecordCutShortIsNoSignature) {
+    // A refusal whose TSIG record ends after the algorithm name: no error code, no MAC.
+    const std::string tsig("\0\0\xfa\0\xff\0\0\0\0\0\x01\0", 12);
+    FakeDnsPeer cutShort(kUpdateReply | kNotAuth, 1, tsig);
+    Rfc2136Result result = SendRfc2136Update(LoopbackRequest(cutShort.Port()));
+    EXPECT_FALSE(result.ok);
+    EXPECT_THAT(result.message, StartsWith("NOTAUTH: "));
+
+    FakeDnsPeer cutShortSuccess(kUpdateReply, 1, tsig);
+    result = SendRfc2136Update(LoopbackRequest(cutShortSuccess.Port()));
+    EXPECT_FALSE(result.ok);
+    EXPECT_THAT(result.message, HasSubstr("is not signed with the TSIG key"));
 }
 
 TEST(Rfc2136UpdateFaults, TruncatedAnswerIsAskedAgainByTcp) {
