@@ -39,8 +39,9 @@ const char* ProtocolHint(const std::string& protocol) {
     }
     if (protocol == kDdnsUrl) {
         return "A provider's own request. In the URL, %WI stands for the WAN address, %WI6 for "
-               "the WAN IPv6 address and %H for the host names. Expected answer: a text the "
-               "answer must contain (empty: a success status is enough).";
+               "the WAN IPv6 address, %H for the host names, %U and %P for the user name and "
+               "password. Expected answer: a text the answer must contain (empty: a success "
+               "status is enough).";
     }
     if (protocol == kDdnsRfc2136) {
         return "Your own name server: the A (and AAAA) records of the host names are replaced, "
@@ -48,8 +49,9 @@ const char* ProtocolHint(const std::string& protocol) {
     }
     if (protocol == kDdnsCommand) {
         return "Run after every change of address. It finds the addresses in ORVEX_WAN_IP, "
-               "ORVEX_WAN_IP6, ORVEX_LAN_IP, ORVEX_LAN_IP6 and the host names in ORVEX_HOSTS; "
-               "nothing is put into the command text.";
+               "ORVEX_WAN_IP6, ORVEX_LAN_IP, ORVEX_LAN_IP6, the host names in ORVEX_HOSTS and "
+               "the user name and password in ORVEX_USER and ORVEX_PASSWORD; nothing is put "
+               "into the command text.";
     }
     return "Please choose a protocol.";
 }
@@ -174,6 +176,12 @@ DynamicDnsEntryProblem CheckDynamicDnsEntry(const DynamicDnsEntry& e) {
         }
         if (e.URL.find("%H") != std::string::npos) {
             checks.push_back(missing(e.Hosts, "host names the URL's %H stands for", "Hosts"));
+        }
+        if (e.URL.find("%U") != std::string::npos) {
+            checks.push_back(missing(e.User, "user name the URL's %U stands for", "User"));
+        }
+        if (e.URL.find("%P") != std::string::npos) {
+            checks.push_back(missing(e.Password, "password the URL's %P stands for", "Password"));
         }
     } else if (rfc2136) {
         checks = {missing(e.Server, "name server", "Server"), missing(e.Zone, "zone", "Zone"),
@@ -318,8 +326,10 @@ void CDynamicDnsEntryDlg::ShowProtocolFields() {
     const bool command = protocol == kDdnsCommand;
     form_->setRowVisible(server_, dyndns2 || rfc2136);
     form_->setRowVisible(hosts_, dyndns2 || url || rfc2136 || command);
-    form_->setRowVisible(user_, dyndns2);
-    form_->setRowVisible(password_, dyndns2);
+    // A URL or a command may take a logon too (%U and %P, ORVEX_USER and ORVEX_PASSWORD),
+    // which keeps the password out of the text stored unscrambled.
+    form_->setRowVisible(user_, dyndns2 || url || command);
+    form_->setRowVisible(password_, dyndns2 || url || command);
     form_->setRowVisible(url_, url);
     form_->setRowVisible(expect_, url);
     form_->setRowVisible(zone_, rfc2136);
@@ -333,6 +343,12 @@ void CDynamicDnsEntryDlg::ShowProtocolFields() {
     hosts_->setToolTip(command ? "Given to the command as ORVEX_HOSTS."
                        : url   ? "What %H stands for in the URL."
                                : "Separated by commas.");
+    user_->setToolTip(command ? "Given to the command as ORVEX_USER."
+                      : url   ? "What %U stands for in the URL."
+                              : QString());
+    password_->setToolTip(command ? "Given to the command as ORVEX_PASSWORD."
+                          : url   ? "What %P stands for in the URL."
+                                  : QString());
     hint_->setText(ProtocolHint(protocol));
     if (isVisible()) {
         adjustSize();  // the dialog shrinks and grows with its rows

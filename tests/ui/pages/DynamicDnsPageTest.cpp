@@ -75,9 +75,9 @@ TEST(DynamicDnsEntryDlgTest, ShowsOnlyTheFieldsOfTheChosenProtocolAndKeepsWhatWa
     CDynamicDnsEntryDlg dialog(DynamicDnsEntry{}, boxes);
     const std::map<std::string, std::set<std::string>> shown = {
         {kDdnsDyndns2, {"Server", "Hosts", "User", "Password"}},
-        {kDdnsUrl, {"URL", "Expect", "Hosts"}},
+        {kDdnsUrl, {"URL", "Expect", "Hosts", "User", "Password"}},
         {kDdnsRfc2136, {"Server", "Zone", "Hosts", "TSIGName", "TSIGSecret", "TTL"}},
-        {kDdnsCommand, {"Command", "Hosts"}}};
+        {kDdnsCommand, {"Command", "Hosts", "User", "Password"}}};
     for (const auto& [protocol, fields] : shown) {
         Choose(Child<QComboBox>(&dialog, "Protocol"), protocol.c_str());
         for (const char* field : kTextFields) {
@@ -105,7 +105,7 @@ TEST(DynamicDnsEntryDlgTest, ShowsOnlyTheFieldsOfTheChosenProtocolAndKeepsWhatWa
     Choose(Child<QComboBox>(&dialog, "Protocol"), kDdnsCommand);
     entry = dialog.Entry();
     EXPECT_EQ(entry.Command, "/usr/local/bin/hook.sh");
-    EXPECT_EQ(entry.Password, "");
+    EXPECT_EQ(entry.Password, "pa ss!word");
     EXPECT_EQ(entry.Server, "");
 
     // Passwords are capped like every stored password, the secret at its own length.
@@ -149,6 +149,8 @@ TEST(DynamicDnsEntryDlgTest, IncompleteEntriesAreRefusedWithWhatIsWrong) {
          "The URL must begin with https:// or http://.", "URL"},
         {url, [](auto& e) { e.URL += "&host=%H"; },
          "Please enter the host names the URL's %H stands for.", "Hosts"},
+        {url, [](auto& e) { e.URL += "&key=%P"; },
+         "Please enter the password the URL's %P stands for.", "Password"},
         {command, [](auto& e) { e.Command.clear(); }, "Please enter the command.", "Command"},
         {Rfc2136Entry(), [](auto& e) { e.TSIGName.clear(); }, "Please enter the TSIG key name.",
          "TSIGName"},
