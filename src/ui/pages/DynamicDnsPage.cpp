@@ -6,6 +6,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
+#include <QTimer>
 #include <QTreeWidget>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -133,7 +134,37 @@ CDynamicDnsPage::CDynamicDnsPage(PageContext& context, QWidget* parent)
     connect(table_, &QTreeWidget::itemDoubleClicked, this,
             [this](QTreeWidgetItem* item) { EditEntry(table_->indexOfTopLevelItem(item)); });
 
+    lastUpdateTimer_ = new QTimer(this);
+    lastUpdateTimer_->setInterval(kLastUpdateIntervalMs);
+    connect(lastUpdateTimer_, &QTimer::timeout, this, &CDynamicDnsPage::RefreshLastUpdates);
+
     FillTable(0);
+}
+
+void CDynamicDnsPage::showEvent(QShowEvent* event) {
+    SheetPage::showEvent(event);
+    RefreshLastUpdates();
+    lastUpdateTimer_->start();
+}
+
+void CDynamicDnsPage::hideEvent(QHideEvent* event) {
+    SheetPage::hideEvent(event);
+    lastUpdateTimer_->stop();
+}
+
+void CDynamicDnsPage::RefreshLastUpdates() {
+    const std::vector<DynamicDnsEntry> entries = context_.state.Settings().DynamicDns;
+    if (entries.size() != static_cast<size_t>(table_->topLevelItemCount())) {
+        FillTable(SelectedRow());
+        return;
+    }
+    for (size_t row = 0; row < entries.size(); ++row) {
+        QTreeWidgetItem* item = table_->topLevelItem(static_cast<int>(row));
+        const QString shown = LastUpdateText(entries[row].LastUpdate);
+        if (item->text(kLastUpdateColumn) != shown) {
+            item->setText(kLastUpdateColumn, shown);
+        }
+    }
 }
 
 void CDynamicDnsPage::OnSetActive() {

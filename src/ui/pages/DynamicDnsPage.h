@@ -5,6 +5,7 @@
 #include "ui/SheetPage.h"
 
 class QPushButton;
+class QTimer;
 class QTreeWidget;
 
 namespace orvex {
@@ -30,6 +31,16 @@ public:
     // Swaps the entry at `row` with its neighbour above (-1) or below (+1).
     void MoveEntry(int row, int direction);
 
+    // Shows the last update of each entry as the cycles have recorded it since.
+    void RefreshLastUpdates();
+    static constexpr int kLastUpdateIntervalMs = 2000;
+
+protected:
+    // The cycles record their updates while the page may be in view; it follows them only
+    // while it can be seen.
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+
 private:
     // Shows the entries of the settings record, `selectRow` selected.
     void FillTable(int selectRow);
@@ -43,6 +54,7 @@ private:
     QPushButton* remove_;
     QPushButton* up_;
     QPushButton* down_;
+    QTimer* lastUpdateTimer_;
 };
 
 }  // namespace orvex

@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QDateTime>
 #include <QPushButton>
 #include <QTimer>
 #include <QTreeWidget>
@@ -256,11 +257,17 @@ TEST_F(DynamicDnsPageTest, AddEditAndRemoveChangeTheSettingsAndMarkThePage) {
     EXPECT_EQ(Table()->topLevelItem(0)->text(3), "not yet");
     EXPECT_TRUE(Button("EditEntry")->isEnabled());
 
-    // A cycle has updated the entry since.
+    // A cycle has updated the entry since; the page follows without losing the selection.
     rig.state.EditSettings([](AppSettings& s) {
         s.DynamicDns[0].LastAddress = "203.0.113.7";
         s.DynamicDns[0].LastUpdate = "2026-12-01T10:00:00Z";
     });
+    page.RefreshLastUpdates();
+    EXPECT_EQ(Table()->topLevelItem(0)->text(3),
+              QDateTime(QDate(2026, 12, 1), QTime(10, 0), Qt::UTC)
+                  .toLocalTime()
+                  .toString("yyyy-MM-dd HH:mm"));
+    EXPECT_TRUE(Table()->topLevelItem(0)->isSelected());
     page.SetModified(false);
 
     // Cancel, and OK without a change, leave the entry and its last result alone.
