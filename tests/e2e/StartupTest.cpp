@@ -15,7 +15,10 @@ TEST(Startup, FirstStartWritesDefaultsStaysUpAndASecondCopyExitsWithOne) {
     })) << "no settings file written";
     const std::string ini = ReadFile(work.File("Orvex.ini"));
     EXPECT_EQ(ini.rfind("[LocalSettings]\r\nFTPServer=enter.your.ftp.site\r\n", 0), 0u) << ini;
-    EXPECT_TRUE(FileExists(runtime.File("orvex-" + std::to_string(getuid()) + "/Orvex")));
+    // The instance socket is opened once the window is up, which may come after the settings.
+    EXPECT_TRUE(WaitFor(10000, [&] {
+        return FileExists(runtime.File("orvex-" + std::to_string(getuid()) + "/Orvex"));
+    }));
 
     TempDir otherWork;
     ProgramRun second(otherWork.Path(), runtime.Path());
