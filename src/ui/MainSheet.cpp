@@ -149,13 +149,12 @@ void CMainSheet::BuildPages() {
     ftpPage_ = new CLocalSettings(*context_, tabs_);
     remotePage_ = new CRemotePage(tabs_);
     monitorPage_ = new CProcessMonitor(*context_, tabs_);
-    pages_ = {ftpPage_,
-              new COptionsPage(*context_, tabs_),
-              remotePage_,
-              monitorPage_,
-              new CProxyPage(*context_, tabs_),
-              new CEmailPage(*context_, tabs_),
-              new CDynamicDnsPage(*context_, tabs_)};
+    auto* dynamicDnsPage = new CDynamicDnsPage(*context_, tabs_);
+    connect(dynamicDnsPage, &CDynamicDnsPage::HelpRequested, this,
+            [this](const QString& topic) { ShowHelpTopic(topic.toStdString()); });
+    pages_ = {ftpPage_,      new COptionsPage(*context_, tabs_), remotePage_,
+              monitorPage_,  new CProxyPage(*context_, tabs_),   new CEmailPage(*context_, tabs_),
+              dynamicDnsPage};
     for (SheetPage* page : pages_) {
         tabs_->addTab(page, page->Caption());
         connect(page, &SheetPage::ModifiedChanged, this, &CMainSheet::UpdateSaveButton);

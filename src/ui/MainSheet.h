@@ -83,6 +83,8 @@ public:
     // The Help menu: the introduction. F1: the help on the page shown.
     void ShowHelp();
     void ShowPageHelp();
+    // A topic of the help pages ("Settings.htm#ftp").
+    void ShowHelpTopic(const std::string& topic);
     HelpWindow* Help() const;
     void OpenHomePage();
     // A second copy of the program asked for the window.
@@ -119,7 +121,6 @@ private:
     void UpdateSaveButton();
     void HideBehindIcon();
     void CopyAddress(const std::string& address, bool reportAlways);
-    void ShowHelpTopic(const std::string& topic);
 
     AppState& state_;
     GuiThreadHost& workerHost_;

@@ -8,6 +8,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <QShortcut>
 #include <QVBoxLayout>
 
 #include "platform/Host.h"
@@ -276,6 +277,10 @@ CDynamicDnsEntryDlg::CDynamicDnsEntryDlg(const DynamicDnsEntry& entry, Host& box
     form_->addRow("&Addresses:", family_);
 
     auto* buttons = new QHBoxLayout();
+    auto* help = new QPushButton("&Help", this);
+    help->setObjectName("Help");
+    help->setAutoDefault(false);
+    buttons->addWidget(help);
     buttons->addStretch(1);
     auto* ok = new QPushButton("OK", this);
     ok->setObjectName("OK");
@@ -288,6 +293,13 @@ CDynamicDnsEntryDlg::CDynamicDnsEntryDlg(const DynamicDnsEntry& entry, Host& box
     layout->addLayout(buttons);
     connect(ok, &QPushButton::clicked, this, &CDynamicDnsEntryDlg::accept);
     connect(cancel, &QPushButton::clicked, this, &CDynamicDnsEntryDlg::reject);
+    auto askHelp = [this] {
+        const QString protocol = protocol_->currentData().toString();
+        emit HelpRequested(protocol.isEmpty() ? "DynamicDns.htm#page"
+                                              : "DynamicDns.htm#" + protocol);
+    };
+    connect(help, &QPushButton::clicked, this, askHelp);
+    connect(new QShortcut(QKeySequence(Qt::Key_F1), this), &QShortcut::activated, this, askHelp);
     connect(protocol_, &QComboBox::currentIndexChanged, this,
             &CDynamicDnsEntryDlg::ShowProtocolFields);
 

@@ -42,6 +42,10 @@ public:
     // those of the other protocols empty, the last result as it came in.
     DynamicDnsEntry Entry() const;
 
+signals:
+    // F1 or "Help": the help on the chosen protocol ("DynamicDns.htm#url", ...).
+    void HelpRequested(const QString& topic);
+
 private:
     void ShowProtocolFields();
     CommitEdit* AddField(const char* name, const char* label, size_t maxBytes, Accepts accepts);

@@ -203,12 +203,19 @@ void CDynamicDnsPage::UpdateButtons() {
     down_->setEnabled(row >= 0 && row + 1 < count);
 }
 
+int CDynamicDnsPage::Run(CDynamicDnsEntryDlg& dialog) {
+    // Modal to the main window only, so the help it opens can be read beside it.
+    dialog.setWindowModality(Qt::WindowModal);
+    connect(&dialog, &CDynamicDnsEntryDlg::HelpRequested, this, &CDynamicDnsPage::HelpRequested);
+    return dialog.exec();
+}
+
 void CDynamicDnsPage::AddEntry() {
     if (context_.state.Settings().DynamicDns.size() >= kMaxDynamicDnsEntries) {
         return;
     }
     CDynamicDnsEntryDlg dialog(DynamicDnsEntry{}, context_.boxes, this);
-    if (dialog.exec() != QDialog::Accepted) {
+    if (Run(dialog) != QDialog::Accepted) {
         return;
     }
     const DynamicDnsEntry added = dialog.Entry();
@@ -228,7 +235,7 @@ void CDynamicDnsPage::EditEntry(int row) {
     }
     const DynamicDnsEntry before = entries[static_cast<size_t>(row)];
     CDynamicDnsEntryDlg dialog(before, context_.boxes, this);
-    if (dialog.exec() != QDialog::Accepted) {
+    if (Run(dialog) != QDialog::Accepted) {
         return;
     }
     DynamicDnsEntry edited = dialog.Entry();

@@ -10,6 +10,8 @@ class QTreeWidget;
 
 namespace orvex {
 
+class CDynamicDnsEntryDlg;
+
 // The settings file reads back at most this many entries.
 inline constexpr size_t kMaxDynamicDnsEntries = 64;
 
@@ -35,6 +37,10 @@ public:
     void RefreshLastUpdates();
     static constexpr int kLastUpdateIntervalMs = 2000;
 
+signals:
+    // The entry dialog asks for a help topic.
+    void HelpRequested(const QString& topic);
+
 protected:
     // The cycles record their updates while the page may be in view; it follows them only
     // while it can be seen.
@@ -44,6 +50,7 @@ protected:
 private:
     // Shows the entries of the settings record, `selectRow` selected.
     void FillTable(int selectRow);
+    int Run(CDynamicDnsEntryDlg& dialog);
     void UpdateButtons();
     int SelectedRow() const;
 

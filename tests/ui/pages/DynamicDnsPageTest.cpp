@@ -6,6 +6,7 @@
 #include <QComboBox>
 #include <QDateTime>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QTimer>
 #include <QTreeWidget>
 
@@ -116,6 +117,12 @@ TEST(DynamicDnsEntryDlgTest, ShowsOnlyTheFieldsOfTheChosenProtocolAndKeepsWhatWa
     Choose(Child<QComboBox>(&dialog, "Protocol"), kDdnsRfc2136);
     Type(&dialog, "TSIGSecret", QString(200, 'A'));
     EXPECT_EQ(dialog.Entry().TSIGSecret.size(), kMaxTsigSecretLength);
+
+    // Help opens at the chosen protocol.
+    QSignalSpy help(&dialog, &CDynamicDnsEntryDlg::HelpRequested);
+    Child<QPushButton>(&dialog, "Help")->click();
+    ASSERT_EQ(help.count(), 1);
+    EXPECT_EQ(help.at(0).at(0).toString(), "DynamicDns.htm#rfc2136");
 }
 
 TEST(DynamicDnsEntryDlgTest, IncompleteEntriesAreRefusedWithWhatIsWrong) {

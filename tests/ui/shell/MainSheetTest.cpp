@@ -401,6 +401,9 @@ TEST(MainSheetTest, DynamicDnsPageMarksTheSheetAndItsHelpExplainsTheProtocols) {
           "abuse", "911", "ORVEX_WAN_IP6", "ORVEX_LAN_IP", "ORVEX_LAN_IP6", "ORVEX_HOSTS"}) {
         EXPECT_TRUE(text.contains(said)) << said;
     }
+    // The entry dialog's help goes to its protocol's section.
+    emit page->HelpRequested("DynamicDns.htm#url");
+    EXPECT_EQ(help->Shown().fragment(), "url");
     EXPECT_TRUE(f.boxes.Asked().empty());
 }
 
