@@ -14,6 +14,7 @@
 #include <ldns/ldns.h>
 
 #include "ddns/DnsTransport.h"
+#include "ddns/DnsUpdateAnswer.h"
 #include "platform/NameResolver.h"
 
 namespace orvex::ddns {
@@ -25,14 +26,8 @@ constexpr const char* kTsigAlgorithm = "hmac-sha256.";
 constexpr uint16_t kTsigFudge = 300;
 constexpr int kDefaultTimeoutMs = 15000;
 
-// TSIG error codes carried in the answer's signature record.
-constexpr uint16_t kTsigBadSig = 16;
-constexpr uint16_t kTsigBadKey = 17;
-constexpr uint16_t kTsigBadTime = 18;
-
-// Indexes of the TSIG record's fields in ldns.
+// Index of the MAC among the TSIG record's fields in ldns.
 constexpr size_t kTsigMacField = 3;
-constexpr size_t kTsigErrorField = 5;
 
 struct RdfFree {
     void operator()(ldns_rdf* rdf) const { ldns_rdf_deep_free(rdf); }
@@ -141,7 +136,7 @@ std::string JoinedHosts(const std::vector<std::string>& hosts) {
 }
 
 // The sentence for a server's answer other than success.
-std::string RejectionText(ldns_pkt_rcode rcode, uint16_t tsigError, const Rfc2136Request& request,
+std::string RejectionText(int rcode, int tsigError, const Rfc2136Request& request,
                           const std::string& zone) {
     const std::string keyRefused =
         "the name server did not accept the TSIG key " + request.tsigName;
@@ -175,8 +170,7 @@ std::string RejectionText(ldns_pkt_rcode rcode, uint16_t tsigError, const Rfc213
         case LDNS_RCODE_NXDOMAIN:
             return "NXDOMAIN: the name server does not know zone " + zone;
         default:
-            return "the name server rejected the update with code " +
-                   std::to_string(static_cast<int>(rcode));
+            return "the name server rejected the update with code " + std::to_string(rcode);
     }
 }
 
@@ -327,25 +321,23 @@ Rfc2136Result SendRfc2136Update(const Rfc2136Request& request) {
         return Fail("cannot reach the name server " + label + ": " + exchange.detail);
     }
 
-    ldns_pkt* parsed = nullptr;
-    if (ldns_wire2pkt(&parsed, exchange.answer.data(), exchange.answer.size()) != LDNS_STATUS_OK) {
+    // The request's MAC without the two-byte length ldns keeps in front of it.
+    const ldns_rdf* macField = ldns_rr_rdf(ldns_pkt_tsig(packet.get()), kTsigMacField);
+    std::vector<uint8_t> requestMac;
+    if (macField != nullptr && ldns_rdf_size(macField) >= 2) {
+        requestMac.assign(ldns_rdf_data(macField) + 2,
+                          ldns_rdf_data(macField) + ldns_rdf_size(macField));
+    }
+    const DnsUpdateAnswer answer =
+        ReadDnsUpdateAnswer(exchange.answer, keyName, secret, requestMac);
+    if (!answer.readable) {
         return Fail("the answer from " + label + " is not a DNS message");
     }
-    PktPtr answer(parsed);
-    const ldns_rr* answerTsig = ldns_pkt_tsig(answer.get());
-    // A signature record cut short carries no error code; the check below then refuses it.
-    const uint16_t tsigError =
-        answerTsig != nullptr && ldns_rr_rd_count(answerTsig) > kTsigErrorField
-            ? ldns_rdf2native_int16(ldns_rr_rdf(answerTsig, kTsigErrorField))
-            : 0;
-    const ldns_pkt_rcode rcode = ldns_pkt_get_rcode(answer.get());
-    if (rcode != LDNS_RCODE_NOERROR || tsigError != 0) {
-        return Fail(RejectionText(rcode, tsigError, request, zone));
+    if (answer.rcode != LDNS_RCODE_NOERROR || answer.tsigError != 0) {
+        return Fail(RejectionText(answer.rcode, answer.tsigError, request, zone));
     }
     // A success nobody can vouch for is not taken: anyone on the path could have sent it.
-    const ldns_rdf* requestMac = ldns_rr_rdf(ldns_pkt_tsig(packet.get()), kTsigMacField);
-    if (!ldns_pkt_tsig_verify(answer.get(), exchange.answer.data(), exchange.answer.size(),
-                              keyName.c_str(), secret.c_str(), requestMac)) {
+    if (!answer.signedByKey) {
         return Fail("the answer from " + label + " is not signed with the TSIG key " + keyName +
                     "; the update may not have been made");
     }

@@ -264,18 +264,29 @@ TEST(Rfc2136UpdateFaults, UnsignedSuccessIsNotBelieved) {
     EXPECT_THAT(result.message, HasSubstr("is not signed with the TSIG key orvex-update-key"));
 }
 
-TEST(Rfc2136UpdateFaults, SignatureRecordCutShortIsNoSignature) {
-    // A refusal whose TSIG record ends after the algorithm name: no error code, no MAC.
-    const std::string tsig("\0\0\xfa\0\xff\0\0\0\0\0\x01\0", 12);
-    FakeDnsPeer cutShort(kUpdateReply | kNotAuth, 1, tsig);
-    Rfc2136Result result = SendRfc2136Update(LoopbackRequest(cutShort.Port()));
+// A TSIG record owned by the root name with `rdata`.
+std::string TsigRecord(const std::string& rdata) {
+    return std::string("\0\0\xfa\0\xff\0\0\0\0\0", 10) + static_cast<char>(rdata.size()) + rdata;
+}
+
+TEST(Rfc2136UpdateFaults, SignatureRecordsThatCannotVerifyAreNoSignature) {
+    // Cut short after the algorithm name: no error code, no MAC.
+    const std::string cutShort = TsigRecord(std::string(1, '\0'));
+    FakeDnsPeer refusal(kUpdateReply | kNotAuth, 1, cutShort);
+    Rfc2136Result result = SendRfc2136Update(LoopbackRequest(refusal.Port()));
     EXPECT_FALSE(result.ok);
     EXPECT_THAT(result.message, StartsWith("NOTAUTH: "));
 
-    FakeDnsPeer cutShortSuccess(kUpdateReply, 1, tsig);
-    result = SendRfc2136Update(LoopbackRequest(cutShortSuccess.Port()));
-    EXPECT_FALSE(result.ok);
-    EXPECT_THAT(result.message, HasSubstr("is not signed with the TSIG key"));
+    // Whole, but of another algorithm, with a MAC of zeros.
+    const std::string otherAlgorithm =
+        TsigRecord(std::string("\x08hmac-md5\0", 10) + std::string(6, '\0') + "\x01\x2c\0\x10" +
+                   std::string(16, '\0') + std::string(6, '\0'));
+    for (const std::string& record : {cutShort, otherAlgorithm}) {
+        FakeDnsPeer success(kUpdateReply, 1, record);
+        result = SendRfc2136Update(LoopbackRequest(success.Port()));
+        EXPECT_FALSE(result.ok);
+        EXPECT_THAT(result.message, HasSubstr("is not signed with the TSIG key"));
+    }
 }
 
 TEST(Rfc2136UpdateFaults, TruncatedAnswerIsAskedAgainByTcp) {
