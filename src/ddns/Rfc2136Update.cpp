@@ -136,10 +136,9 @@ std::string JoinedHosts(const std::vector<std::string>& hosts) {
 }
 
 // The sentence for a server's answer other than success.
-std::string RejectionText(int rcode, int tsigError, const Rfc2136Request& request,
+std::string RejectionText(int rcode, int tsigError, const std::string& keyName,
                           const std::string& zone) {
-    const std::string keyRefused =
-        "the name server did not accept the TSIG key " + request.tsigName;
+    const std::string keyRefused = "the name server did not accept the TSIG key " + keyName;
     switch (tsigError) {
         case kTsigBadSig:
             return "NOTAUTH (BADSIG): " + keyRefused + " (the secret does not match)";
@@ -158,7 +157,7 @@ std::string RejectionText(int rcode, int tsigError, const Rfc2136Request& reques
                    keyRefused;
         case LDNS_RCODE_REFUSED:
             return "REFUSED: the name server refused the update of zone " + zone +
-                   " (is the TSIG key " + request.tsigName + " allowed to update it?)";
+                   " (is the TSIG key " + keyName + " allowed to update it?)";
         case LDNS_RCODE_NOTZONE:
             return "NOTZONE: a host name is not inside zone " + zone;
         case LDNS_RCODE_SERVFAIL:
@@ -334,7 +333,7 @@ Rfc2136Result SendRfc2136Update(const Rfc2136Request& request) {
         return Fail("the answer from " + label + " is not a DNS message");
     }
     if (answer.rcode != LDNS_RCODE_NOERROR || answer.tsigError != 0) {
-        return Fail(RejectionText(answer.rcode, answer.tsigError, request, zone));
+        return Fail(RejectionText(answer.rcode, answer.tsigError, keyName, zone));
     }
     // A success nobody can vouch for is not taken: anyone on the path could have sent it.
     if (!answer.signedByKey) {
