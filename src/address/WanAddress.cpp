@@ -4,6 +4,7 @@
 #include <netinet/in.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <chrono>
 #include <fstream>
 #include <mutex>
@@ -63,6 +64,63 @@ struct ServiceRound {
     std::string answeredStatus;
 };
 
+// The host and port a URL names (the scheme's port when it names none).
+void UrlServer(const std::string& url, std::string* server, int* port) {
+    CURLU* parsed = curl_url();
+    if (parsed == nullptr) {
+        return;
+    }
+    if (curl_url_set(parsed, CURLUPART_URL, url.c_str(), CURLU_GUESS_SCHEME) == CURLUE_OK) {
+        char* host = nullptr;
+        if (curl_url_get(parsed, CURLUPART_HOST, &host, 0) == CURLUE_OK) {
+            *server = host;
+            curl_free(host);
+        }
+        char* number = nullptr;
+        if (curl_url_get(parsed, CURLUPART_PORT, &number, CURLU_DEFAULT_PORT) == CURLUE_OK) {
+            *port = std::atoi(number);
+            curl_free(number);
+        }
+    }
+    curl_url_cleanup(parsed);
+}
+
+// Why a request got no response, in the classes told to the user.
+ConnectionFailure RequestFailure(CURL* curl, CURLcode code, const char* errorText, long boundMs) {
+    const std::string words = errorText[0] != '\0' ? errorText : curl_easy_strerror(code);
+    switch (code) {
+        case CURLE_COULDNT_RESOLVE_HOST:
+            return {FailureClass::kNameNotFound, 0, {}};
+        case CURLE_COULDNT_CONNECT: {
+            long error = 0;
+            curl_easy_getinfo(curl, CURLINFO_OS_ERRNO, &error);
+            if (error == 0) {
+                return {FailureClass::kOther, 0, words};
+            }
+            return FailureOfErrno(static_cast<int>(error));
+        }
+        case CURLE_OPERATION_TIMEDOUT: {
+            curl_off_t connectedAfter = 0;
+            curl_easy_getinfo(curl, CURLINFO_CONNECT_TIME_T, &connectedAfter);
+            return {connectedAfter > 0 ? FailureClass::kNoReply : FailureClass::kNoAnswer,
+                    static_cast<int>((boundMs + 999) / 1000),
+                    {}};
+        }
+        case CURLE_GOT_NOTHING:
+        case CURLE_RECV_ERROR:
+        case CURLE_PARTIAL_FILE:
+            return {FailureClass::kClosed, 0, {}};
+        case CURLE_SEND_ERROR:
+            return {FailureClass::kSendFailed, 0, words};
+        case CURLE_PEER_FAILED_VERIFICATION:
+            return {FailureClass::kCertificate, 0, words};
+        case CURLE_SSL_CONNECT_ERROR:
+            return {FailureClass::kTls, 0, words};
+        default:
+            return {FailureClass::kOther, 0, words};
+    }
+}
+
 // Asks `services` in turn until one gives a checked address; "N/A" when none does.
 std::string AskServices(const std::vector<std::string>& services, const ServiceRound& round,
                         Host& host);
@@ -103,13 +161,18 @@ const std::vector<std::string>& BuiltInWanServices6() {
 HttpPage FetchPage(const std::string& url, long boundMs, IpFamily family) {
     InitCurlOnce();
     HttpPage page;
+    UrlServer(url, &page.server, &page.port);
     if (boundMs <= 0) {
+        page.failure = {FailureClass::kNoAnswer, 0, {}};
         return page;
     }
     CURL* curl = curl_easy_init();
     if (curl == nullptr) {
+        page.failure = {FailureClass::kOther, 0, "cannot start libcurl"};
         return page;
     }
+    char errorText[CURL_ERROR_SIZE] = {};
+    curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, errorText);
     BodySink sink;
     curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
     curl_easy_setopt(curl, CURLOPT_HTTPGET, 1L);
@@ -129,12 +192,15 @@ HttpPage FetchPage(const std::string& url, long boundMs, IpFamily family) {
     curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, CollectBody);
     curl_easy_setopt(curl, CURLOPT_WRITEDATA, &sink);
     const CURLcode code = curl_easy_perform(curl);
-    curl_easy_cleanup(curl);
     if (code == CURLE_OK || (code == CURLE_WRITE_ERROR && sink.full) ||
         (code == CURLE_OPERATION_TIMEDOUT && !sink.body.empty())) {
         page.ok = true;
         page.body = std::move(sink.body);
+        curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &page.status);
+    } else {
+        page.failure = RequestFailure(curl, code, errorText, boundMs);
     }
+    curl_easy_cleanup(curl);
     return page;
 }
 
@@ -165,6 +231,25 @@ std::string CheckedAnswer(const std::string& page, const std::string& startDelim
         return "";
     }
     return text;
+}
+
+std::string ServiceFailureWords(const HttpPage& page, const std::string& startDelimiter,
+                                const std::string& endDelimiter, IpFamily family) {
+    if (!page.ok && page.server.empty()) {
+        return "not a usable address (" + page.failure.detail + ")";
+    }
+    if (!page.ok) {
+        return FailureSentence(page.server, page.port, page.failure);
+    }
+    if (!CheckedAnswer(page.body, startDelimiter, endDelimiter, family).empty()) {
+        return "";
+    }
+    std::string words = family == IpFamily::kIPv6 ? "answered, but not with an IPv6 address"
+                                                  : "answered, but not with an IPv4 address";
+    if (page.status >= 300) {
+        words += " (HTTP " + std::to_string(page.status) + ")";
+    }
+    return words;
 }
 
 std::vector<std::string> LookupServices(const std::string& first, const std::string& fallback,
@@ -200,6 +285,7 @@ std::string AskServices(const std::vector<std::string>& services, const ServiceR
     using Clock = std::chrono::steady_clock;
     const long perServiceMs = std::max<long>(round.timeoutSeconds, kMinLookupSeconds) * 1000L;
     const Clock::time_point end = Clock::now() + std::chrono::milliseconds(2 * perServiceMs);
+    std::vector<std::string> failures;
     for (size_t i = 0; i < services.size(); ++i) {
         const long leftMs = static_cast<long>(
             std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now()).count());
@@ -208,10 +294,7 @@ std::string AskServices(const std::vector<std::string>& services, const ServiceR
             break;
         }
         const HttpPage page = FetchPage(services[i], std::min(perServiceMs, leftMs), round.family);
-        if (!page.ok) {
-            continue;
-        }
-        if (round.debugCopies) {
+        if (page.ok && round.debugCopies) {
             const std::string name = i == 0
                                          ? round.pageFile + ".html"
                                          : round.pageFile + "-" + std::to_string(i + 1) + ".html";
@@ -219,15 +302,24 @@ std::string AskServices(const std::vector<std::string>& services, const ServiceR
             std::ofstream copy(MapPath(round.workDir, name), std::ios::binary | std::ios::trunc);
             copy.write(page.body.data(), static_cast<std::streamsize>(page.body.size()));
         }
-        const std::string address =
-            CheckedAnswer(page.body, round.startDelimiter, round.endDelimiter, round.family);
+        const std::string address = page.ok ? CheckedAnswer(page.body, round.startDelimiter,
+                                                            round.endDelimiter, round.family)
+                                            : "";
         if (address.empty()) {
+            failures.push_back(PlainWordsStatus(
+                "WAN address service " + services[i] + ": " +
+                ServiceFailureWords(page, round.startDelimiter, round.endDelimiter, round.family)));
             continue;
         }
         if (i > 0) {
             host.Status(round.answeredStatus + services[i]);
         }
         return address;
+    }
+    // Told only when the lookup failed: a service that did not answer is no failure while
+    // another one did.
+    for (const std::string& failure : failures) {
+        host.Status(failure);
     }
     return kNotAvailable;
 }

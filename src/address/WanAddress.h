@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "address/AddressState.h"
+#include "platform/FailureSentence.h"
 #include "platform/Host.h"
 #include "platform/Profile.h"
 #include "settings/AppSettings.h"
@@ -45,10 +46,15 @@ struct WanLookupSettings {
 };
 
 // The result of one HTTP GET: `ok` when a response came (whatever its status code); `body` holds
-// at most kMaxPageBytes of it.
+// at most kMaxPageBytes of it, `status` is the response's status code. Without a response,
+// `failure` says why and `server` / `port` name the machine asked.
 struct HttpPage {
     bool ok = false;
     std::string body;
+    long status = 0;
+    ConnectionFailure failure;
+    std::string server;
+    int port = 0;
 };
 
 // Which family a request goes over; the answer is the address of that family.
@@ -77,6 +83,12 @@ std::string CheckedAnswer(const std::string& page, const std::string& startDelim
 std::vector<std::string> LookupServices(const std::string& first, const std::string& fallback,
                                         const std::vector<std::string>& defaults);
 
+// What a service's `page` came to, in plain words, when it gave no address of `family`:
+// "127.0.0.1:8421 refused the connection", "answered, but not with an IPv4 address (HTTP 404)";
+// empty when it gave one.
+std::string ServiceFailureWords(const HttpPage& page, const std::string& startDelimiter,
+                                const std::string& endDelimiter, IpFamily family);
+
 // Finds the machine's public address by asking lookup services in turn. In order:
 // PreviousWANIP := the stored last WAN address (at most 20 characters); the status message
 // "P10009 Requesting WAN IP address..." goes to `host`; the services (LookupServices of
@@ -86,13 +98,15 @@ std::vector<std::string> LookupServices(const std::string& first, const std::str
 // (first service), "WANPage-2.html" (second) and so on in `workDir`. When the address came from
 // a service other than the first, "P10010 WAN IP address from <url>" goes to `host`. No address
 // gives "N/A"; CurrentWANIP is then "N/A" when UpdateOnNAIP is 1 and PreviousWANIP otherwise.
-// CurrentWANIP is stored as the last WAN address and returned. Reports nothing else and never
-// fails otherwise.
+// CurrentWANIP is stored as the last WAN address and returned. When no service gave an address,
+// each one asked is then reported as "P WAN address service <url>: " and its
+// ServiceFailureWords. Reports nothing else and never fails otherwise.
 std::string GetWANIP(AddressState& state, Profile& settingsFile, const WanLookupSettings& settings,
                      Host& host, const std::string& workDir,
                      const std::vector<std::string>& defaults = BuiltInWanServices());
 
-// The IPv6 twin of GetWANIP, without a status message of its own: PreviousWANIP6 := the stored
+// The IPv6 twin of GetWANIP, without a status message of its own (a failed lookup tells its
+// services' failures the same way): PreviousWANIP6 := the stored
 // "LastWANIP6"; the services of WANIPURL6 (or `defaults` when it is empty) are asked over IPv6
 // by the same rules, their debug copies named "WANPage6.html", "WANPage6-2.html", ...; the
 // answer must be IPv6 text. The result (with UpdateOnNAIP's rule) is stored as "LastWANIP6".

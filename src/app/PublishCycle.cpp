@@ -8,6 +8,7 @@
 #include "ftp/SftpUpload.h"
 #include "mail/NotificationMail.h"
 #include "page/TemplateExpansion.h"
+#include "platform/FailureSentence.h"
 #include "platform/PathMap.h"
 #include "platform/StatusTexts.h"
 #include "settings/SettingsFile.h"
@@ -46,6 +47,27 @@ struct CycleRun {
         return link.ReplyText();
     }
 
+    // The plain sentence beside a failed step of the link: the machine it called (the
+    // firewall, with a proxy) and what happened; a refusal in the server's reply turned down
+    // `action`. Empty when the link left nothing to tell.
+    static std::string LinkSentence(const CFtpLink& link, const std::string& action) {
+        ConnectionFailure failure = link.ServerFailure();
+        if (failure.kind == FailureClass::kNone) {
+            if (link.ReplyText().empty()) {
+                return "";
+            }
+            // A reply of class 4 or 5 turns the action down; anything else is no FTP reply
+            // the link could go on from.
+            const char first = link.ReplyText()[0];
+            failure = first == '4' || first == '5'
+                          ? ConnectionFailure{FailureClass::kServerRefused, 0, link.ReplyText()}
+                          : ConnectionFailure{FailureClass::kOther, 0,
+                                              "unexpected reply \"" + link.ReplyText() + "\""};
+        }
+        return FailureSentence(link.CalledHost(), static_cast<int>(link.CalledPort()), failure,
+                               action);
+    }
+
     // The page goes up over SFTP in one step. The host key is read from the file at each
     // upload, so accepting a new key by editing the file works while the program runs.
     int UploadSftp(const AppSettings& s, const std::string& folder) {
@@ -60,6 +82,7 @@ struct CycleRun {
         params.timeoutSeconds = s.Timeout;
         const SftpUploadResult result = SftpUpload(params);
         if (!result.ok) {
+            const std::string where = ServerAndPort(s.FTPServer, s.Port);
             if (result.hostKeyChanged) {
                 return FailureEnd(
                     std::string(status::kFileErrorPrefix) +
@@ -68,9 +91,10 @@ struct CycleRun {
                         ". If the server's key was replaced on purpose, set "
                         "SFTPHostKey in Orvex.ini to the new value (or empty it) "
                         "to accept it.",
-                    s);
+                    s, where + " showed a host key other than the stored one");
             }
-            return FailureEnd(status::kFileErrorPrefix + ("SFTP: " + result.error), s);
+            return FailureEnd(status::kFileErrorPrefix + ("SFTP: " + result.error), s,
+                              "the SFTP upload to " + where + " failed: " + result.error);
         }
         if (params.knownHostKey.empty() && !result.offeredHostKey.empty()) {
             // First use: the key seen now is the one every later upload must meet.
@@ -107,9 +131,13 @@ struct CycleRun {
     }
 
     // The end after a failure the cycle has not reported yet (`reply` is the server's last
-    // line, or empty after a local failure).
-    int FailureEnd(const std::string& reply, const AppSettings& settings) {
+    // line, or empty after a local failure), told in plain words by `sentence` when there is one.
+    int FailureEnd(const std::string& reply, const AppSettings& settings,
+                   const std::string& sentence = "") {
         host.Status(reply);
+        if (!sentence.empty()) {
+            host.Status(PlainWordsStatus(sentence));
+        }
         if (settings.SuppressError == 0) {
             MessageBoxRequest box;
             box.text = kUploadErrorText;
@@ -268,7 +296,7 @@ struct CycleRun {
         params.FirewallPort = s.FTPProxyPort;
         params.LogonType = logonType;
         if (!link.Logon(params)) {
-            return FailureEnd(FailureText(link), s);
+            return FailureEnd(FailureText(link), s, LinkSentence(link, "the logon"));
         }
         ReportReply(link);
         link.Command("TYPE A");
@@ -278,15 +306,18 @@ struct CycleRun {
 
         if (folder.empty()) {
             if (!link.Transfer(s.RemoteFile, LocalFile(), s.ProxyPassive != 0, false)) {
-                return FailureEnd(FailureText(link), s);
+                return FailureEnd(FailureText(link), s,
+                                  LinkSentence(link, "the upload of " + s.RemoteFile));
             }
         } else {
             if (!link.Command("CWD " + folder)) {
-                return FailureEnd(link.ReplyText(), s);
+                return FailureEnd(link.ReplyText(), s,
+                                  LinkSentence(link, "the change to folder " + folder));
             }
             host.Status(status::kFolderChanged);
             if (!link.Transfer(name, LocalFile(), s.ProxyPassive != 0, false)) {
-                return FailureEnd(FailureText(link), s);
+                return FailureEnd(FailureText(link), s,
+                                  LinkSentence(link, "the upload of " + name));
             }
         }
 

@@ -34,8 +34,18 @@ bool CFtpLink::FailLocal(FtpLocalFailure failure, std::string detail) {
     return false;
 }
 
+bool CFtpLink::FailAs(FtpLocalFailure failure, std::string detail, ConnectionFailure told) {
+    FailLocal(failure, std::move(detail));
+    serverFailure_ = std::move(told);
+    return false;
+}
+
 void CFtpLink::NoteFailure(FtpLocalFailure failure, std::string detail) {
     failure_ = failure;
+    serverFailure_ = {};
+    if (failure != FtpLocalFailure::kNone || !detail.empty()) {
+        serverFailure_ = {FailureClass::kOther, 0, detail};
+    }
     failureDetail_ = std::move(detail);
 }
 
@@ -63,12 +73,14 @@ bool CFtpLink::StartTls() {
     reader_.reset();
     controlTls_ = std::make_unique<TlsSession>();
     if (!controlTls_->Connect(control_->Fd(), serverName_, tlsOptions_, idleLimitMs_)) {
-        std::string detail = controlTls_->VerifyFailed()
-                                 ? "server certificate refused: " + controlTls_->Error()
-                                 : controlTls_->Error();
+        const bool refused = controlTls_->VerifyFailed();
+        ConnectionFailure told{refused ? FailureClass::kCertificate : FailureClass::kTls, 0,
+                               controlTls_->Error()};
+        std::string detail =
+            refused ? "server certificate refused: " + controlTls_->Error() : controlTls_->Error();
         controlTls_.reset();
         control_.reset();
-        return FailLocal(FtpLocalFailure::kTls, std::move(detail));
+        return FailAs(FtpLocalFailure::kTls, std::move(detail), std::move(told));
     }
     MakeStreams();
     return true;
@@ -85,6 +97,7 @@ bool CFtpLink::ConnectControl(const std::string& host, unsigned port) {
     reader_.reset();
     controlTls_.reset();
     serverName_ = host;
+    serverPort_ = port;
     control_ = std::make_unique<CTimeoutSocket>(timeoutSeconds_, clock_);
     if (!control_->Create()) {
         return FailLocal(FtpLocalFailure::kSocket, control_->FailureDetail());
@@ -94,7 +107,8 @@ bool CFtpLink::ConnectControl(const std::string& host, unsigned port) {
                          "port " + std::to_string(port) + " out of range");
     }
     if (!control_->Connect(host, static_cast<uint16_t>(port))) {
-        return FailLocal(FtpLocalFailure::kConnect, control_->FailureDetail());
+        return FailAs(FtpLocalFailure::kConnect, control_->FailureDetail(),
+                      control_->ConnectFailure());
     }
     if (security_ == FtpSecurity::kImplicit) {
         return StartTls();
@@ -116,10 +130,13 @@ bool CFtpLink::SendLine(const std::string& line) {
         result = writer_->Flush();
     }
     if (result == ftp::IoResult::kTimedOut) {
-        return FailLocal(FtpLocalFailure::kConnection, "server took no data for too long");
+        return FailAs(FtpLocalFailure::kConnection, "server took no data for too long",
+                      {FailureClass::kSendFailed, 0,
+                       "it took no data for " + std::to_string(idleLimitMs_ / 1000) + " s"});
     }
     if (result != ftp::IoResult::kOk) {
-        return FailLocal(FtpLocalFailure::kConnection, "sending failed");
+        return FailAs(FtpLocalFailure::kConnection, "sending failed",
+                      {FailureClass::kSendFailed, 0, {}});
     }
     return true;
 }
@@ -133,10 +150,12 @@ bool CFtpLink::ReadLine() {
         case ftp::LineReader::Result::kLine:
             break;
         case ftp::LineReader::Result::kEnd:
-            return FailLocal(FtpLocalFailure::kConnection, "server closed the connection");
+            return FailAs(FtpLocalFailure::kConnection, "server closed the connection",
+                          {FailureClass::kClosed, 0, {}});
         case ftp::LineReader::Result::kTimedOut:
-            return FailLocal(FtpLocalFailure::kConnection,
-                             "no reply within " + std::to_string(idleLimitMs_ / 1000) + " s");
+            return FailAs(FtpLocalFailure::kConnection,
+                          "no reply within " + std::to_string(idleLimitMs_ / 1000) + " s",
+                          {FailureClass::kNoReply, idleLimitMs_ / 1000, {}});
         case ftp::LineReader::Result::kTooLong:
             return FailLocal(FtpLocalFailure::kConnection, "reply line too long");
         case ftp::LineReader::Result::kError:

@@ -8,6 +8,7 @@
 #include "ftp/LogonSequence.h"
 #include "ftp/TimeoutSocket.h"
 #include "platform/Clock.h"
+#include "platform/FailureSentence.h"
 #include "platform/TlsSession.h"
 
 namespace orvex {
@@ -86,6 +87,13 @@ public:
     bool Connected() const { return control_ != nullptr && reader_ != nullptr; }
     FtpLocalFailure LocalFailure() const { return failure_; }
     const std::string& FailureDetail() const { return failureDetail_; }
+    // The latest local failure in the classes told to the user (kNone when the latest
+    // operation failed on the server's reply, which ReplyText then holds).
+    const ConnectionFailure& ServerFailure() const { return serverFailure_; }
+    // The machine the control connection went to (the firewall's with a logon type other than
+    // 0) and its port; empty before the first connection.
+    const std::string& CalledHost() const { return serverName_; }
+    unsigned CalledPort() const { return serverPort_; }
 
     // How long a reply, an incoming data connection or a data read or write may keep the
     // link waiting: 60 s, or TimeoutSeconds when that is larger.
@@ -95,6 +103,8 @@ public:
 
 private:
     bool FailLocal(FtpLocalFailure failure, std::string detail);
+    // FailLocal with the class the user is told.
+    bool FailAs(FtpLocalFailure failure, std::string detail, ConnectionFailure told);
     bool StartTls();
     bool ProtectData();
     void MakeStreams();
@@ -117,9 +127,11 @@ private:
     int replyClass_ = 0;
     FtpLocalFailure failure_ = FtpLocalFailure::kNone;
     std::string failureDetail_;
+    ConnectionFailure serverFailure_;
     FtpSecurity security_ = FtpSecurity::kPlain;
     TlsOptions tlsOptions_;
     std::string serverName_;
+    unsigned serverPort_ = 0;
     std::unique_ptr<CTimeoutSocket> control_;
     std::unique_ptr<TlsSession> controlTls_;
     std::unique_ptr<ftp::LineReader> reader_;

@@ -60,8 +60,9 @@ bool CFtpLink::Logon(const FtpLogonParams& params) {
             return true;
         }
         if (next == kLogonError) {
-            return FailLocal(FtpLocalFailure::kLogonSequence,
-                             "logon refused after \"" + ReplyText() + "\"");
+            const std::string reply = ReplyText();
+            return FailAs(FtpLocalFailure::kLogonSequence, "logon refused after \"" + reply + "\"",
+                          {FailureClass::kServerRefused, 0, reply});
         }
         step = next;
     }

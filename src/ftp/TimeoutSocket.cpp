@@ -29,6 +29,11 @@ bool CTimeoutSocket::Create(int family) {
 
 bool CTimeoutSocket::Connect(const std::string& host, uint16_t port) {
     const std::vector<SocketAddress> targets = ResolveAll(host, port, &detail_);
+    connectFailure_ = {};
+    if (targets.empty()) {
+        connectFailure_.kind = host.empty() ? FailureClass::kOther : FailureClass::kNameNotFound;
+        connectFailure_.detail = detail_;
+    }
     bool fresh = true;
     for (const SocketAddress& target : targets) {
         // A socket whose connect failed cannot be connected again: each further address
@@ -37,9 +42,13 @@ bool CTimeoutSocket::Connect(const std::string& host, uint16_t port) {
             continue;
         }
         fresh = false;
+        connectFailure_ = {};
         if (ConnectStep(target.Get(), target.length)) {
             return true;
         }
+    }
+    if (connectFailure_.kind == FailureClass::kNone) {
+        connectFailure_ = {FailureClass::kOther, 0, detail_};
     }
     return false;
 }
@@ -54,6 +63,7 @@ bool CTimeoutSocket::ConnectStep(const void* address, unsigned length) {
     }
     if (errno != EINPROGRESS && errno != EINTR) {
         detail_ = ftp::ErrnoText("connect", errno);
+        connectFailure_ = FailureOfErrno(errno);
         return false;
     }
     const std::time_t start = clock_.Now();
@@ -70,6 +80,7 @@ bool CTimeoutSocket::ConnectStep(const void* address, unsigned length) {
         // Strictly later: the attempt may last up to one second beyond the time-out.
         if (clock_.Now() > start + timeoutSeconds_) {
             detail_ = "connect: no answer within " + std::to_string(timeoutSeconds_) + " s";
+            connectFailure_ = {FailureClass::kNoAnswer, timeoutSeconds_, {}};
             return false;
         }
     }
@@ -80,6 +91,7 @@ bool CTimeoutSocket::ConnectStep(const void* address, unsigned length) {
     }
     if (error != 0) {
         detail_ = ftp::ErrnoText("connect", error);
+        connectFailure_ = FailureOfErrno(error);
         return false;
     }
     return true;

@@ -7,6 +7,7 @@
 
 #include "ftp/SocketIo.h"
 #include "platform/Clock.h"
+#include "platform/FailureSentence.h"
 
 namespace orvex {
 
@@ -43,6 +44,8 @@ public:
     int TimeoutSeconds() const { return timeoutSeconds_; }
     // Why the latest operation failed, for the caller's diagnostics.
     const std::string& FailureDetail() const { return detail_; }
+    // Why the latest Connect failed, in the classes told to the user.
+    const ConnectionFailure& ConnectFailure() const { return connectFailure_; }
 
 private:
     bool ConnectStep(const void* address, unsigned length);
@@ -52,6 +55,7 @@ private:
     Clock& clock_;
     ftp::UniqueFd fd_;
     std::string detail_;
+    ConnectionFailure connectFailure_;
 };
 
 namespace ftp {

@@ -5,9 +5,12 @@
 #include <cstdio>
 
 #include "mail/engine/See.h"
+#include "mail/engine/ErrorText.h"
+#include "platform/FailureSentence.h"
 #include "platform/FileIo.h"
 #include "platform/PathMap.h"
 #include "platform/StatusTexts.h"
+#include "platform/TextUtil.h"
 
 namespace orvex {
 
@@ -21,10 +24,15 @@ void ReplaceAll(std::string& text, char from, const std::string& to) {
     }
 }
 
-// The server's port and how the connection is secured. A port outside 1-65535 (a hand-edited
-// file) falls back to the standard one rather than failing every cycle.
+// A port outside 1-65535 (a hand-edited file) falls back to the standard one rather than
+// failing every cycle.
+int ServerPort(const AppSettings& s) {
+    return s.EmailPort >= 1 && s.EmailPort <= 65535 ? s.EmailPort : 25;
+}
+
+// The server's port and how the connection is secured.
 void ConfigureConnection(const AppSettings& s, const std::string& workDir) {
-    seeIntegerParam(0, kSeePort, s.EmailPort >= 1 && s.EmailPort <= 65535 ? s.EmailPort : 25);
+    seeIntegerParam(0, kSeePort, ServerPort(s));
     if (s.EmailSecurity != kEmailSecurityStartTls && s.EmailSecurity != kEmailSecurityTls) {
         return;
     }
@@ -48,7 +56,87 @@ void ReportNotSent(const std::string& status, const AppSettings& s, Host& host) 
     }
 }
 
+// What follows the code's own text in the engine's error text: the server's reply or the
+// TLS layer's reason.
+std::string AfterCodeText(int code, const std::string& engineText) {
+    const char* known = EngineErrorText(code);
+    const std::string own = known != nullptr ? known : "";
+    if (!own.empty() && engineText.rfind(own, 0) == 0) {
+        return TrimBlanks(engineText.substr(own.size()));
+    }
+    return engineText;
+}
+
 }  // namespace
+
+std::string MailFailureSentence(const std::string& server, int port, int code,
+                                const SeeFailureFacts& facts, const std::string& engineText,
+                                bool sending) {
+    ConnectionFailure failure;
+    std::string action;
+    switch (code) {
+        case kSeeServerNotFound:
+            failure.kind = FailureClass::kNameNotFound;
+            break;
+        case kSeeConnectFailed:
+            failure = FailureOfErrno(facts.systemError);
+            if (facts.systemError == 0) {
+                failure.detail = "the connection could not be made";
+            }
+            break;
+        case kSeeTimedOut:
+            failure.kind =
+                facts.beforeConnection ? FailureClass::kNoAnswer : FailureClass::kNoReply;
+            failure.seconds = static_cast<int>((facts.limitMs + 999) / 1000);
+            break;
+        case kSeeClosed:
+        case kSeeNotConnected:
+            failure.kind = FailureClass::kClosed;
+            break;
+        case kSeeWriteError:
+            failure.kind = FailureClass::kSendFailed;
+            break;
+        case kSeeSmtpError:
+            failure.kind = FailureClass::kServerRefused;
+            failure.detail = AfterCodeText(code, engineText);
+            if (sending) {
+                action = "the message";
+            }
+            break;
+        case kSeeNoStartTlsOffered:
+            failure.kind = FailureClass::kNoTlsOffered;
+            break;
+        case kSeeCertificateRejected:
+            failure.kind = FailureClass::kCertificate;
+            failure.detail = AfterCodeText(code, engineText);
+            break;
+        case kSeeTlsFailed:
+            failure.kind = FailureClass::kTls;
+            failure.detail = AfterCodeText(code, engineText);
+            break;
+        case kSeeReplyOverflow:
+            failure.kind = FailureClass::kOther;
+            failure.detail = "its reply was too long to read";
+            break;
+        case kSeeEmptyAddress:
+        case kSeeSenderNull:
+        case kSeeMissingOpenBracket:
+        case kSeeMissingCloseBracket:
+            return "no mail was sent to " + ServerAndPort(server, port) + ": " +
+                   (sending ? "an address in To is not valid"
+                            : "the From address is empty or not valid");
+        case kSeeNoRecipient:
+        case kSeeToNull:
+            return "no mail was sent to " + ServerAndPort(server, port) +
+                   ": the To address is empty";
+        case kSeeNoServer:
+        case kSeeBadServerName:
+            return "no mail was sent: the mail server's name \"" + server + "\" is not valid";
+        default:
+            return "no mail was sent to " + ServerAndPort(server, port) + ": " + engineText;
+    }
+    return FailureSentence(server, port, failure, action);
+}
 
 std::string AddressList(const std::string& addresses) {
     if (addresses.empty()) {
@@ -116,6 +204,7 @@ int SendNotificationMail(const AppSettings& s, const AddressState::Snapshot& add
 
     int code = seeSmtpConnect(0, s.EmailServer.c_str(), from.c_str(), nullptr);
     int errorRoom = 2049;  // room for 2048 characters
+    const bool sending = code >= 0;
     if (code >= 0) {
         seeCommand(0, "NOOP");
         if (message.find("<HTML>") != std::string::npos ||
@@ -145,6 +234,9 @@ int SendNotificationMail(const AppSettings& s, const AddressState::Snapshot& add
         const std::string status = std::string(status::kEmailNotSentPrefix) + "SEE Error " +
                                    std::to_string(code) + ": " + text;
         host.Status(status);
+        host.Status(PlainWordsStatus(MailFailureSentence(s.EmailServer, ServerPort(s), code,
+                                                         seeFailureFacts(0), seeErrorText(0, code),
+                                                         sending)));
         if (s.SuppressError != 1) {
             MessageBoxRequest box;
             box.text = status.substr(2);

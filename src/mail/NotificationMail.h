@@ -3,6 +3,7 @@
 #include <string>
 
 #include "address/AddressState.h"
+#include "mail/engine/See.h"
 #include "page/TemplateExpansion.h"
 #include "platform/Clock.h"
 #include "platform/Host.h"
@@ -27,12 +28,20 @@ std::string AddressList(const std::string& addresses);
 // file-name part (after the last "\" or "/"), or at the end when there is no extension.
 std::string TemporaryMailPath(const std::string& messageFile);
 
+// The plain sentence beside a failure of the mail engine: what `code` (with the engine's
+// `facts` and its error text for the code) means for `server` and `port`, e.g.
+// "smtp.example.net:25 refused the connection". `sending`: the failure came while the message
+// was sent rather than while connecting.
+std::string MailFailureSentence(const std::string& server, int port, int code,
+                                const SeeFailureFacts& facts, const std::string& engineText,
+                                bool sending);
+
 // Mails the expanded message file once, through the mail engine (port EmailPort of
 // EmailServer, secured as EmailSecurity says). Nothing at all happens with EmailOnIPChangeOnly set
 // on a refresh the user did not ask for, when both addresses are unchanged. Reports its progress
 // and failures as host messages ("P10007 Attempting to send email...", "P10008 Successfully sent
-// email.", "P Email not sent: ..."), with message boxes unless SuppressError. The temporary file is
-// gone afterwards in every case. Returns 0.
+// email.", "P Email not sent: ..." followed by a plain sentence naming the server), with message
+// boxes unless SuppressError. The temporary file is gone afterwards in every case. Returns 0.
 int SendNotificationMail(const AppSettings& settings, const AddressState::Snapshot& addresses,
                          bool manualRefresh, const PageValues& pageValues, Host& host, Clock& clock,
                          const WindowFinder& finder = FindProgramWindow);

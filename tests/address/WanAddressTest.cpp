@@ -162,7 +162,16 @@ TEST_F(WanAddressTest, GarbageFromEveryServiceNeverReachesTheSettingsFile) {
     settings.UpdateOnNAIP = 1;
     EXPECT_EQ(Lookup(garbage.Url()), "N/A");
     EXPECT_EQ(StoredLast(), "N/A");
-    EXPECT_EQ(host.Statuses().size(), 2u);
+    // Besides the request message, each failed lookup tells what every service answered.
+    const std::string answer = ": answered, but not with an IPv4 address";
+    const std::vector<std::string> failed = {
+        "P10009 Requesting WAN IP address...",
+        "P WAN address service " + garbage.Url() + answer,
+        "P WAN address service " + html.Url() + answer,
+    };
+    std::vector<std::string> both = failed;
+    both.insert(both.end(), failed.begin(), failed.end());
+    EXPECT_EQ(host.Statuses(), both);
 }
 
 TEST_F(WanAddressTest, SlowServiceIsLeftAtItsBoundAndTheWholeLookupAtTwice) {
@@ -232,14 +241,26 @@ TEST_F(WanAddressTest, RefusedPortAndUnknownHostFailLikeAPageWithoutAddress) {
     settings.DebugWANPage = "TRUE";
     StoreLast("198.51.100.1");
     settings.UpdateOnNAIP = 0;
-    EXPECT_EQ(Lookup("http://127.0.0.1:" + std::to_string(RefusedPort()) + "/ip.cgi"),
-              "198.51.100.1");
+    const std::string refused = "127.0.0.1:" + std::to_string(RefusedPort());
+    EXPECT_EQ(Lookup("http://" + refused + "/ip.cgi"), "198.51.100.1");
     settings.UpdateOnNAIP = 1;
     EXPECT_EQ(Lookup("http://no-such-host.invalid/ip.cgi"), "N/A");
     EXPECT_EQ(Lookup("not a url at all"), "N/A");
     // No page arrived, so there is nothing to copy.
     EXPECT_FALSE(FileExists(dir.File("WANPage.html")));
-    EXPECT_EQ(host.Statuses().size(), 3u);
+    // The request message, then in plain words why no address came.
+    EXPECT_EQ(host.Statuses(),
+              (std::vector<std::string>{
+                  "P10009 Requesting WAN IP address...",
+                  "P WAN address service http://" + refused + "/ip.cgi: " + refused +
+                      " refused the connection",
+                  "P10009 Requesting WAN IP address...",
+                  "P WAN address service http://no-such-host.invalid/ip.cgi: host name not "
+                  "found: no-such-host.invalid",
+                  "P10009 Requesting WAN IP address...",
+                  "P WAN address service not a url at all: not a usable address (URL using "
+                  "bad/illegal format or missing URL)",
+              }));
 }
 
 TEST_F(WanAddressTest, BodyArrivingInPiecesOverTwoSecondsIsReadWhole) {

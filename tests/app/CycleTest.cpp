@@ -152,7 +152,11 @@ TEST_F(CycleTest, RefusedLogonShowsOnlyTheServersReplyWhenErrorsAreSuppressed) {
     peer.Start();
     Set([&](AppSettings& s) { s.Port = peer.Port(); });
     EXPECT_EQ(OnlineCycle(state, host, DefaultClock(), env), -1);
-    EXPECT_EQ(host.Statuses().back(), "530 Login incorrect.");
+    const std::vector<std::string> refused = host.Statuses();
+    ASSERT_GE(refused.size(), 2u);
+    EXPECT_EQ(refused[refused.size() - 2], "530 Login incorrect.");
+    EXPECT_EQ(refused.back(), "P 127.0.0.1:" + std::to_string(peer.Port()) +
+                                  " refused the logon: 530 Login incorrect.");
     EXPECT_TRUE(host.MessageBoxTexts().empty());
     EXPECT_EQ(host.CycleCodes().back(), 201);
     EXPECT_TRUE(FileExists(work.File("Online.txt")));  // left for a look after a failure
@@ -165,7 +169,9 @@ TEST_F(CycleTest, RefusedLogonShowsOnlyTheServersReplyWhenErrorsAreSuppressed) {
         s.Port = 1;
     });
     EXPECT_EQ(OnlineCycle(state, host, DefaultClock(), env), -1);
-    EXPECT_EQ(host.Statuses().back(), "");  // a local failure
+    const std::vector<std::string> local = host.Statuses();
+    EXPECT_EQ(local[local.size() - 2], "");  // a local failure
+    EXPECT_EQ(local.back(), "P 127.0.0.1:1 refused the connection");
     ASSERT_EQ(host.MessageBoxTexts().size(), 1u);
     EXPECT_EQ(host.MessageBoxTexts()[0], kUploadErrorText);
     EXPECT_EQ(host.Events().back().kind, RecordingHost::Event::kCycle);

@@ -49,6 +49,10 @@ struct CycleOutcome {
     std::vector<std::string> windowBoxes;
 
     std::string LastStatus() const { return statuses.empty() ? "<none>" : statuses.back(); }
+    // After a failure: the failure's own line, which its plain words follow.
+    std::string FailureStatus() const {
+        return statuses.size() < 2 ? "<none>" : statuses[statuses.size() - 2];
+    }
     bool HasStatus(const std::string& text) const;
     bool HasStatusStarting(const std::string& prefix) const;
     std::string Describe() const;  // the transcript, for a failing assertion's message

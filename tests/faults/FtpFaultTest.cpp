@@ -36,6 +36,8 @@ struct FtpFault {
     // failure was local (shown as a connection failure).
     std::string status;
     int passive = 1;
+    // What the plain words after it say about the server (checked when given).
+    std::string words = "";
 };
 
 ScriptedPeer& Greet(ScriptedPeer& p) {
@@ -124,7 +126,11 @@ CaseResult RunCase(const HealthyServers& servers, const FtpFault& fault, int ind
 void Check(const FtpFault& fault, const CaseResult& r, double bound) {
     SCOPED_TRACE(fault.name);
     EXPECT_EQ(r.fault.result, -1) << r.fault.Describe();
-    EXPECT_EQ(r.fault.LastStatus(), fault.status) << r.fault.Describe();
+    EXPECT_EQ(r.fault.FailureStatus(), fault.status) << r.fault.Describe();
+    // The plain words name the server and port called.
+    EXPECT_EQ(r.fault.LastStatus().rfind("P ", 0), 0u) << r.fault.Describe();
+    EXPECT_NE(r.fault.LastStatus().find("127.0.0.1:"), std::string::npos) << r.fault.Describe();
+    EXPECT_NE(r.fault.LastStatus().find(fault.words), std::string::npos) << r.fault.Describe();
     ASSERT_FALSE(r.fault.cycleCodes.empty());
     EXPECT_EQ(r.fault.cycleCodes.back(), 201) << "the Refresh button stays off";
     EXPECT_TRUE(r.fault.boxes.empty()) << "errors are suppressed";
@@ -155,17 +161,19 @@ std::unique_ptr<HealthyServers> FtpPeerFaults::servers;
 
 TEST_F(FtpPeerFaults, AtTheGreeting) {
     RunAll({
-        {"closes", [](ScriptedPeer& c, ScriptedPeer&) { c.Close(); }, ""},
+        {"closes", [](ScriptedPeer& c, ScriptedPeer&) { c.Close(); }, "", 1,
+         " closed the connection"},
         {"garbage",
          [](ScriptedPeer& c, ScriptedPeer&) { c.SendLine("hello? this is no FTP").Hold(); },
-         "hello? this is no FTP"},
+         "hello? this is no FTP", 1, " failed: unexpected reply \"hello? this is no FTP\""},
         // The whole line goes to the host, NUL and all.
         {"binary garbage",
          [](ScriptedPeer& c, ScriptedPeer&) {
              c.Send(std::string("\x16\x03\x01\0\xff\r\n", 7)).Hold();
          },
          std::string("\x16\x03\x01\0\xff", 5)},
-        {"endless line", [](ScriptedPeer& c, ScriptedPeer&) { Endless(c.Accept()); }, ""},
+        {"endless line", [](ScriptedPeer& c, ScriptedPeer&) { Endless(c.Accept()); }, "", 1,
+         " failed: reply line too long"},
         {"oversized reply", [](ScriptedPeer& c, ScriptedPeer&) { Oversized(c, "220"); }, ""},
     });
 }
@@ -213,7 +221,8 @@ TEST_F(FtpPeerFaults, AroundTheDataConnection) {
                  .SendLine("425 Cannot open data connection.")
                  .Hold();
          },
-         "425 Cannot open data connection."},
+         "425 Cannot open data connection.", 1,
+         " refused the upload of page3.html: 425 Cannot open data connection."},
         {"data connection closed at once, transfer aborted",
          [](ScriptedPeer& c, ScriptedPeer& d) {
              d.Accept().Close();
@@ -258,7 +267,8 @@ TEST_F(FtpPeerFaults, AroundTheDataConnection) {
 // each in a work directory of its own.
 TEST_F(FtpPeerFaults, SilenceAtAnyStageEndsTheCycleAfterTheIdleLimit) {
     const std::vector<FtpFault> faults = {
-        {"silent greeting", [](ScriptedPeer& c, ScriptedPeer&) { c.Hold(); }, ""},
+        {"silent greeting", [](ScriptedPeer& c, ScriptedPeer&) { c.Hold(); }, "", 1,
+         " took the connection but sent no reply within 60 s"},
         // Another service on the FTP port: its banner reads as the start of a multi-line
         // reply ("SSH-"), and then it waits for the client to speak.
         {"banner of another service, then silence",

@@ -21,8 +21,9 @@ struct SecureFault {
     std::string name;
     int security;
     std::function<void(ScriptedPeer&)> script;
-    // The start of the host message the failed cycle ends with.
+    // The start of the failure's host message, and what the plain words after it say.
     std::string statusPrefix;
+    std::string words = "";
 };
 
 ScriptedPeer& AuthAccepted(ScriptedPeer& p) {
@@ -52,7 +53,10 @@ protected:
                 peer.Stop();
             }
             EXPECT_EQ(outcome.result, -1) << outcome.Describe();
-            EXPECT_EQ(outcome.LastStatus().rfind(fault.statusPrefix, 0), 0u) << outcome.Describe();
+            EXPECT_EQ(outcome.FailureStatus().rfind(fault.statusPrefix, 0), 0u)
+                << outcome.Describe();
+            EXPECT_NE(outcome.LastStatus().find(fault.words), std::string::npos)
+                << outcome.Describe();
             EXPECT_EQ(outcome.cycleCodes.back(), 201);
             EXPECT_LT(outcome.seconds, kQuickBound) << outcome.Describe();
 
@@ -71,7 +75,8 @@ TEST_F(SecurePeerFaults, InTheTlsHandshake) {
     RunAll({
         {"closes after AUTH TLS", kSecurityFtpsExplicit,
          [](ScriptedPeer& p) { AuthAccepted(p).Close(); },
-         "P10007 the peer closed the connection during the TLS handshake"},
+         "P10007 the peer closed the connection during the TLS handshake",
+         "P the TLS handshake with 127.0.0.1:"},
         {"answers the handshake in clear text", kSecurityFtpsExplicit,
          [](ScriptedPeer& p) { AuthAccepted(p).SendLine("500 what?").Hold(); },
          "P10007 TLS handshake failed: "},
@@ -82,7 +87,7 @@ TEST_F(SecurePeerFaults, InTheTlsHandshake) {
          [](ScriptedPeer& p) {
              p.SendLine("220 fault peer ready").Expect("AUTH TLS").SendLine("504 no TLS").Hold();
          },
-         "504 no TLS"},
+         "504 no TLS", " refused the logon: 504 no TLS"},
         {"greets in clear on the implicit port", kSecurityFtpsImplicit,
          [](ScriptedPeer& p) { p.SendLine("220 plain server").Hold(); },
          "P10007 TLS handshake failed: "},
@@ -95,7 +100,7 @@ TEST_F(SecurePeerFaults, InTheTlsHandshake) {
 TEST_F(SecurePeerFaults, InTheSshConnection) {
     RunAll({
         {"closes at once", kSecuritySftp, [](ScriptedPeer& p) { p.Accept().Close(); },
-         "P10007 SFTP: "},
+         "P10007 SFTP: ", "P the SFTP upload to 127.0.0.1:"},
         {"speaks no SSH", kSecuritySftp,
          [](ScriptedPeer& p) { p.SendLine("220 this is FTP").Hold(); }, "P10007 SFTP: "},
         {"closes after its banner", kSecuritySftp,

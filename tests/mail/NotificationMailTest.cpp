@@ -1,15 +1,28 @@
 #include "mail/NotificationMail.h"
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+
 #include <gtest/gtest.h>
 
 #include "LoopbackListener.h"
 #include "RecordingHost.h"
+#include "ScriptedPeer.h"
 #include "ServerProcess.h"
 #include "TempDir.h"
 #include "TestCertificates.h"
 
 namespace orvex::test {
 namespace {
+
+std::vector<std::string> LastTwo(const std::vector<std::string>& statuses) {
+    return statuses.size() < 2 ? statuses
+                               : std::vector<std::string>(statuses.end() - 2, statuses.end());
+}
 
 TEST(MailAddresses, ListsAndTemporaryPath) {
     EXPECT_EQ(AddressList("a@x.org;b@y.org"), "<a@x.org>,<b@y.org>");
@@ -192,14 +205,19 @@ TEST_F(NotificationMailTest, EmptyRecipientsOrSenderFailWithTheEngineCodes) {
     REQUIRE_PORT_25();
     settings.EmailTo = "";
     Send();
-    EXPECT_EQ(host.Statuses().back(),
-              "P Email not sent: SEE Error -45: Must have at least one recipient.");
+    EXPECT_EQ(LastTwo(host.Statuses()),
+              (std::vector<std::string>{
+                  "P Email not sent: SEE Error -45: Must have at least one recipient.",
+                  "P no mail was sent to 127.0.0.1:25: the To address is empty"}));
     EXPECT_FALSE(FileExists(work.File("email$.htm")));
 
     settings.EmailTo = "a@x.test";
     settings.EmailFrom = "";
     Send();
-    EXPECT_EQ(host.Statuses().back(), "P Email not sent: SEE Error -37: EMPTY email address.");
+    EXPECT_EQ(LastTwo(host.Statuses()),
+              (std::vector<std::string>{
+                  "P Email not sent: SEE Error -37: EMPTY email address.",
+                  "P no mail was sent to 127.0.0.1:25: the From address is empty or not valid"}));
     EXPECT_FALSE(FileExists(work.File("email$.htm")));
 }
 
@@ -238,9 +256,96 @@ TEST_F(NotificationMailTest, StartTlsAndTlsOnTheirOwnPortsWithAuthentication) {
     settings.EmailPort = plain.Port();
     settings.EmailSecurity = kEmailSecurityStartTls;
     Send();
-    EXPECT_EQ(host.Statuses().back(),
-              "P Email not sent: SEE Error -74: Server does not offer STARTTLS.");
+    EXPECT_EQ(LastTwo(host.Statuses()),
+              (std::vector<std::string>{
+                  "P Email not sent: SEE Error -74: Server does not offer STARTTLS.",
+                  "P 127.0.0.1:" + std::to_string(plain.Port()) + " does not offer TLS"}));
     EXPECT_FALSE(FileExists(saved.File("1.env")));
+}
+
+// The engine's codes in plain words: what each says about the server, the port and the stage.
+TEST(MailFailureWords, EngineCodesBecomeSentencesAboutTheServer) {
+    SeeFailureFacts connecting;
+    connecting.beforeConnection = true;
+    connecting.systemError = ECONNREFUSED;
+    connecting.limitMs = 60000;
+    SeeFailureFacts talking;
+    talking.limitMs = 25000;
+    const auto words = [](int code, const SeeFailureFacts& facts, const std::string& text,
+                          bool sending = false) {
+        return MailFailureSentence("smtp.example.net", 587, code, facts, text, sending);
+    };
+    EXPECT_EQ(words(-36, connecting, "Error attempting to connect. "),
+              "smtp.example.net:587 refused the connection");
+    EXPECT_EQ(words(-8, connecting, "vSock timed out."),
+              "no answer from smtp.example.net:587 within 60 s");
+    EXPECT_EQ(words(-8, talking, "vSock timed out."),
+              "smtp.example.net:587 took the connection but sent no reply within 25 s");
+    EXPECT_EQ(words(-46, connecting, "Cannot find SMTP/POP3 server."),
+              "host name not found: smtp.example.net");
+    EXPECT_EQ(words(-1, talking, "vSock has been closed."),
+              "smtp.example.net:587 closed the connection");
+    EXPECT_EQ(words(-49, talking, "SMTP returned error. 535 5.7.8 Authentication failed\r\n"),
+              "smtp.example.net:587 answered with an error: 535 5.7.8 Authentication failed");
+    EXPECT_EQ(words(-49, talking, "SMTP returned error. 550 relay denied\r\n", true),
+              "smtp.example.net:587 refused the message: 550 relay denied");
+    EXPECT_EQ(words(-75, talking, "Server certificate not accepted: certificate has expired"),
+              "the certificate of smtp.example.net was not accepted: certificate has expired");
+    EXPECT_EQ(words(-76, talking, "TLS handshake failed: wrong version number"),
+              "the TLS handshake with smtp.example.net:587 failed: wrong version number");
+    EXPECT_EQ(words(-74, talking, "Server does not offer STARTTLS."),
+              "smtp.example.net:587 does not offer TLS");
+    EXPECT_EQ(words(-35, talking, "Cannot open file.", true),
+              "no mail was sent to smtp.example.net:587: Cannot open file.");
+}
+
+// Whole sends against loopback peers that fail: the failure's own line stays as it was, and
+// the plain words follow it.
+TEST_F(NotificationMailTest, FailuresAreToldInPlainWordsAfterTheirCodes) {
+    // A loopback port nothing listens on.
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+    ::close(fd);
+    settings.EmailPort = ntohs(address.sin_port);
+    Send();
+    EXPECT_EQ(host.Statuses(), (std::vector<std::string>{
+                                   "P10007 Attempting to send email...",
+                                   "P Email not sent: SEE Error -36: Error attempting to connect. ",
+                                   "P 127.0.0.1:" + std::to_string(settings.EmailPort) +
+                                       " refused the connection"}));
+
+    RecordingHost unknown;
+    settings.EmailServer = "smtp.example.invalid";
+    SendNotificationMail(settings, addresses, manual, values, unknown, clock,
+                         [](const std::string&) { return false; });
+    EXPECT_EQ(
+        LastTwo(unknown.Statuses()),
+        (std::vector<std::string>{"P Email not sent: SEE Error -46: Cannot find SMTP/POP3 server.",
+                                  "P host name not found: smtp.example.invalid"}));
+}
+
+TEST_F(NotificationMailTest, SilentServerIsToldAsNoReplyWithinTheReplyTimeOut) {
+    ScriptedPeer silent;
+    silent.Accept().Hold();
+    silent.Start();
+    settings.EmailPort = silent.Port();
+    seeAttach(1);
+    seeIntegerParam(0, kSeeReplyTimeout, 600);
+    seeDetach();
+    Send();
+    seeAttach(1);
+    seeIntegerParam(0, kSeeReplyTimeout, 25000);  // process-wide: put back for the other tests
+    seeDetach();
+    silent.Stop();
+    EXPECT_EQ(LastTwo(host.Statuses()),
+              (std::vector<std::string>{"P Email not sent: SEE Error -8: vSock timed out.",
+                                        "P 127.0.0.1:" + std::to_string(settings.EmailPort) +
+                                            " took the connection but sent no reply within 1 s"}));
 }
 
 }  // namespace

@@ -100,6 +100,9 @@ struct Channel {
     std::string lastLine;  // its last line
     long replyCode = 0;
     int socketCode = 0;  // the socket layer's code behind the latest failure
+    // Where the latest failure struck and, when connecting failed, the system's reason.
+    SmtpState failedState = SmtpState::kNeverRan;
+    int connectError = 0;
 
     BodyReader body;
     std::string challenge;

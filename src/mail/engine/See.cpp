@@ -396,6 +396,32 @@ std::string seeErrorText(int channel, int code) {
     return length > 0 ? std::string(buffer, static_cast<size_t>(length)) : std::string();
 }
 
+SeeFailureFacts seeFailureFacts(int channel) {
+    SeeFailureFacts facts;
+    int error = 0;
+    std::shared_ptr<Channel> ch = FindChannel(channel, &error);
+    if (!ch) {
+        return facts;
+    }
+    const engine::ProcessParams& p = engine::TheEngine().params;
+    std::lock_guard channelLock(ch->mutex);
+    using engine::SmtpState;
+    switch (ch->failedState) {
+        case SmtpState::kBegin:
+        case SmtpState::kLocalHostName:
+        case SmtpState::kResolve:
+        case SmtpState::kConnect:
+        case SmtpState::kAwaitConnected:
+            facts.beforeConnection = true;
+            break;
+        default:
+            break;
+    }
+    facts.systemError = ch->connectError;
+    facts.limitMs = facts.beforeConnection ? p.connectTimeout.load() : p.replyTimeout.load();
+    return facts;
+}
+
 int seeStep(int channel) {
     int error = 0;
     std::shared_ptr<Channel> ch = FindChannel(channel, &error);

@@ -179,6 +179,17 @@ int seeErrorString(int channel, int code, char* buffer, int size);
 // The whole text seeErrorString would give with ample room ("" for an error of the call itself).
 std::string seeErrorText(int channel, int code);
 
+// What the latest failure on the channel was, beyond its code, so a caller can tell it in
+// plain words: whether the connection to the server had not stood yet, the system's reason
+// (an errno value, 0 when unknown) when connecting failed, and the time-out in ms that ran out
+// for kSeeTimedOut (the connection's before it stood, the reply's after).
+struct SeeFailureFacts {
+    bool beforeConnection = false;
+    int systemError = 0;
+    long limitMs = 0;
+};
+SeeFailureFacts seeFailureFacts(int channel);
+
 // One step of the channel's SMTP dialogue, for callers that turned blocking off (parameter 9 =
 // 0): the next state (positive) while the dialogue goes on, 9999 when the step had to wait,
 // 0 when finished, or a negative error code.

@@ -60,6 +60,7 @@ bool OffersStartTls(const std::string& reply) {
 int Begin(Engine& e, Channel& ch, uint32_t) {
     ch.tlsUp = false;
     ch.tlsError.clear();
+    ch.connectError = 0;
     // TLS from the first byte: the handshake comes before the greeting.
     ch.afterConnectState =
         ch.security == kSeeImplicitTls ? SmtpState::kTlsHandshake : SmtpState::kReadGreeting;
@@ -101,6 +102,7 @@ int ConnectToServer(Engine& e, Channel& ch, uint32_t now) {
     int rc = e.vsock.Connect(slot, ch.server, ch.connectionPort);
     if (rc != kVsOk) {
         ch.socketCode = rc;
+        ch.connectError = e.vsock.ConnectError(slot);
         return Fail(e, ch, kSeeConnectFailed);
     }
     ch.deadline = TickAt(now, TimingOf(e).connect);
@@ -110,6 +112,7 @@ int ConnectToServer(Engine& e, Channel& ch, uint32_t now) {
 
 int AwaitConnected(Engine& e, Channel& ch, uint32_t now) {
     if (e.vsock.Poll(ch.slot, kVsError) == 1) {
+        ch.connectError = e.vsock.ConnectError(ch.slot);
         return Fail(e, ch, kSeeConnectFailed);
     }
     if (e.vsock.Poll(ch.slot, kVsWritable) == 1) {

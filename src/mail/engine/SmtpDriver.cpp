@@ -237,6 +237,8 @@ void Trace::Line(const std::string& text) {
 }
 
 int Fail(Engine& e, Channel& ch, int code) {
+    // Between steps the state that was waiting (for the connection, for a reply) failed.
+    ch.failedState = ch.currentState == SmtpState::kBetweenSteps ? ch.nextState : ch.currentState;
     if (e.trace.on.load()) {
         e.trace.Line("channel " + std::to_string(ch.number) + ": " +
                      std::to_string(StateNumber(ch.currentState)) + " fails with " +

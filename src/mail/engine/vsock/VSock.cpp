@@ -310,6 +310,7 @@ int VSock::Connect(int slot, const std::string& name, int port) {
         targets.push_back(fallback);
     }
     int error = 0;
+    s.connectError = 0;
     for (size_t i = 0; i < targets.size(); ++i) {
         const SocketAddress& target = targets[i];
         // A socket whose connect failed cannot be connected again.
@@ -339,7 +340,22 @@ int VSock::Connect(int slot, const std::string& name, int port) {
             return kVsOk;
         }
     }
+    s.connectError = error;
     return -WinSockCode(error);
+}
+
+int VSock::ConnectError(int slot) {
+    if (!Valid(slot)) {
+        return 0;
+    }
+    Slot& s = slots_[slot];
+    int pending = 0;
+    socklen_t size = sizeof pending;
+    if (s.fd >= 0 && ::getsockopt(s.fd, SOL_SOCKET, SO_ERROR, &pending, &size) == 0 &&
+        pending != 0) {
+        return pending;
+    }
+    return s.connectError;
 }
 
 int VSock::SetBlocking(int slot, bool /*on*/) {

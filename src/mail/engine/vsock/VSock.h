@@ -81,6 +81,9 @@ public:
     int WaitWritable(int slot, int ms);
     // 1 when the ring holds data or the socket turns readable within `ms`, else 0.
     int WaitReadable(int slot, int ms);
+    // Why the slot's connection failed: the socket's pending error, else the error of the
+    // last address Connect tried (an errno value); 0 when none is known.
+    int ConnectError(int slot);
     // Sends all bytes: the count; kVsBadCount for a count below 1; kVsClosed when the socket
     // is not writable within the send stall; the negated WinSock code when sending fails
     // (which also clears the connected flag).
@@ -120,6 +123,7 @@ private:
         bool connected = false;
         uint32_t address = 0;
         int port = 0;
+        int connectError = 0;
         std::string host;
         std::array<char, kRingSize> ring{};
         size_t readPos = 0;
