@@ -1,6 +1,8 @@
 // The built program against real servers on 127.0.0.1: what a user sees happen on the web
 // server, in the mailbox, in the log and in the settings file.
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
 #include <signal.h>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -119,6 +121,33 @@ TEST_F(PublishE2ETest, ConfiguredStartUploadsMailsLogsAndRemembersTheAddresses) 
     EXPECT_NE(ini.GetString("IPAddress", "LastLANIP", ""), "");
     EXPECT_FALSE(FileExists(work.File("Online.txt")));
     EXPECT_TRUE(run.Running());
+}
+
+// The desktop program tells a failure in plain words after its code, in the log as in orvexd.
+TEST_F(PublishE2ETest, FailuresAreToldInPlainWordsBesideTheirCodes) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+    ::close(fd);
+    const std::string port = std::to_string(ntohs(address.sin_port));
+    Set(kSectionLocal, "Port", port);
+    Set(kSectionLocal, "WANIPURL", "http://no-such-host.invalid/");
+    ProgramRun run(work.Path(), runtime.Path());
+    const std::string last = "127.0.0.1:" + port + " refused the connection";
+    ASSERT_TRUE(LogHas(last, 30000)) << ReadFile(work.File("Orvex.log"));
+    const std::string log = ReadFile(work.File("Orvex.log"));
+    size_t at = 0;
+    for (const std::string& line :
+         {std::string("WAN address service http://no-such-host.invalid/: host name not found: "
+                      "no-such-host.invalid"),
+          std::string("Unable to resolve hostname/Connection Timeout"), last}) {
+        at = log.find(line + "\r\n", at);
+        ASSERT_NE(at, std::string::npos) << line << "\n" << log;
+    }
 }
 
 TEST_F(PublishE2ETest, SigtermPublishesTheOfflinePageAndEnds) {

@@ -2,7 +2,10 @@
 // service's schedule and signals, the settings check and listing, and the lock it shares with
 // the desktop program.
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
 #include <signal.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -119,6 +122,57 @@ TEST_F(ServiceE2ETest, OnceWithAnUnreachableEchoPageFollowsUpdateOnNAIP) {
     ServiceResult publish = Run({"--once"});
     EXPECT_EQ(publish.code, 0) << publish.out << publish.err;
     EXPECT_EQ(ReadFile(ftpRoot.File("index.html")), "<p>Home is Online at N/A</p>");
+}
+
+// A loopback port nothing listens on.
+int UnusedPort() {
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+    ::close(fd);
+    return ntohs(address.sin_port);
+}
+
+// Each failing step's own line, then plain words naming the server: in the output and the log.
+TEST_F(ServiceE2ETest, FailuresAreToldInPlainWordsBesideTheirCodes) {
+    const std::string mailPort = std::to_string(UnusedPort());
+    const std::string ftpPort = std::to_string(UnusedPort());
+    Set(kSectionLocal, "WANIPURL", "http://no-such-host.invalid/");
+    Set(kSectionLocal, "Port", ftpPort);
+    WriteFile(work.File("mail.htm"), "Reach %H at %WI");
+    Set(kSectionPreferences, "EnableMail", "1");
+    Set(kSectionPreferences, "EmailServer", "127.0.0.1");
+    Set(kSectionPreferences, "EmailPort", mailPort);
+    Set(kSectionPreferences, "EmailFrom", "home@orvex.test");
+    Set(kSectionPreferences, "EmailTo", "friend@orvex.test");
+    Set(kSectionPreferences, "EmailInput", "mail.htm");
+    Set(kSectionPreferences, "SuppressError", "1");
+    ServiceResult failed = Run({"--once"});
+    EXPECT_EQ(failed.code, 1) << failed.out << failed.err;
+
+    const std::vector<std::string> told = {
+        "Requesting WAN IP address...",
+        "WAN address service http://no-such-host.invalid/: host name not found: "
+        "no-such-host.invalid",
+        "Email not sent: SEE Error -36: Error attempting to connect. ",
+        "127.0.0.1:" + mailPort + " refused the connection",
+        "Attempting to connect to FTP Server...",
+        "Unable to resolve hostname/Connection Timeout",
+        "127.0.0.1:" + ftpPort + " refused the connection",
+    };
+    const std::string log = ReadFile(work.File("Orvex.log"));
+    size_t at = 0;
+    for (const std::string& line : told) {
+        at = log.find(line + "\r\n", at);
+        ASSERT_NE(at, std::string::npos) << line << "\n" << log;
+    }
+    EXPECT_NE(failed.out.find("\nP 127.0.0.1:" + ftpPort + " refused the connection\n"),
+              std::string::npos)
+        << failed.out;
 }
 
 TEST_F(ServiceE2ETest, OfflineOptionPublishesTheOfflinePage) {
