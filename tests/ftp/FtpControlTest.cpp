@@ -178,11 +178,16 @@ TEST(FtpConnectTest, ByNameRefusedAndUnresolvable) {
     EXPECT_LT(test::ElapsedMs(start), 1000);
     EXPECT_EQ(refused.ReplyText(), "");
     EXPECT_EQ(refused.LocalFailure(), FtpLocalFailure::kConnect);
+    // What the user is told names the machine called.
+    EXPECT_EQ(refused.ServerFailure().kind, FailureClass::kRefused);
+    EXPECT_EQ(refused.CalledHost(), "127.0.0.1");
+    EXPECT_EQ(refused.CalledPort(), closedPort);
 
     CFtpLink unknown(15);
     EXPECT_FALSE(unknown.ConnectControl("no-such-host.invalid", 21));
     EXPECT_EQ(unknown.ReplyText(), "");
     EXPECT_EQ(unknown.LocalFailure(), FtpLocalFailure::kConnect);
+    EXPECT_EQ(unknown.ServerFailure().kind, FailureClass::kNameNotFound);
     EXPECT_FALSE(unknown.ConnectControl("127.0.0.1", 70000));
 }
 
@@ -196,6 +201,8 @@ TEST(FtpConnectTest, UnansweredConnectHonoursTheDeadline) {
     EXPECT_LE(elapsed, 2000 + 300);  // time-out + 1 s of whole-second clock, + slack
     EXPECT_EQ(link.ReplyText(), "");
     EXPECT_EQ(link.LocalFailure(), FtpLocalFailure::kConnect);
+    EXPECT_EQ(link.ServerFailure().kind, FailureClass::kNoAnswer);
+    EXPECT_EQ(link.ServerFailure().seconds, 1);
 }
 
 TEST(FtpConnectTest, DeadlineIsPassedOnlyWhenTheClockIsStrictlyLater) {

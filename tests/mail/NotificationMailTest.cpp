@@ -319,6 +319,19 @@ TEST_F(NotificationMailTest, FailuresAreToldInPlainWordsAfterTheirCodes) {
                                    "P 127.0.0.1:" + std::to_string(settings.EmailPort) +
                                        " refused the connection"}));
 
+    ScriptedPeer closing;
+    closing.Accept().Close();
+    closing.Start();
+    RecordingHost cut;
+    settings.EmailPort = closing.Port();
+    SendNotificationMail(settings, addresses, manual, values, cut, clock,
+                         [](const std::string&) { return false; });
+    closing.Stop();
+    EXPECT_EQ(LastTwo(cut.Statuses()),
+              (std::vector<std::string>{
+                  "P Email not sent: SEE Error -1: vSock has been closed.",
+                  "P 127.0.0.1:" + std::to_string(settings.EmailPort) + " closed the connection"}));
+
     RecordingHost unknown;
     settings.EmailServer = "smtp.example.invalid";
     SendNotificationMail(settings, addresses, manual, values, unknown, clock,
