@@ -177,6 +177,28 @@ TEST_F(CycleTest, RefusedLogonShowsOnlyTheServersReplyWhenErrorsAreSuppressed) {
     EXPECT_EQ(host.Events().back().kind, RecordingHost::Event::kCycle);
 }
 
+// Through a firewall the machine called is the firewall, and the plain words name it.
+TEST_F(CycleTest, FailureThroughAFirewallNamesTheFirewall) {
+    uint16_t firewallPort;
+    {
+        ScriptedPeer gone;  // its port is free again once it is destroyed
+        firewallPort = gone.Port();
+    }
+    Set([&](AppSettings& s) {
+        s.UseProxy = 1;
+        s.LogonType = 1;
+        s.ProxyAddress = "localhost";
+        s.FTPProxyPort = firewallPort;
+    });
+    state.Flags.ProxyInUse = 1;
+    EXPECT_EQ(OnlineCycle(state, host, DefaultClock(), env), -1);
+    const std::vector<std::string> told = host.Statuses();
+    ASSERT_GE(told.size(), 2u);
+    EXPECT_EQ(told[told.size() - 2], "");
+    EXPECT_EQ(told.back(),
+              "P localhost:" + std::to_string(firewallPort) + " refused the connection");
+}
+
 TEST_F(CycleTest, FailedManualRefreshLeavesTheNextCycleAScheduledOne) {
     Set([](AppSettings& s) { s.Port = 1; });
     state.Flags.ManualRefresh = 1;
