@@ -5,6 +5,7 @@
 #include <string>
 
 #include "address/AddressState.h"
+#include "ddns/DynamicDnsUpdater.h"
 #include "monitor/MonitoredPrograms.h"
 #include "platform/Profile.h"
 #include "settings/AppSettings.h"
@@ -45,6 +46,8 @@ public:
     CycleFlags Flags;
     AddressState Addresses;
     MonitoredPrograms Programs;
+    // What dynamic DNS updates learned across cycles (retry holds, stopped entries).
+    ddns::UpdateMemory DynamicDnsMemory;
     std::atomic<bool> DefaultLookupService{true};
     std::atomic<bool> IntervalEdited{false};
 

@@ -4,6 +4,7 @@
 
 #include "address/LanAddress.h"
 #include "address/WanAddress.h"
+#include "ddns/DynamicDnsUpdater.h"
 #include "ftp/FtpLink.h"
 #include "ftp/SftpUpload.h"
 #include "mail/NotificationMail.h"
@@ -11,6 +12,7 @@
 #include "platform/FailureSentence.h"
 #include "platform/PathMap.h"
 #include "platform/StatusTexts.h"
+#include "settings/DynamicDnsSettings.h"
 #include "settings/SettingsFile.h"
 
 namespace orvex {
@@ -163,6 +165,35 @@ struct CycleRun {
         return -1;
     }
 
+    // Keeps the dynamic DNS names pointing at the addresses just looked up. Only checked
+    // addresses are handed on; a failure is reported and leaves the rest of the cycle alone.
+    void UpdateDynamicDnsNames(const AppSettings& s) {
+        const AddressState::Snapshot a = state.Addresses.Get();
+        ddns::UpdateRun run;
+        run.addresses.wan = ddns::CheckedAddress(a.CurrentWANIP, false);
+        run.addresses.lan = ddns::CheckedAddress(a.CurrentLANIP, false);
+        if (s.EnableIPv6 == 1) {
+            run.addresses.wan6 = ddns::CheckedAddress(a.CurrentWANIP6, true);
+            run.addresses.lan6 = ddns::CheckedAddress(a.CurrentLANIP6, true);
+        }
+        run.manualRefresh = state.Flags.ManualRefresh == 1;
+        run.timeoutSeconds = s.Timeout;
+        run.workDir = state.WorkDir;
+        ddns::UpdateDynamicDns(s.DynamicDns, run, state.DynamicDnsMemory, clock, host,
+                               [&](size_t index, const DynamicDnsEntry& e,
+                                   const std::string& lastAddress, const std::string& lastUpdate) {
+                                   WriteDynamicDnsResult(state.Ini(), PasswordKey(), index, e,
+                                                         lastAddress, lastUpdate);
+                                   state.EditSettings([&](AppSettings& edited) {
+                                       if (index < edited.DynamicDns.size() &&
+                                           SameDynamicDnsTarget(edited.DynamicDns[index], e)) {
+                                           edited.DynamicDns[index].LastAddress = lastAddress;
+                                           edited.DynamicDns[index].LastUpdate = lastUpdate;
+                                       }
+                                   });
+                               });
+    }
+
     PageValues Values(const AppSettings& s) const {
         PageValues v;
         v.currentWanIp = state.Addresses.CurrentWANIP();
@@ -227,6 +258,9 @@ struct CycleRun {
         if (s.EnableMail != 0) {
             SendNotificationMail(s, state.Addresses.Get(), state.Flags.ManualRefresh == 1,
                                  Values(s), host, clock, env.windowFinder);
+        }
+        if (Online() && !s.DynamicDns.empty()) {
+            UpdateDynamicDnsNames(s);
         }
         if (s.EnableFTP == 0) {
             return SuccessEnd();

@@ -23,4 +23,23 @@ inline constexpr const char* kWan6AddressFromPrefix = "P10010 WAN IPv6 address f
 // Followed by why the mail was not sent.
 inline constexpr const char* kEmailNotSentPrefix = "P Email not sent: ";
 
+// Dynamic DNS: "Updating dynamic DNS name home.example.net..." (the names comma-separated; an
+// entry without names is called "entry <n>"), then the provider's answer, then one result line:
+// "<subject> updated: <addresses>." or "<subject> not updated: <why>" and what happens next.
+inline constexpr const char* kDdnsUpdatingName = "Updating dynamic DNS name ";
+inline constexpr const char* kDdnsUpdatingNames = "Updating dynamic DNS names ";
+inline constexpr const char* kDdnsUpdatingEntry = "Updating dynamic DNS entry ";
+inline constexpr const char* kDdnsName = "Dynamic DNS name ";
+inline constexpr const char* kDdnsNames = "Dynamic DNS names ";
+inline constexpr const char* kDdnsEntry = "Dynamic DNS entry ";
+inline constexpr const char* kDdnsUpdated = " updated: ";
+inline constexpr const char* kDdnsNotUpdated = " not updated: ";
+inline constexpr const char* kDdnsRetryLater =
+    "; tried again at a cycle 5 minutes from now or later.";
+inline constexpr const char* kDdnsStopped = "; no more tries until the entry's settings change.";
+inline constexpr const char* kDdnsHeld = "the last try failed less than 5 minutes ago.";
+inline constexpr const char* kDdnsNoWanAddress = "no WAN IP address is known.";
+inline constexpr const char* kDdnsNoWanAddress6 =
+    "no WAN IPv6 address is known (EnableIPv6 must be 1).";
+
 }  // namespace orvex::status

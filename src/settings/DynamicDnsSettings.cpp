@@ -127,6 +127,56 @@ bool WriteDynamicDnsResult(Profile& file, const std::string& key, size_t index,
            file.WriteString(kSectionDynamicDns, NumberedKey("LastUpdate", index), lastUpdate);
 }
 
+std::vector<std::pair<std::string, std::string>> DynamicDnsEntryProblems(const DynamicDnsEntry& e,
+                                                                         size_t index) {
+    std::vector<std::pair<std::string, std::string>> problems;
+    auto need = [&](const char* name, const std::string& value) {
+        const bool empty = std::string(name) == "Hosts" ? SplitDynamicDnsHosts(value).empty()
+                                                        : TrimBlanks(value).empty();
+        if (empty) {
+            problems.emplace_back(NumberedKey(name, index),
+                                  "empty; a " + e.Protocol + " entry needs it");
+        }
+    };
+    if (e.Protocol == kDdnsDyndns2) {
+        need("Server", e.Server);
+        need("Hosts", e.Hosts);
+    } else if (e.Protocol == kDdnsUrl) {
+        need("URL", e.URL);
+    } else if (e.Protocol == kDdnsRfc2136) {
+        need("Server", e.Server);
+        need("Zone", e.Zone);
+        need("Hosts", e.Hosts);
+    } else if (e.Protocol == kDdnsCommand) {
+        need("Command", e.Command);
+    } else {
+        problems.emplace_back(NumberedKey("Protocol", index),
+                              "\"" + e.Protocol + "\" is not dyndns2, url, rfc2136 or command");
+    }
+    if (e.Family != kDdnsFamily4 && e.Family != kDdnsFamily6 && e.Family != kDdnsFamilyBoth) {
+        problems.emplace_back(NumberedKey("Family", index),
+                              "\"" + e.Family + "\" is not 4, 6 or both");
+    }
+    return problems;
+}
+
+std::vector<std::string> SplitDynamicDnsHosts(const std::string& hosts) {
+    std::vector<std::string> names;
+    size_t pos = 0;
+    while (pos <= hosts.size()) {
+        size_t end = hosts.find(',', pos);
+        if (end == std::string::npos) {
+            end = hosts.size();
+        }
+        const std::string name = TrimBlanks(hosts.substr(pos, end - pos));
+        if (!name.empty()) {
+            names.push_back(name);
+        }
+        pos = end + 1;
+    }
+    return names;
+}
+
 std::vector<std::string> DynamicDnsKeyNames() {
     return {kCountKey, "Protocol", "Server",      "Hosts",     "User",       "Password",
             "URL",     "Expect",   "Zone",        "TSIGName",  "TSIGSecret", "TTL",

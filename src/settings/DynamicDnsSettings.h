@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/Profile.h"
@@ -32,6 +33,15 @@ bool WriteDynamicDnsEntries(Profile& file, const std::string& key,
 bool WriteDynamicDnsResult(Profile& file, const std::string& key, size_t index,
                            const DynamicDnsEntry& entry, const std::string& lastAddress,
                            const std::string& lastUpdate);
+
+// What keeps entry `index` (0-based) from being updated, as (key with its number, reason)
+// pairs: an unknown Protocol, a Family other than 4, 6 or both, and the keys its protocol
+// needs left empty. Empty when the entry can be sent.
+std::vector<std::pair<std::string, std::string>> DynamicDnsEntryProblems(const DynamicDnsEntry& e,
+                                                                         size_t index);
+
+// The host names of `hosts`: split at commas, blanks trimmed, empty ones dropped.
+std::vector<std::string> SplitDynamicDnsHosts(const std::string& hosts);
 
 // The names of the section's keys without their number, for listings and checks.
 std::vector<std::string> DynamicDnsKeyNames();

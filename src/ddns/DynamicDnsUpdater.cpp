@@ -1,0 +1,329 @@
+#include "ddns/DynamicDnsUpdater.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+
+#include <cstdio>
+
+#include "ddns/CommandHook.h"
+#include "ddns/Dyndns2Update.h"
+#include "ddns/Rfc2136Update.h"
+#include "ddns/UrlUpdate.h"
+#include "platform/StatusTexts.h"
+#include "platform/TextUtil.h"
+#include "settings/DynamicDnsSettings.h"
+
+namespace orvex::ddns {
+
+namespace {
+
+// A last update this far ahead of the clock is taken as unreadable.
+constexpr std::time_t kFutureSlackSeconds = 24 * 60 * 60;
+
+bool WantsIpv4(const DynamicDnsEntry& e) {
+    return e.Family == kDdnsFamily4 || e.Family == kDdnsFamilyBoth;
+}
+bool WantsIpv6(const DynamicDnsEntry& e) {
+    return e.Family == kDdnsFamily6 || e.Family == kDdnsFamilyBoth;
+}
+
+std::string JoinHosts(const std::vector<std::string>& hosts, const char* separator) {
+    std::string out;
+    for (const std::string& host : hosts) {
+        out += (out.empty() ? "" : separator) + host;
+    }
+    return out;
+}
+
+// How messages name the entry: its host names, or its number when it has none.
+struct Subject {
+    std::string updating;  // "Updating dynamic DNS name home.example.net..."
+    std::string name;      // "Dynamic DNS name home.example.net"
+};
+
+Subject SubjectOf(const DynamicDnsEntry& e, size_t index) {
+    const std::vector<std::string> hosts = SplitDynamicDnsHosts(e.Hosts);
+    if (hosts.empty()) {
+        const std::string number = std::to_string(index + 1);
+        return {status::kDdnsUpdatingEntry + number + "...", status::kDdnsEntry + number};
+    }
+    const std::string names = JoinHosts(hosts, ", ");
+    if (hosts.size() == 1) {
+        return {status::kDdnsUpdatingName + names + "...", status::kDdnsName + names};
+    }
+    return {status::kDdnsUpdatingNames + names + "...", status::kDdnsNames + names};
+}
+
+// The name server and its port: "host", "host:port", "[v6]:port" or a bare IPv6 address.
+void SplitServer(const std::string& server, std::string* host, int* port) {
+    *host = server;
+    *port = 53;
+    if (!server.empty() && server.front() == '[') {
+        const size_t close = server.find(']');
+        if (close != std::string::npos) {
+            *host = server.substr(1, close - 1);
+            if (close + 1 < server.size() && server[close + 1] == ':') {
+                *port = AsciiToInt(server.substr(close + 2));
+            }
+        }
+        return;
+    }
+    const size_t colon = server.find(':');
+    if (colon != std::string::npos && server.find(':', colon + 1) == std::string::npos) {
+        *host = server.substr(0, colon);
+        *port = AsciiToInt(server.substr(colon + 1));
+    }
+}
+
+long BoundMs(const UpdateRun& run) {
+    return static_cast<long>(run.timeoutSeconds < 1 ? 1 : run.timeoutSeconds) * 1000L;
+}
+
+}  // namespace
+
+std::string CheckedAddress(const std::string& text, bool ipv6) {
+    in6_addr bytes{};
+    return !text.empty() && ::inet_pton(ipv6 ? AF_INET6 : AF_INET, text.c_str(), &bytes) == 1 ? text
+                                                                                              : "";
+}
+
+std::string UtcStamp(const Clock& clock, std::time_t t) {
+    const std::tm tm = clock.UtcTime(t);
+    char text[80];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02dZ", tm.tm_year + 1900,
+                  tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec);
+    return text;
+}
+
+bool ParseUtcStamp(const std::string& text, std::time_t* t) {
+    if (text.size() != 20 || text[4] != '-' || text[7] != '-' || text[10] != 'T' ||
+        text[13] != ':' || text[16] != ':' || text[19] != 'Z') {
+        return false;
+    }
+    for (size_t i : {0u, 1u, 2u, 3u, 5u, 6u, 8u, 9u, 11u, 12u, 14u, 15u, 17u, 18u}) {
+        if (text[i] < '0' || text[i] > '9') {
+            return false;
+        }
+    }
+    std::tm tm{};
+    tm.tm_year = AsciiToInt(text.substr(0, 4)) - 1900;
+    tm.tm_mon = AsciiToInt(text.substr(5, 2)) - 1;
+    tm.tm_mday = AsciiToInt(text.substr(8, 2));
+    tm.tm_hour = AsciiToInt(text.substr(11, 2));
+    tm.tm_min = AsciiToInt(text.substr(14, 2));
+    tm.tm_sec = AsciiToInt(text.substr(17, 2));
+    if (tm.tm_mon > 11 || tm.tm_mday < 1 || tm.tm_mday > 31 || tm.tm_hour > 23 || tm.tm_min > 59 ||
+        tm.tm_sec > 60) {
+        return false;
+    }
+    *t = ::timegm(&tm);
+    return true;
+}
+
+std::string PublishedAddresses(const DynamicDnsEntry& e, const UpdateAddresses& addresses) {
+    std::string out;
+    if (WantsIpv4(e) && !addresses.wan.empty()) {
+        out = addresses.wan;
+    }
+    if (WantsIpv6(e) && !addresses.wan6.empty()) {
+        out += (out.empty() ? "" : " ") + addresses.wan6;
+    }
+    return out;
+}
+
+bool UpdateDue(const std::string& published, const std::string& lastAddress,
+               const std::string& lastUpdate, std::time_t now, bool manualRefresh) {
+    if (manualRefresh || published != lastAddress) {
+        return true;
+    }
+    std::time_t last = 0;
+    if (!ParseUtcStamp(lastUpdate, &last)) {
+        return true;
+    }
+    return now - last >= kRefreshAfterSeconds || last - now > kFutureSlackSeconds;
+}
+
+UpdateMemory::Record UpdateMemory::Find(const DynamicDnsEntry& e) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (const Record& record : records_) {
+        if (SameDynamicDnsTarget(record.target, e)) {
+            return record;
+        }
+    }
+    Record fresh;
+    fresh.target = e;
+    return fresh;
+}
+
+void UpdateMemory::Store(const Record& record) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (Record& old : records_) {
+        if (SameDynamicDnsTarget(old.target, record.target)) {
+            old = record;
+            return;
+        }
+    }
+    records_.push_back(record);
+}
+
+void UpdateMemory::Keep(const std::vector<DynamicDnsEntry>& entries) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    std::vector<Record> kept;
+    for (const Record& record : records_) {
+        for (const DynamicDnsEntry& e : entries) {
+            if (SameDynamicDnsTarget(record.target, e)) {
+                kept.push_back(record);
+                break;
+            }
+        }
+    }
+    records_ = std::move(kept);
+}
+
+UpdateAttempt SendDynamicDnsUpdate(const DynamicDnsEntry& e, const UpdateRun& run) {
+    const std::vector<std::string> hosts = SplitDynamicDnsHosts(e.Hosts);
+    const std::string ipv4 = WantsIpv4(e) ? run.addresses.wan : "";
+    const std::string ipv6 = WantsIpv6(e) ? run.addresses.wan6 : "";
+    if (e.Protocol == kDdnsDyndns2) {
+        Dyndns2Request request;
+        request.server = TrimBlanks(e.Server);
+        request.hosts = hosts;
+        request.user = e.User;
+        request.password = e.Password;
+        request.ipv4 = ipv4;
+        request.ipv6 = ipv6;
+        request.boundMs = BoundMs(run);
+        return SendDyndns2Update(request);
+    }
+    if (e.Protocol == kDdnsUrl) {
+        UrlRequest request;
+        request.url = TrimBlanks(e.URL);
+        request.values.addresses = run.addresses;
+        request.values.hosts = JoinHosts(hosts, ",");
+        request.values.user = e.User;
+        request.values.password = e.Password;
+        request.expect = e.Expect;
+        request.boundMs = BoundMs(run);
+        return SendUrlUpdate(request);
+    }
+    if (e.Protocol == kDdnsCommand) {
+        HookValues values;
+        values.addresses = run.addresses;
+        values.hosts = JoinHosts(hosts, ",");
+        values.user = e.User;
+        values.password = e.Password;
+        values.server = e.Server;
+        values.zone = e.Zone;
+        values.ttl = e.TTL;
+        CommandRequest request;
+        request.command = e.Command;
+        request.environment = HookEnvironment(values);
+        request.workDir = run.workDir;
+        request.boundMs = BoundMs(run);
+        return RunCommandHook(request);
+    }
+    if (e.Protocol == kDdnsRfc2136) {
+        Rfc2136Request request;
+        SplitServer(TrimBlanks(e.Server), &request.server, &request.port);
+        request.zone = TrimBlanks(e.Zone);
+        request.hosts = hosts;
+        request.tsigName = TrimBlanks(e.TSIGName);
+        request.tsigSecret = TrimBlanks(e.TSIGSecret);
+        request.ttl = e.TTL;
+        request.ipv4 = ipv4;
+        request.ipv6 = ipv6;
+        request.timeoutMs = static_cast<int>(BoundMs(run));
+        const Rfc2136Result result = SendRfc2136Update(request);
+        UpdateAttempt attempt;
+        attempt.ok = result.ok;
+        attempt.answers.push_back(result.message);
+        if (!result.ok) {
+            attempt.why = "the name server did not take the update";
+        }
+        return attempt;
+    }
+    UpdateAttempt unknown;
+    unknown.why = "unknown protocol \"" + e.Protocol + "\"";
+    return unknown;
+}
+
+std::vector<EntryOutcome> UpdateDynamicDns(const std::vector<DynamicDnsEntry>& entries,
+                                           const UpdateRun& run, UpdateMemory& memory,
+                                           const Clock& clock, Host& host,
+                                           const UpdateRecorder& record) {
+    memory.Keep(entries);
+    std::vector<EntryOutcome> outcomes;
+    for (size_t i = 0; i < entries.size(); ++i) {
+        const DynamicDnsEntry& e = entries[i];
+        const Subject subject = SubjectOf(e, i);
+        auto notUpdated = [&](const std::string& why) {
+            host.Status(subject.name + status::kDdnsNotUpdated + why);
+        };
+
+        const auto problems = DynamicDnsEntryProblems(e, i);
+        if (!problems.empty()) {
+            notUpdated(problems.front().first + " " + problems.front().second + ".");
+            outcomes.push_back(EntryOutcome::kInvalid);
+            continue;
+        }
+        const std::string published = PublishedAddresses(e, run.addresses);
+        if (published.empty()) {
+            notUpdated(e.Family == kDdnsFamily6 ? status::kDdnsNoWanAddress6
+                                                : status::kDdnsNoWanAddress);
+            outcomes.push_back(EntryOutcome::kNoAddress);
+            continue;
+        }
+        UpdateMemory::Record memo = memory.Find(e);
+        const std::time_t now = clock.Now();
+        const std::string& lastAddress = memo.succeeded ? memo.lastAddress : e.LastAddress;
+        const std::string& lastUpdate = memo.succeeded ? memo.lastUpdate : e.LastUpdate;
+        if (!UpdateDue(published, lastAddress, lastUpdate, now, run.manualRefresh)) {
+            outcomes.push_back(EntryOutcome::kNotDue);
+            continue;
+        }
+        if (memo.stopped) {
+            notUpdated(memo.stopWhy + status::kDdnsStopped);
+            outcomes.push_back(EntryOutcome::kStopped);
+            continue;
+        }
+        if (memo.failed && now - memo.failedAt < kRetryAfterSeconds && now >= memo.failedAt) {
+            notUpdated(status::kDdnsHeld);
+            outcomes.push_back(EntryOutcome::kHeld);
+            continue;
+        }
+
+        host.Status(subject.updating);
+        const UpdateAttempt attempt = SendDynamicDnsUpdate(e, run);
+        for (const std::string& answer : attempt.answers) {
+            if (!answer.empty()) {
+                host.Status(answer);
+            }
+        }
+        if (attempt.ok) {
+            memo.failed = false;
+            memo.succeeded = true;
+            memo.lastAddress = published;
+            memo.lastUpdate = UtcStamp(clock, now);
+            memory.Store(memo);
+            record(i, e, memo.lastAddress, memo.lastUpdate);
+            host.Status(subject.name + status::kDdnsUpdated + published + ".");
+            outcomes.push_back(EntryOutcome::kUpdated);
+            continue;
+        }
+        if (attempt.stop) {
+            memo.stopped = true;
+            memo.stopWhy = attempt.why;
+            memory.Store(memo);
+            notUpdated(attempt.why + status::kDdnsStopped);
+        } else {
+            memo.failed = true;
+            memo.failedAt = now;
+            memory.Store(memo);
+            notUpdated(attempt.why + status::kDdnsRetryLater);
+        }
+        outcomes.push_back(EntryOutcome::kFailed);
+    }
+    return outcomes;
+}
+
+}  // namespace orvex::ddns

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace orvex::ddns {
+
+// The addresses an update may use: checked texts, empty when unknown (or, for IPv6, when
+// IPv6 is off).
+struct UpdateAddresses {
+    std::string wan;
+    std::string wan6;
+    std::string lan;
+    std::string lan6;
+};
+
+// What one attempt to update an entry came to.
+struct UpdateAttempt {
+    bool ok = false;
+    // Refused in a way another try cannot mend (wrong password, unknown name, blocked for
+    // abuse, ...): no more tries until the entry's settings change.
+    bool stop = false;
+    // The peer's own words, one host message each (what it answered, or the command's exit
+    // status and first line of output).
+    std::vector<std::string> answers;
+    // Why it failed, in words fit for a status line.
+    std::string why;
+};
+
+}  // namespace orvex::ddns

@@ -1,0 +1,79 @@
+#include "ddns/UrlUpdate.h"
+
+#include <utility>
+
+#include "ddns/HttpGet.h"
+
+namespace orvex::ddns {
+
+std::string ExpandUrlTemplate(const std::string& url, const UrlTokenValues& values) {
+    // Longer tokens first, so "%WI6" is never read as "%WI" followed by "6".
+    const std::pair<const char*, const std::string*> tokens[] = {
+        {"%WI6", &values.addresses.wan6},
+        {"%WI", &values.addresses.wan},
+        {"%I6", &values.addresses.lan6},
+        {"%I", &values.addresses.lan},
+        {"%H", &values.hosts},
+        {"%U", &values.user},
+        {"%P", &values.password},
+    };
+    std::string out;
+    size_t pos = 0;
+    while (pos < url.size()) {
+        bool replaced = false;
+        if (url[pos] == '%') {
+            for (const auto& [token, value] : tokens) {
+                if (url.compare(pos, std::char_traits<char>::length(token), token) == 0) {
+                    out += PercentEncode(*value);
+                    pos += std::char_traits<char>::length(token);
+                    replaced = true;
+                    break;
+                }
+            }
+        }
+        if (!replaced) {
+            out += url[pos++];
+        }
+    }
+    return out;
+}
+
+std::string UrlOrigin(const std::string& url) {
+    const size_t scheme = url.find("://");
+    const size_t from = scheme == std::string::npos ? 0 : scheme + 3;
+    size_t end = url.find_first_of("/?#", from);
+    std::string origin = url.substr(0, end);
+    // Credentials written into the address stay out of messages.
+    const size_t at = origin.rfind('@');
+    if (at != std::string::npos && at >= from) {
+        origin = origin.substr(0, from) + origin.substr(at + 1);
+    }
+    return origin;
+}
+
+UpdateAttempt SendUrlUpdate(const UrlRequest& request) {
+    UpdateAttempt attempt;
+    HttpGetRequest get;
+    get.url = ExpandUrlTemplate(request.url, request.values);
+    get.boundMs = request.boundMs;
+    const HttpGetAnswer answer = HttpGet(get);
+    if (!answer.reached) {
+        attempt.why = answer.error;
+        return attempt;
+    }
+    const std::string line = FirstLine(answer.body);
+    attempt.answers.push_back("HTTP " + std::to_string(answer.status) +
+                              (line.empty() ? "" : ": " + line));
+    if (answer.status < 200 || answer.status > 299) {
+        attempt.why = "the provider answered HTTP " + std::to_string(answer.status);
+        return attempt;
+    }
+    if (!request.expect.empty() && answer.body.find(request.expect) == std::string::npos) {
+        attempt.why = "the answer does not contain \"" + request.expect + "\"";
+        return attempt;
+    }
+    attempt.ok = true;
+    return attempt;
+}
+
+}  // namespace orvex::ddns

@@ -1,0 +1,200 @@
+// When entries are sent: on a changed address, after 25 days, on a manual refresh; never again
+// within 5 minutes of a failure; never again after a refusal until the entry is edited. And a
+// hostile address text handed to every kind of entry never runs anything.
+
+#include <gtest/gtest.h>
+
+#include "DdnsTestSupport.h"
+#include "ManualClock.h"
+#include "RecordingHost.h"
+#include "TempDir.h"
+#include "ddns/DynamicDnsUpdater.h"
+
+namespace orvex::ddns {
+namespace {
+
+using test::FileExists;
+using test::ManualClock;
+using test::ReadFile;
+using test::RecordingHost;
+using test::TempDir;
+using test::UpdateService;
+
+constexpr std::time_t kStart = 1796000000;  // 2026-11-29T...Z
+constexpr std::time_t kDay = 24 * 60 * 60;
+
+// Runs the updater like a cycle does, keeping the last results as the settings file would.
+class UpdaterRig {
+public:
+    explicit UpdaterRig(std::vector<DynamicDnsEntry> entries) : entries_(std::move(entries)) {
+        run.addresses.wan = "192.0.2.1";
+        run.timeoutSeconds = 5;
+        run.workDir = dir.Path();
+    }
+
+    std::vector<EntryOutcome> Cycle() {
+        host = std::make_unique<RecordingHost>();
+        return UpdateDynamicDns(entries_, run, memory, clock, *host,
+                                [&](size_t i, const DynamicDnsEntry&, const std::string& address,
+                                    const std::string& when) {
+                                    entries_[i].LastAddress = address;
+                                    entries_[i].LastUpdate = when;
+                                });
+    }
+    std::vector<std::string> Statuses() const { return host->Statuses(); }
+    DynamicDnsEntry& Entry(size_t i) { return entries_[i]; }
+
+    TempDir dir;
+    ManualClock clock{kStart};
+    UpdateRun run;
+    UpdateMemory memory;
+    std::unique_ptr<RecordingHost> host;
+
+private:
+    std::vector<DynamicDnsEntry> entries_;
+};
+
+// An entry whose command counts its runs in "runs.txt".
+DynamicDnsEntry CountingCommand() {
+    DynamicDnsEntry e;
+    e.Protocol = kDdnsCommand;
+    e.Hosts = "home.example.test";
+    e.Command = "echo \"$ORVEX_WAN_IP\" >> runs.txt";
+    return e;
+}
+
+TEST(UpdaterTest, SentOnChangeAfterTwentyFiveDaysAndOnRefreshOnly) {
+    UpdaterRig rig({CountingCommand()});
+    using O = EntryOutcome;
+    EXPECT_EQ(rig.Cycle(), std::vector<O>{O::kUpdated}) << "never updated before";
+    EXPECT_EQ(rig.Statuses(), (std::vector<std::string>{
+                                  "Updating dynamic DNS name home.example.test...", "exit status 0",
+                                  "Dynamic DNS name home.example.test updated: 192.0.2.1."}));
+    EXPECT_EQ(rig.Entry(0).LastAddress, "192.0.2.1");
+    std::time_t stamp = 0;
+    EXPECT_TRUE(ParseUtcStamp(rig.Entry(0).LastUpdate, &stamp));
+    EXPECT_EQ(stamp, kStart);
+
+    rig.clock.Advance(kDay);
+    EXPECT_EQ(rig.Cycle(), std::vector<O>{O::kNotDue});
+    EXPECT_TRUE(rig.Statuses().empty()) << "an unchanged name is not mentioned";
+
+    rig.run.addresses.wan = "192.0.2.2";
+    EXPECT_EQ(rig.Cycle(), std::vector<O>{O::kUpdated});
+    EXPECT_EQ(rig.Cycle(), std::vector<O>{O::kNotDue});
+
+    rig.clock.Advance(25 * kDay - 1);
+    EXPECT_EQ(rig.Cycle(), std::vector<O>{O::kNotDue});
+    rig.clock.Advance(1);
+    EXPECT_EQ(rig.Cycle(), std::vector<O>{O::kUpdated}) << "idle names expire";
+
+    rig.run.manualRefresh = true;
+    EXPECT_EQ(rig.Cycle(), std::vector<O>{O::kUpdated});
+    EXPECT_EQ(ReadFile(rig.dir.File("runs.txt")), "192.0.2.1\n192.0.2.2\n192.0.2.2\n192.0.2.2\n");
+}
+
+TEST(UpdaterTest, FamilyChoosesTheAddressesAndTheLastResultDecides) {
+    DynamicDnsEntry both = CountingCommand();
+    both.Family = kDdnsFamilyBoth;
+    DynamicDnsEntry six = CountingCommand();
+    six.Family = kDdnsFamily6;
+    DynamicDnsEntry stored = CountingCommand();
+    stored.LastAddress = "192.0.2.1";
+    stored.LastUpdate = UtcStamp(ManualClock(), kStart - kDay);
+    DynamicDnsEntry broken = CountingCommand();
+    broken.Protocol = "dyndns3";
+    UpdaterRig rig({both, six, stored, broken});
+    using O = EntryOutcome;
+    EXPECT_EQ(rig.Cycle(), (std::vector<O>{O::kUpdated, O::kNoAddress, O::kNotDue, O::kInvalid}));
+    EXPECT_EQ(rig.Entry(0).LastAddress, "192.0.2.1");
+    const auto statuses = rig.Statuses();
+    EXPECT_EQ(statuses[3],
+              "Dynamic DNS name home.example.test not updated: no WAN IPv6 address is known "
+              "(EnableIPv6 must be 1).");
+    EXPECT_EQ(statuses.back(),
+              "Dynamic DNS name home.example.test not updated: Protocol4 \"dyndns3\" is not "
+              "dyndns2, url, rfc2136 or command.");
+
+    rig.run.addresses.wan6 = "2001:db8::1";
+    EXPECT_EQ(rig.Cycle(), (std::vector<O>{O::kUpdated, O::kUpdated, O::kNotDue, O::kInvalid}));
+    EXPECT_EQ(rig.Entry(0).LastAddress, "192.0.2.1 2001:db8::1");
+    EXPECT_EQ(rig.Entry(1).LastAddress, "2001:db8::1");
+
+    // Unreadable or far-future stamps never hold an entry back.
+    for (const char* stamp :
+         {"", "2026-11-29 10:00:00", "2026-13-01T00:00:00Z", "2099-01-01T00:00:00Z"}) {
+        EXPECT_TRUE(UpdateDue("192.0.2.1", "192.0.2.1", stamp, kStart, false)) << stamp;
+    }
+}
+
+TEST(UpdaterTest, FailureWaitsFiveMinutesAndARefusalWaitsForNewSettings) {
+    UpdateService service({"dnserr", "good", "abuse"});
+    ASSERT_TRUE(service.Ready()) << service.Log();
+    DynamicDnsEntry e;
+    e.Server = service.Base();
+    e.Hosts = "home.example.test";
+    e.User = "joe";
+    e.Password = "secret";
+    UpdaterRig rig({e});
+    using O = EntryOutcome;
+
+    EXPECT_EQ(rig.Cycle(), std::vector<O>{O::kFailed});
+    EXPECT_EQ(rig.Statuses().back(),
+              "Dynamic DNS name home.example.test not updated: the provider's name servers "
+              "failed; tried again at a cycle 5 minutes from now or later.");
+    rig.clock.Advance(299);
+    rig.run.manualRefresh = true;  // not even a refresh asks again this soon
+    EXPECT_EQ(rig.Cycle(), std::vector<O>{O::kHeld});
+    rig.run.manualRefresh = false;
+    rig.clock.Advance(1);
+    EXPECT_EQ(rig.Cycle(), std::vector<O>{O::kUpdated});
+    EXPECT_EQ(rig.Statuses()[1], "good 192.0.2.1 (the name now points at this address)");
+
+    rig.run.addresses.wan = "192.0.2.2";
+    EXPECT_EQ(rig.Cycle(), std::vector<O>{O::kFailed});
+    EXPECT_EQ(rig.Statuses().back(),
+              "Dynamic DNS name home.example.test not updated: the provider blocked the host "
+              "name for abuse; no more tries until the entry's settings change.");
+    rig.clock.Advance(30 * kDay);
+    EXPECT_EQ(rig.Cycle(), std::vector<O>{O::kStopped});
+    EXPECT_EQ(service.Requests().size(), 3u);
+
+    rig.Entry(0).Password = "new secret";
+    EXPECT_EQ(rig.Cycle(), std::vector<O>{O::kFailed}) << "edited settings are tried at once";
+    EXPECT_EQ(service.Requests().size(), 4u);
+}
+
+TEST(UpdaterTest, HostileAddressTextNeverRunsAnything) {
+    TempDir victim;
+    const std::string hostile = "$(touch " + victim.File("a") + ");`touch " + victim.File("b") +
+                                "`|touch " + victim.File("c") + "&x=1#";
+    UpdateService service({"!OK"});
+    ASSERT_TRUE(service.Ready()) << service.Log();
+    DynamicDnsEntry dyn;
+    dyn.Server = service.Base();
+    dyn.Hosts = "home.example.test";
+    DynamicDnsEntry url;
+    url.Protocol = kDdnsUrl;
+    url.URL = service.Base() + "/u/%WI?ip=%WI";
+    DynamicDnsEntry command;
+    command.Protocol = kDdnsCommand;
+    command.Command = "printf '%s\\n' \"$ORVEX_WAN_IP\" \"$ORVEX_HOSTS\" > got.txt";
+    command.Hosts = hostile;
+    UpdaterRig rig({dyn, url, command});
+    rig.run.addresses.wan = hostile;
+    rig.Cycle();
+
+    EXPECT_EQ(ReadFile(rig.dir.File("got.txt")), hostile + "\n" + hostile + "\n");
+    const auto requests = service.Requests();
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_EQ(requests[0].query.find_first_of("$`|&#; "), requests[0].query.find('&'))
+        << "only the separator of the two parameters is left: " << requests[0].query;
+    EXPECT_EQ(requests[1].path.find_first_of("$`|&#;? "), std::string::npos) << requests[1].path;
+    EXPECT_EQ(requests[1].query.find_first_of("$`|&#; "), std::string::npos) << requests[1].query;
+    for (const char* name : {"a", "b", "c"}) {
+        EXPECT_FALSE(FileExists(victim.File(name))) << name;
+    }
+}
+
+}  // namespace
+}  // namespace orvex::ddns
