@@ -10,8 +10,6 @@ namespace orvex {
 namespace {
 
 constexpr const char* kCountKey = "Count";
-// More entries than anyone keeps; a larger Count in the file is read as this many.
-constexpr int kMaxEntries = 64;
 // Longest value read back (the same buffer as every other key).
 constexpr size_t kValueBuffer = kMaxValueLength + 1;
 
@@ -49,30 +47,39 @@ DynamicDnsEntry ReadEntry(const Profile& file, const std::string& key, size_t i)
     return e;
 }
 
+// The stored keys of an entry without their number, in the file's order, values in plain text.
+std::vector<std::pair<const char*, std::string>> EntryValues(const DynamicDnsEntry& e) {
+    return {{"Protocol", e.Protocol},
+            {"Server", e.Server},
+            {"Hosts", e.Hosts},
+            {"User", e.User},
+            {"Password", e.Password},
+            {"URL", e.URL},
+            {"Expect", e.Expect},
+            {"Zone", e.Zone},
+            {"TSIGName", e.TSIGName},
+            {"TSIGSecret", e.TSIGSecret},
+            {"TTL", std::to_string(e.TTL)},
+            {"Command", e.Command},
+            {"Family", e.Family},
+            {"LastAddress", e.LastAddress},
+            {"LastUpdate", e.LastUpdate}};
+}
+
+bool IsSecret(const std::string& name) {
+    return name == "Password" || name == "TSIGSecret";
+}
+
 void AddEntryLines(std::vector<std::string>& lines, const std::string& key, size_t i,
                    const DynamicDnsEntry& e) {
-    auto add = [&](const char* name, const std::string& value) {
+    for (auto& [name, value] : EntryValues(e)) {
+        if (std::string(name) == "Password") {
+            EncodePassword(value, key);
+        } else if (std::string(name) == "TSIGSecret") {
+            EncodeSecret(value, key, kMaxTsigSecretLength);
+        }
         lines.push_back(NumberedKey(name, i) + "=" + value);
-    };
-    std::string password = e.Password;
-    EncodePassword(password, key);
-    std::string secret = e.TSIGSecret;
-    EncodeSecret(secret, key, kMaxTsigSecretLength);
-    add("Protocol", e.Protocol);
-    add("Server", e.Server);
-    add("Hosts", e.Hosts);
-    add("User", e.User);
-    add("Password", password);
-    add("URL", e.URL);
-    add("Expect", e.Expect);
-    add("Zone", e.Zone);
-    add("TSIGName", e.TSIGName);
-    add("TSIGSecret", secret);
-    add("TTL", std::to_string(e.TTL));
-    add("Command", e.Command);
-    add("Family", e.Family);
-    add("LastAddress", e.LastAddress);
-    add("LastUpdate", e.LastUpdate);
+    }
 }
 
 }  // namespace
@@ -83,7 +90,7 @@ bool SameDynamicDnsTarget(const DynamicDnsEntry& a, const DynamicDnsEntry& b) {
 
 std::vector<DynamicDnsEntry> ReadDynamicDnsEntries(const Profile& file, const std::string& key) {
     int count = file.GetInt(kSectionDynamicDns, kCountKey, 0);
-    count = count < 0 ? 0 : (count > kMaxEntries ? kMaxEntries : count);
+    count = count < 0 ? 0 : (count > kDynamicDnsEntryLimit ? kDynamicDnsEntryLimit : count);
     std::vector<DynamicDnsEntry> entries;
     for (int i = 0; i < count; ++i) {
         entries.push_back(ReadEntry(file, key, static_cast<size_t>(i)));
@@ -175,6 +182,17 @@ std::vector<std::string> SplitDynamicDnsHosts(const std::string& hosts) {
         pos = end + 1;
     }
     return names;
+}
+
+std::vector<std::string> DynamicDnsListing(const std::vector<DynamicDnsEntry>& entries) {
+    std::vector<std::string> lines{std::string(kCountKey) + "=" + std::to_string(entries.size())};
+    for (size_t i = 0; i < entries.size(); ++i) {
+        for (const auto& [name, value] : EntryValues(entries[i])) {
+            const bool hidden = IsSecret(name) && !value.empty();
+            lines.push_back(NumberedKey(name, i) + "=" + (hidden ? "***" : value));
+        }
+    }
+    return lines;
 }
 
 std::vector<std::string> DynamicDnsKeyNames() {

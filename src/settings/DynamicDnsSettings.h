@@ -13,6 +13,9 @@ namespace orvex {
 // "Server<n>", ... and the last result "LastAddress<n>", "LastUpdate<n>".
 inline constexpr const char* kSectionDynamicDns = "DynamicDNS";
 
+// More entries than anyone keeps; a larger Count in the file is read as this many.
+inline constexpr int kDynamicDnsEntryLimit = 64;
+
 // Whether two entries configure the same update (everything but the last result is equal).
 bool SameDynamicDnsTarget(const DynamicDnsEntry& a, const DynamicDnsEntry& b);
 
@@ -42,6 +45,10 @@ std::vector<std::pair<std::string, std::string>> DynamicDnsEntryProblems(const D
 
 // The host names of `hosts`: split at commas, blanks trimmed, empty ones dropped.
 std::vector<std::string> SplitDynamicDnsHosts(const std::string& hosts);
+
+// The entries as "Key<n>=value" lines after "Count=<n>", for a listing: a password or TSIG
+// secret that is set shows as "***".
+std::vector<std::string> DynamicDnsListing(const std::vector<DynamicDnsEntry>& entries);
 
 // The names of the section's keys without their number, for listings and checks.
 std::vector<std::string> DynamicDnsKeyNames();

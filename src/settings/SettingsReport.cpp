@@ -14,6 +14,7 @@
 #include "platform/PathMap.h"
 #include "platform/Profile.h"
 #include "platform/StatusTexts.h"
+#include "settings/DynamicDnsSettings.h"
 #include "settings/SettingsFile.h"
 
 namespace orvex {
@@ -123,6 +124,7 @@ public:
                 NeedText("EmailAccount", "EnableSMTPAuth");
             }
         }
+        CheckDynamicDns();
         return problems_;
     }
 
@@ -167,6 +169,46 @@ private:
                     range << " to " << rule.high << ")";
                 }
                 Problem(rule.name, range.str());
+            }
+        }
+    }
+
+    // The dynamic DNS entries: a readable Count, and for each entry what keeps it from being
+    // sent, a TTL that is no whole number of seconds, and an IPv6-only entry without IPv6.
+    void CheckDynamicDns() {
+        const std::string countText =
+            ini_.GetString(kSectionDynamicDns, "Count", "", kMaxValueLength + 1);
+        if (countText.empty()) {
+            return;
+        }
+        long long count = 0;
+        if (!ParseWhole(countText, count)) {
+            Problem("Count", "\"" + countText + "\" is not a whole number (section [" +
+                                 kSectionDynamicDns + "])");
+            return;
+        }
+        if (count < 0 || count > kDynamicDnsEntryLimit) {
+            Problem("Count", std::to_string(count) + " is out of range (0 to " +
+                                 std::to_string(kDynamicDnsEntryLimit) + ", section [" +
+                                 kSectionDynamicDns + "])");
+        }
+        const std::vector<DynamicDnsEntry> entries = ReadDynamicDnsEntries(ini_, PasswordKey());
+        for (size_t i = 0; i < entries.size(); ++i) {
+            const std::string number = std::to_string(i + 1);
+            for (const auto& [key, text] : DynamicDnsEntryProblems(entries[i], i)) {
+                Problem(key, text);
+            }
+            const std::string ttl =
+                ini_.GetString(kSectionDynamicDns, "TTL" + number, "", kMaxValueLength + 1);
+            long long seconds = 0;
+            if (!ttl.empty() && !ParseWhole(ttl, seconds)) {
+                Problem("TTL" + number, "\"" + ttl + "\" is not a whole number");
+            } else if (!ttl.empty() && (seconds < 1 || seconds > INT_MAX)) {
+                Problem("TTL" + number,
+                        std::to_string(seconds) + " is out of range (1 to 2147483647)");
+            }
+            if (entries[i].Family == kDdnsFamily6 && !Switch("EnableIPv6")) {
+                Problem("Family" + number, "6 while EnableIPv6 is 0; the entry is never updated");
             }
         }
     }
@@ -247,6 +289,12 @@ std::vector<std::string> EffectiveSettingsLines(const AppSettings& settings) {
         }
         const bool hidden = entry.password && !entry.value.empty();
         lines.push_back(entry.name + "=" + (hidden ? "***" : entry.value));
+    }
+    if (!settings.DynamicDns.empty()) {
+        lines.push_back(std::string("[") + kSectionDynamicDns + "]");
+        for (const std::string& line : DynamicDnsListing(settings.DynamicDns)) {
+            lines.push_back(line);
+        }
     }
     return lines;
 }
