@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "ddns/HttpGet.h"
+#include "ddns/UrlUpdate.h"
 
 namespace orvex::ddns {
 
@@ -99,7 +100,7 @@ UpdateAttempt SendDyndns2Update(const Dyndns2Request& request) {
     get.boundMs = request.boundMs;
     const HttpGetAnswer answer = HttpGet(get);
     if (!answer.reached) {
-        attempt.why = answer.error;
+        attempt.why = UrlOrigin(get.url) + ": " + answer.error;
         return attempt;
     }
     std::vector<std::string> lines = AnswerLines(answer.body);

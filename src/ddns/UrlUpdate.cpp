@@ -58,7 +58,7 @@ UpdateAttempt SendUrlUpdate(const UrlRequest& request) {
     get.boundMs = request.boundMs;
     const HttpGetAnswer answer = HttpGet(get);
     if (!answer.reached) {
-        attempt.why = answer.error;
+        attempt.why = UrlOrigin(get.url) + ": " + answer.error;
         return attempt;
     }
     const std::string line = FirstLine(answer.body);
@@ -69,7 +69,7 @@ UpdateAttempt SendUrlUpdate(const UrlRequest& request) {
         return attempt;
     }
     if (!request.expect.empty() && answer.body.find(request.expect) == std::string::npos) {
-        attempt.why = "the answer does not contain \"" + request.expect + "\"";
+        attempt.why = "the answer does not contain \"" + FirstLine(request.expect) + "\"";
         return attempt;
     }
     attempt.ok = true;

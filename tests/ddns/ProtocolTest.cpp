@@ -146,7 +146,7 @@ TEST(Dyndns2Test, SlowProviderEndsAtTheBound) {
     EXPECT_LT(SecondsSince(start), 2.5);
     EXPECT_FALSE(attempt.ok);
     EXPECT_FALSE(attempt.stop) << "a slow provider is tried again later";
-    EXPECT_EQ(attempt.why, "no answer within 1 second");
+    EXPECT_EQ(attempt.why, service.Base() + ": no answer within 1 second");
 }
 
 TEST(UrlUpdateTest, TokensAreReplacedOnceAndEncoded) {
