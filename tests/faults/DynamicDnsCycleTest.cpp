@@ -88,8 +88,9 @@ TEST(DynamicDnsCycleTest, NamesAreUpdatedBetweenMailAndUploadAndAFailureStopsNot
     EXPECT_EQ(second.result, 1) << second.Describe();
     EXPECT_EQ(service.Requests().size(), 1u);
     EXPECT_FALSE(second.HasStatusStarting("Updating dynamic DNS")) << second.Describe();
-    EXPECT_TRUE(second.HasStatus("Dynamic DNS name down.example.test not updated: the last try "
-                                 "failed less than 5 minutes ago."))
+    EXPECT_TRUE(
+        second.HasStatus("Dynamic DNS name down.example.test not updated: the last try "
+                         "failed less than 5 minutes ago."))
         << second.Describe();
 }
 
