@@ -93,6 +93,28 @@ TEST(UpdaterTest, SentOnChangeAfterTwentyFiveDaysAndOnRefreshOnly) {
     EXPECT_EQ(ReadFile(rig.dir.File("runs.txt")), "192.0.2.1\n192.0.2.2\n192.0.2.2\n192.0.2.2\n");
 }
 
+TEST(UpdaterTest, ASuccessTheFileDidNotTakeIsNotSentAgainAtEveryCycle) {
+    // The settings file refused the result (its entry was moved by a Save, or it is read-only).
+    TempDir dir;
+    UpdateRun run;
+    run.addresses.wan = "192.0.2.1";
+    run.workDir = dir.Path();
+    UpdateMemory memory;
+    ManualClock clock{kStart};
+    RecordingHost host;
+    const std::vector<DynamicDnsEntry> entries{CountingCommand()};
+    auto cycle = [&] {
+        return UpdateDynamicDns(
+            entries, run, memory, clock, host,
+            [](size_t, const DynamicDnsEntry&, const std::string&, const std::string&) {});
+    };
+    EXPECT_EQ(cycle(), std::vector<EntryOutcome>{EntryOutcome::kUpdated});
+    clock.Advance(600);
+    EXPECT_EQ(cycle(), std::vector<EntryOutcome>{EntryOutcome::kNotDue});
+    clock.Advance(25 * kDay);
+    EXPECT_EQ(cycle(), std::vector<EntryOutcome>{EntryOutcome::kUpdated});
+}
+
 TEST(UpdaterTest, FamilyChoosesTheAddressesAndTheLastResultDecides) {
     DynamicDnsEntry both = CountingCommand();
     both.Family = kDdnsFamilyBoth;
