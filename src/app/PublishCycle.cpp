@@ -172,7 +172,8 @@ struct CycleRun {
         ddns::UpdateRun run;
         run.addresses.wan = ddns::CheckedAddress(a.CurrentWANIP, false);
         run.addresses.lan = ddns::CheckedAddress(a.CurrentLANIP, false);
-        if (s.EnableIPv6 == 1) {
+        run.ipv6Enabled = s.EnableIPv6 == 1;
+        if (run.ipv6Enabled) {
             run.addresses.wan6 = ddns::CheckedAddress(a.CurrentWANIP6, true);
             run.addresses.lan6 = ddns::CheckedAddress(a.CurrentLANIP6, true);
         }

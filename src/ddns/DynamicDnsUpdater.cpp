@@ -268,8 +268,10 @@ std::vector<EntryOutcome> UpdateDynamicDns(const std::vector<DynamicDnsEntry>& e
         }
         const std::string published = PublishedAddresses(e, run.addresses);
         if (published.empty()) {
-            notUpdated(e.Family == kDdnsFamily6 ? status::kDdnsNoWanAddress6
-                                                : status::kDdnsNoWanAddress);
+            const bool sixOnly = e.Family == kDdnsFamily6;
+            notUpdated(!sixOnly          ? status::kDdnsNoWanAddress
+                       : run.ipv6Enabled ? status::kDdnsNoWanAddress6
+                                         : status::kDdnsIpv6Off);
             outcomes.push_back(EntryOutcome::kNoAddress);
             continue;
         }

@@ -77,6 +77,7 @@ enum class EntryOutcome {
 
 struct UpdateRun {
     UpdateAddresses addresses;  // checked addresses only
+    bool ipv6Enabled = false;   // whether IPv6 addresses were looked up at all
     bool manualRefresh = false;
     int timeoutSeconds = 15;  // bounds each request and each command
     std::string workDir;      // where commands run

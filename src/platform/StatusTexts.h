@@ -39,7 +39,8 @@ inline constexpr const char* kDdnsRetryLater =
 inline constexpr const char* kDdnsStopped = "; no more tries until the entry's settings change.";
 inline constexpr const char* kDdnsHeld = "the last try failed less than 5 minutes ago.";
 inline constexpr const char* kDdnsNoWanAddress = "no WAN IP address is known.";
-inline constexpr const char* kDdnsNoWanAddress6 =
-    "no WAN IPv6 address is known (EnableIPv6 must be 1).";
+inline constexpr const char* kDdnsNoWanAddress6 = "no WAN IPv6 address is known.";
+inline constexpr const char* kDdnsIpv6Off =
+    "it publishes IPv6 addresses only, and IPv6 is off (EnableIPv6=0).";
 
 }  // namespace orvex::status

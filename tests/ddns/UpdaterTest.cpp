@@ -131,12 +131,16 @@ TEST(UpdaterTest, FamilyChoosesTheAddressesAndTheLastResultDecides) {
     EXPECT_EQ(rig.Entry(0).LastAddress, "192.0.2.1");
     const auto statuses = rig.Statuses();
     EXPECT_EQ(statuses[3],
-              "Dynamic DNS name home.example.test not updated: no WAN IPv6 address is known "
-              "(EnableIPv6 must be 1).");
+              "Dynamic DNS name home.example.test not updated: it publishes IPv6 addresses "
+              "only, and IPv6 is off (EnableIPv6=0).");
     EXPECT_EQ(statuses.back(),
               "Dynamic DNS name home.example.test not updated: Protocol4 \"dyndns3\" is not "
               "dyndns2, url, rfc2136 or command.");
 
+    rig.run.ipv6Enabled = true;
+    EXPECT_EQ(rig.Cycle(), (std::vector<O>{O::kNotDue, O::kNoAddress, O::kNotDue, O::kInvalid}));
+    EXPECT_EQ(rig.Statuses()[0],
+              "Dynamic DNS name home.example.test not updated: no WAN IPv6 address is known.");
     rig.run.addresses.wan6 = "2001:db8::1";
     EXPECT_EQ(rig.Cycle(), (std::vector<O>{O::kUpdated, O::kUpdated, O::kNotDue, O::kInvalid}));
     EXPECT_EQ(rig.Entry(0).LastAddress, "192.0.2.1 2001:db8::1");
