@@ -118,6 +118,18 @@ std::string FirstLine(const std::string& body) {
             continue;
         }
         if (line.size() == kMaxShownLength) {
+            // Never end on half a UTF-8 character.
+            size_t lead = line.size();
+            while (lead > 0 && (static_cast<unsigned char>(line[lead - 1]) & 0xC0) == 0x80) {
+                --lead;
+            }
+            if (lead > 0 && static_cast<unsigned char>(line[lead - 1]) >= 0xC0) {
+                const auto first = static_cast<unsigned char>(line[lead - 1]);
+                const size_t length = first >= 0xF0 ? 4 : first >= 0xE0 ? 3 : 2;
+                if (line.size() - (lead - 1) < length) {
+                    line.resize(lead - 1);
+                }
+            }
             line += "...";
             break;
         }

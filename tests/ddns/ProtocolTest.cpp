@@ -10,6 +10,7 @@
 #include "TempDir.h"
 #include "ddns/CommandHook.h"
 #include "ddns/Dyndns2Update.h"
+#include "ddns/HttpGet.h"
 #include "ddns/UrlUpdate.h"
 
 namespace orvex::ddns {
@@ -147,6 +148,12 @@ TEST(Dyndns2Test, SlowProviderEndsAtTheBound) {
     EXPECT_FALSE(attempt.ok);
     EXPECT_FALSE(attempt.stop) << "a slow provider is tried again later";
     EXPECT_EQ(attempt.why, service.Base() + ": no answer within 1 second");
+}
+
+TEST(UrlUpdateTest, APeersLineIsCutWithoutHalfACharacter) {
+    const std::string line = FirstLine(std::string(199, 'x') + "\xC3\xA9tail\nsecond");
+    EXPECT_EQ(line, std::string(199, 'x') + "...");
+    EXPECT_EQ(FirstLine("\r\n  ok\x07 done  \r\nnext"), "  ok done");
 }
 
 TEST(UrlUpdateTest, TokensAreReplacedOnceAndEncoded) {
