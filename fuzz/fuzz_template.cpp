@@ -26,13 +26,13 @@ namespace {
 class QuietHost : public orvex::Host {
 public:
     void Status(const std::string& text) override { statuses.push_back(text); }
-    void Cycle(CycleCode) override {}
+    void Cycle(orvex::CycleCode) override {}
     void ExitRequest() override {}
     orvex::MsgAnswer MessageBox(const orvex::MessageBoxRequest& request) override {
         boxes.push_back(request.text);
         return orvex::MsgAnswer::Ok;
     }
-    void ActivatePage(Page) override {}
+    void ActivatePage(orvex::Page) override {}
 
     std::vector<std::string> statuses;
     std::vector<std::string> boxes;
