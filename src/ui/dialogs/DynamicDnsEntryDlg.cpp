@@ -394,6 +394,12 @@ DynamicDnsEntry CDynamicDnsEntryDlg::Entry() const {
         e.TTL = TtlFromText(TrimBlanks(ttl_->Text()));
     }
     e.Command = shown(command_);
+    if (e.Protocol == kDdnsCommand && original_.Protocol == kDdnsCommand) {
+        // Written by hand, never shown here, and still handed to the command
+        // (ORVEX_SERVER, ORVEX_ZONE): an edit keeps them.
+        e.Server = original_.Server;
+        e.Zone = original_.Zone;
+    }
     return e;
 }
 

@@ -226,6 +226,22 @@ TEST(DynamicDnsEntryDlgTest, AnEntryOfAnUnknownProtocolIsKeptUntilOneIsChosen) {
     EXPECT_EQ(dialog.result(), QDialog::Accepted);
 }
 
+TEST(DynamicDnsEntryDlgTest, EditingACommandKeepsTheServerAndZoneWrittenByHand) {
+    DynamicDnsEntry hook;
+    hook.Protocol = kDdnsCommand;
+    hook.Command = "/usr/local/bin/update-my-name";
+    hook.Server = "ns1.example.net";
+    hook.Zone = "example.net";
+    RecordingHost boxes;
+    CDynamicDnsEntryDlg dialog(hook, boxes);
+    Type(&dialog, "Command", "/usr/local/bin/update-my-name --quiet");
+    dialog.accept();
+    ASSERT_EQ(dialog.result(), QDialog::Accepted)
+        << ::testing::PrintToString(boxes.MessageBoxTexts());
+    EXPECT_EQ(dialog.Entry().Server, "ns1.example.net");
+    EXPECT_EQ(dialog.Entry().Zone, "example.net");
+}
+
 class DynamicDnsPageTest : public ::testing::Test {
 protected:
     void SetUp() override {
