@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <thread>
 #include <vector>
 
 #include <openssl/bio.h>
@@ -154,7 +155,7 @@ std::string EnvironmentValue(const char* name) {
 
 // Loading the system's trusted certificates takes far longer than a whole mail on the local
 // network, so a client set-up is made once per way of checking and shared by every connection
-// (a set-up is not changed once it is shared; the library locks its own lookups). A different
+// (a set-up is not changed once it is shared; handshakes through it take turns). A different
 // TLSVerify, another TLSCAFile, a CA file or system bundle edited since, or other
 // SSL_CERT_FILE / SSL_CERT_DIR values make a new one at the next connection.
 class ClientContexts {
@@ -226,6 +227,32 @@ private:
     std::mutex mutex_;
     std::vector<Entry> entries_;
 };
+
+// Two handshakes that check certificates through one shared set-up at the same moment are not
+// safe in the library (the thread sanitizer caught one reading a certificate another was still
+// loading from the store), so client handshakes take turns. The program makes one connection at
+// a time; only concurrent tests ever wait, and the wait counts against the handshake's bound.
+class HandshakeTurn {
+public:
+    bool Take(Steady::time_point deadline) {
+        while (!mutex_.try_lock()) {
+            if (Steady::now() >= deadline) {
+                return false;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+        return true;
+    }
+    void Give() { mutex_.unlock(); }
+
+private:
+    std::mutex mutex_;
+};
+
+HandshakeTurn& ClientHandshakeTurn() {
+    static HandshakeTurn* turn = new HandshakeTurn();  // never destroyed, like the set-ups
+    return *turn;
+}
 
 std::shared_ptr<SSL_CTX> ClientContextFor(const TlsOptions& options, std::string* error) {
     // Never destroyed: the library's own clean-up at exit may come before static destructors.
@@ -362,6 +389,19 @@ bool TlsSession::Handshake(int fd, bool client, int limitMs) {
     } else {
         SSL_set_accept_state(ssl);
     }
+
+    if (client && !ClientHandshakeTurn().Take(deadline)) {
+        return Fail("TLS handshake: no answer within " + std::to_string((limitMs + 999) / 1000) +
+                    " s");
+    }
+    struct TurnGiver {
+        bool held;
+        ~TurnGiver() {
+            if (held) {
+                ClientHandshakeTurn().Give();
+            }
+        }
+    } giver{client};
 
     while (true) {
         ERR_clear_error();
