@@ -48,17 +48,27 @@ class FakeDnsPeer {
 public:
     explicit FakeDnsPeer(int replyFlags = -1, int additional = 0, std::string body = {})
         : replyFlags_(replyFlags), additional_(additional), body_(std::move(body)) {
-        udp_ = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-        tcp_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof address;
-        if (::bind(udp_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-            ::getsockname(udp_, reinterpret_cast<sockaddr*>(&address), &length) == 0 &&
-            ::bind(tcp_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-            ::listen(tcp_, 4) == 0) {
-            port_ = ntohs(address.sin_port);
+        // The system picks a free UDP port; its TCP twin may be taken (or still closing after
+        // another test), so a few ports are tried.
+        for (int attempt = 0; attempt < 50 && port_ == 0; ++attempt) {
+            if (udp_ >= 0) {
+                ::close(udp_);
+                ::close(tcp_);
+            }
+            udp_ = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+            tcp_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+            const int on = 1;
+            ::setsockopt(tcp_, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+            sockaddr_in address{};
+            address.sin_family = AF_INET;
+            address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+            socklen_t length = sizeof address;
+            if (::bind(udp_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+                ::getsockname(udp_, reinterpret_cast<sockaddr*>(&address), &length) == 0 &&
+                ::bind(tcp_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+                ::listen(tcp_, 4) == 0) {
+                port_ = ntohs(address.sin_port);
+            }
         }
         thread_ = std::thread([this] { Serve(); });
     }
@@ -235,6 +245,7 @@ TEST(Rfc2136UpdateFaults, ClosedPortFailsAtOnce) {
         FakeDnsPeer gone;
         port = gone.Port();
     }
+    ASSERT_NE(port, 0);
     const auto start = Clock::now();
     const Rfc2136Result result = SendRfc2136Update(LoopbackRequest(port));
     EXPECT_FALSE(result.ok);
