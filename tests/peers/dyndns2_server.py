@@ -37,7 +37,7 @@ def main():
         def do_GET(self):
             parts = urlsplit(self.path)
             with lock:
-                spec = answers[min(served[0], len(answers) - 1)]
+                answer = answers[min(served[0], len(answers) - 1)]
                 served[0] += 1
                 with open(args.record, "a", encoding="utf-8") as record:
                     record.write(json.dumps({
@@ -47,13 +47,13 @@ def main():
                         "agent": self.headers.get("User-Agent", ""),
                     }) + "\n")
             time.sleep(args.delay)
-            if spec.startswith("!"):
-                body = spec[1:].encode("utf-8").decode("unicode_escape")
+            if answer.startswith("!"):
+                body = answer[1:].encode("utf-8").decode("unicode_escape")
             else:
                 query = parse_qs(parts.query)
                 hosts = ",".join(query.get("hostname", [""])).split(",")
                 address = ",".join(query.get("myip", [""])).split(",")[0]
-                line = spec + (" " + address if spec in ("good", "nochg") else "")
+                line = answer + (" " + address if answer in ("good", "nochg") else "")
                 body = "\n".join(line for _ in hosts) + "\n"
             data = body.encode("utf-8")
             try:
