@@ -64,6 +64,22 @@ struct ServiceRound {
     std::string answeredStatus;
 };
 
+// One family's lookup: the same cut, bound and debug copies; its own page file and status.
+ServiceRound RoundFor(const WanLookupSettings& settings, const std::string& workDir,
+                      IpFamily family) {
+    const bool v6 = family == IpFamily::kIPv6;
+    ServiceRound round;
+    round.family = family;
+    round.startDelimiter = settings.StartDelimiter;
+    round.endDelimiter = settings.EndDelimiter;
+    round.timeoutSeconds = settings.Timeout;
+    round.debugCopies = settings.DebugWANPage == "TRUE";
+    round.workDir = workDir;
+    round.pageFile = v6 ? "WANPage6" : "WANPage";
+    round.answeredStatus = v6 ? status::kWan6AddressFromPrefix : status::kWanAddressFromPrefix;
+    return round;
+}
+
 // The host and port a URL names (the scheme's port when it names none).
 void UrlServer(const std::string& url, std::string* server, int* port) {
     CURLU* parsed = curl_url();
@@ -333,15 +349,7 @@ std::string GetWANIP(AddressState& state, Profile& settingsFile, const WanLookup
     state.SetPreviousWANIP(previous);
     host.Status(status::kRequestingWanAddress);
 
-    ServiceRound round;
-    round.family = IpFamily::kIPv4;
-    round.startDelimiter = settings.StartDelimiter;
-    round.endDelimiter = settings.EndDelimiter;
-    round.timeoutSeconds = settings.Timeout;
-    round.debugCopies = settings.DebugWANPage == "TRUE";
-    round.workDir = workDir;
-    round.pageFile = "WANPage";
-    round.answeredStatus = status::kWanAddressFromPrefix;
+    const ServiceRound round = RoundFor(settings, workDir, IpFamily::kIPv4);
     const std::string result = AskServices(
         LookupServices(settings.WANIPURL, settings.WANIPFallback, defaults), round, host);
 
@@ -360,15 +368,7 @@ std::string GetWANIP6(AddressState& state, Profile& settingsFile, const WanLooku
     const std::string previous = ReadLastAddress(settingsFile, AddressKind::Wan6);
     state.SetPreviousWANIP6(previous);
 
-    ServiceRound round;
-    round.family = IpFamily::kIPv6;
-    round.startDelimiter = settings.StartDelimiter;
-    round.endDelimiter = settings.EndDelimiter;
-    round.timeoutSeconds = settings.Timeout;
-    round.debugCopies = settings.DebugWANPage == "TRUE";
-    round.workDir = workDir;
-    round.pageFile = "WANPage6";
-    round.answeredStatus = status::kWan6AddressFromPrefix;
+    const ServiceRound round = RoundFor(settings, workDir, IpFamily::kIPv6);
     // Every URL of WANIPURL6 is a service of its own, split by the fallback rules.
     std::vector<std::string> services = LookupServices("", settings.WANIPURL6, {});
     if (services.empty()) {
