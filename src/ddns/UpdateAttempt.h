@@ -25,6 +25,13 @@ struct UpdateAttempt {
     std::vector<std::string> answers;
     // Why it failed, in words fit for a status line.
     std::string why;
+    // With ok: the names already held the addresses, so nothing was written.
+    bool current = false;
+    // With ok: a name had no record of the type, and one was created.
+    bool created = false;
+    // The provider asked for this many seconds before the next try (HTTP 429 Retry-After);
+    // 0 when it did not say.
+    int retryAfterSeconds = 0;
 };
 
 }  // namespace orvex::ddns
