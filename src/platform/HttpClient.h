@@ -29,6 +29,9 @@ struct HttpRequest {
     size_t maxBodyBytes = 64 * 1024;
     // The connection and the whole exchange are each bounded by this (the Timeout setting).
     int timeoutSeconds = 60;
+    // When above 0, the bound in milliseconds instead of timeoutSeconds (what is left of a
+    // caller's own deadline).
+    long timeoutMs = 0;
     HttpFamily family = HttpFamily::kAny;
     // TLSVerify and TLSCAFile, as for mail and FTPS.
     TlsOptions tls;
@@ -38,10 +41,15 @@ struct HttpResponse {
     // An answer came, whatever its status; false means `failure` says why none came.
     bool reached = false;
     long status = 0;
+    // The status line's words after the code ("Forbidden"), without control characters;
+    // empty when the server gave none.
+    std::string reason;
     // Header names in lower case, in the order they came (of the last answer after redirects).
     std::vector<std::pair<std::string, std::string>> headers;
     std::string body;
     bool bodyCut = false;  // the body was longer than maxBodyBytes
+    // When the time bound ran out while the body was arriving, `failure` says so and `status`,
+    // `headers` and the body so far are kept all the same.
     ConnectionFailure failure;
     // The server the failure concerns, for FailureSentence.
     std::string host;
@@ -63,5 +71,11 @@ HttpResponse SendHttp(const HttpRequest& request);
 // for an answer with an error status "api.example.net:443 answered with an error: 403
 // Forbidden" (`action` names what was refused, as FailureSentence does). Empty for a 2xx.
 std::string HttpFailureSentence(const HttpResponse& response, const std::string& action = "");
+
+// `url` as it is when it names a scheme ("...://"), else with `scheme` ("https") put in front.
+std::string UrlWithScheme(const std::string& url, const std::string& scheme);
+
+// The "Orvex/<version>" every request carries.
+std::string HttpUserAgent();
 
 }  // namespace orvex
