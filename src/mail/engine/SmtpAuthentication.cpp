@@ -1,12 +1,26 @@
 // Authentication: CRAM-MD5, LOGIN and PLAIN. A reply of 500 or more (a 535 refusal) fails
 // with -49; 334 prompts and 235 count as success, and a successful exchange ends the
-// connection sequence.
+// connection sequence. A secret goes out only after the server's 334 prompt for it: any other
+// reply there ends the logon with -49 and the server's text, and nothing more is sent.
 
 #include "mail/engine/DriverSupport.h"
 #include "mail/engine/codec/Base64.h"
 #include "mail/engine/codec/CramMd5.h"
 
 namespace orvex::engine {
+
+namespace {
+
+// Reads the reply that must prompt for the next secret. 1 while nothing is there yet, 0 for a
+// 334 prompt, else the error path's code (a reply that is no prompt fails with -49).
+int ReadPrompt(Engine& e, Channel& ch) {
+    if (int rc = PollReply(e, ch); rc != 0) {
+        return rc;
+    }
+    return ch.replyCode == 334 ? 0 : Fail(e, ch, kSeeSmtpError);
+}
+
+}  // namespace
 
 int SendAuthCramMd5(Engine& e, Channel& ch, uint32_t now) {
     if (int rc = SendLine(e, ch, "AUTH CRAM-MD5"); rc != 0) {
@@ -17,7 +31,7 @@ int SendAuthCramMd5(Engine& e, Channel& ch, uint32_t now) {
 }
 
 int OnCramMd5Challenge(Engine& e, Channel& ch, uint32_t) {
-    if (int rc = PollReply(e, ch); rc != 0) {
+    if (int rc = ReadPrompt(e, ch); rc != 0) {
         return rc < 0 ? rc : 0;
     }
     ch.challenge = CramMd5Challenge(ch.reply);
@@ -45,7 +59,7 @@ int SendAuthLogin(Engine& e, Channel& ch, uint32_t now) {
 
 // Reads the prompt for the user name, then sends it.
 int SendLoginUser(Engine& e, Channel& ch, uint32_t now) {
-    if (int rc = PollReply(e, ch); rc != 0) {
+    if (int rc = ReadPrompt(e, ch); rc != 0) {
         return rc < 0 ? rc : 0;
     }
     if (int rc = SendLine(e, ch, Base64Encode(ch.user)); rc != 0) {
@@ -57,7 +71,7 @@ int SendLoginUser(Engine& e, Channel& ch, uint32_t now) {
 
 // Reads the prompt for the password, then sends it.
 int SendLoginPassword(Engine& e, Channel& ch, uint32_t now) {
-    if (int rc = PollReply(e, ch); rc != 0) {
+    if (int rc = ReadPrompt(e, ch); rc != 0) {
         return rc < 0 ? rc : 0;
     }
     if (int rc = SendLine(e, ch, Base64Encode(ch.password)); rc != 0) {

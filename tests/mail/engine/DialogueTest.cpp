@@ -390,6 +390,59 @@ TEST_F(Dialogue, RefusedCredentialsFailTheConnection) {
     EXPECT_TRUE(peer.Finish()) << peer.Report();
 }
 
+// A secret goes out only after the server's 334 prompt for it; any other reply ends the logon
+// with the server's words, and the peer receives nothing after that reply.
+struct PromptCase {
+    const char* name;
+    std::string mechanism;                                      // the one the server offers
+    std::vector<std::pair<std::string, std::string>> exchange;  // expected line, answer
+    std::string error;
+};
+
+class LogonPrompt : public EngineTest, public ::testing::WithParamInterface<PromptCase> {};
+
+TEST_P(LogonPrompt, AnyReplyButAPromptEndsTheLogonAndSendsNothingMore) {
+    const PromptCase& c = GetParam();
+    ScriptedPeer peer;
+    peer.SendLine("220 hi").Expect("EHLO example.com").SendLine("250 AUTH " + c.mechanism);
+    std::vector<std::string> sent = {"EHLO example.com"};
+    for (const auto& [expected, answer] : c.exchange) {
+        peer.Expect(expected).SendLine(answer);
+        sent.push_back(expected);
+    }
+    peer.ReadToEnd();
+    peer.Start();
+    seeIntegerParam(0, kSeeEhloAuth, 1);
+    seeStringParam(0, kSeeUser, "joe");
+    seeStringParam(0, kSeePassword, "secret");
+    EXPECT_EQ(Connect(peer.Port()), kSeeSmtpError);
+    EXPECT_EQ(seeErrorText(0, kSeeSmtpError), "SMTP returned error. " + c.error + "\r\n");
+    EXPECT_TRUE(peer.Finish()) << peer.Report();
+    EXPECT_EQ(peer.ReceivedLines(), sent);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Replies, LogonPrompt,
+    ::testing::Values(
+        PromptCase{"TemporaryFailureInsteadOfTheUserPrompt",
+                   "LOGIN",
+                   {{"AUTH LOGIN", "454 4.7.0 try later"}},
+                   "454 4.7.0 try later"},
+        PromptCase{"SuccessInsteadOfTheUserPrompt", "LOGIN", {{"AUTH LOGIN", "235 ok"}}, "235 ok"},
+        PromptCase{"TemporaryFailureInsteadOfThePasswordPrompt",
+                   "LOGIN",
+                   {{"AUTH LOGIN", "334 VXNlcm5hbWU6"}, {Base64Encode("joe"), "432 4.7.12 wait"}},
+                   "432 4.7.12 wait"},
+        PromptCase{"SuccessInsteadOfThePasswordPrompt",
+                   "LOGIN",
+                   {{"AUTH LOGIN", "334 VXNlcm5hbWU6"}, {Base64Encode("joe"), "250 fine"}},
+                   "250 fine"},
+        PromptCase{"TemporaryFailureInsteadOfTheChallenge",
+                   "CRAM-MD5",
+                   {{"AUTH CRAM-MD5", "454 4.7.0 try later"}},
+                   "454 4.7.0 try later"}),
+    [](const ::testing::TestParamInfo<PromptCase>& info) { return info.param.name; });
+
 TEST_F(Dialogue, RefusedRawCommandLeavesNoConnectionForTheNextMessage) {
     ScriptedPeer peer;
     Greet(peer).Expect("NOOP").SendLine("500 what").ReadToEnd();
