@@ -10,6 +10,7 @@
 #include "mail/NotificationMail.h"
 #include "page/TemplateExpansion.h"
 #include "platform/FailureSentence.h"
+#include "platform/HostMessage.h"
 #include "platform/PathMap.h"
 #include "platform/StatusTexts.h"
 #include "settings/DynamicDnsSettings.h"
@@ -37,6 +38,14 @@ struct CycleRun {
     void ReportReply(const CFtpLink& link) {
         if (!link.ReplyText().empty()) {
             host.Status(link.ReplyText());
+        }
+    }
+
+    // Tells once per cycle (one link, one upload) that a passive reply's address was not used.
+    void ReportPassiveRoute(const CFtpLink& link) {
+        const std::string notice = link.PassiveRouteNotice();
+        if (!notice.empty()) {
+            host.Status(HostMessage::Plain(notice).Recorded());
         }
     }
 
@@ -340,7 +349,9 @@ struct CycleRun {
         ReportReply(link);
 
         if (folder.empty()) {
-            if (!link.Transfer(s.RemoteFile, LocalFile(), s.ProxyPassive != 0, false)) {
+            const bool sent = link.Transfer(s.RemoteFile, LocalFile(), s.ProxyPassive != 0, false);
+            ReportPassiveRoute(link);
+            if (!sent) {
                 return FailureEnd(FailureText(link), s,
                                   LinkSentence(link, "the upload of " + s.RemoteFile));
             }
@@ -350,7 +361,9 @@ struct CycleRun {
                                   LinkSentence(link, "the change to folder " + folder));
             }
             host.Status(status::kFolderChanged);
-            if (!link.Transfer(name, LocalFile(), s.ProxyPassive != 0, false)) {
+            const bool sent = link.Transfer(name, LocalFile(), s.ProxyPassive != 0, false);
+            ReportPassiveRoute(link);
+            if (!sent) {
                 return FailureEnd(FailureText(link), s,
                                   LinkSentence(link, "the upload of " + name));
             }

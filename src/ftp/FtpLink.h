@@ -77,9 +77,19 @@ public:
     void Quit();
     // Moves one file in image type: upload (STOR) or download (RETR), over a passive (PASV)
     // or active (PORT) data connection; EPSV or EPRT instead when the control connection is
-    // IPv6. True when the server's final reply is of class 2.
+    // IPv6. True when the server's final reply is of class 2. Without a proxy (logon type 0,
+    // or no logon through this link) a passive data connection goes to the control
+    // connection's peer whatever address the PASV reply names; through a proxy the reply's
+    // address is used as given.
     bool Transfer(const std::string& remoteName, const std::string& localName, bool passive,
                   bool download);
+    // The address the first PASV reply named when the data connection went to the control
+    // connection's peer instead (a server behind NAT announcing its private address); empty
+    // when no address was replaced.
+    const std::string& ReplacedPassiveAddress() const { return replacedPassiveAddress_; }
+    // That replacement in words for the user ("... named 10.0.0.5; the data connection went
+    // to 198.51.100.7 ..."); empty when no address was replaced.
+    std::string PassiveRouteNotice() const;
 
     const std::string& ReplyText() const { return replyText_; }
     int ReplyClass() const { return replyClass_; }
@@ -132,6 +142,10 @@ private:
     TlsOptions tlsOptions_;
     std::string serverName_;
     unsigned serverPort_ = 0;
+    // The control connection goes straight to the server (no proxy logon type).
+    bool direct_ = true;
+    std::string replacedPassiveAddress_;
+    std::string passivePeerAddress_;
     std::unique_ptr<CTimeoutSocket> control_;
     std::unique_ptr<TlsSession> controlTls_;
     std::unique_ptr<ftp::LineReader> reader_;

@@ -8,6 +8,7 @@ bool CFtpLink::Logon(const FtpLogonParams& params) {
     }
     // Type 0 goes straight to the server; every other type talks to the firewall first.
     const bool direct = params.LogonType == 0;
+    direct_ = direct;
     if (!direct && security_ != FtpSecurity::kPlain) {
         // A proxy or firewall in the middle cannot pass a TLS dialogue with the server.
         return FailLocal(FtpLocalFailure::kTls, "FTPS needs logon type 0 (no proxy or firewall)");

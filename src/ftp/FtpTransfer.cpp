@@ -313,6 +313,18 @@ bool CFtpLink::AnnounceDataChannel(bool passive, CTimeoutSocket& listener, std::
             NoteFailure(FtpLocalFailure::kNone, "passive reply without an address");
             return false;
         }
+        // Straight to the server, the data connection goes where the control connection went:
+        // a server behind NAT often names its private address, and a hostile one could send
+        // the upload to a third machine. A proxy relays the data itself, so its reply stands.
+        std::string peer;
+        if (direct_ && *dataPort >= 0 && control_ && control_->PeerAddress(&peer) &&
+            peer != *dataHost) {
+            if (replacedPassiveAddress_.empty()) {
+                replacedPassiveAddress_ = *dataHost;
+                passivePeerAddress_ = peer;
+            }
+            *dataHost = peer;
+        }
     } else {
         replyText_.clear();
         std::string address;
@@ -333,6 +345,15 @@ bool CFtpLink::AnnounceDataChannel(bool passive, CTimeoutSocket& listener, std::
         }
     }
     return true;
+}
+
+std::string CFtpLink::PassiveRouteNotice() const {
+    if (replacedPassiveAddress_.empty()) {
+        return "";
+    }
+    return "The server's passive reply named " + replacedPassiveAddress_ +
+           "; the data connection went to " + passivePeerAddress_ +
+           ", where the control connection went.";
 }
 
 bool CFtpLink::ReceiveToFile(int data, TlsSession* tls, int file, const std::string& path) {

@@ -1,5 +1,6 @@
 #include "app/PublishCycle.h"
 
+#include <algorithm>
 #include <chrono>
 #include <thread>
 
@@ -112,6 +113,24 @@ TEST_F(CycleTest, RemoteFolderIsChangedIntoBeforeTheUpload) {
     Set([](AppSettings& s) { s.RemoteFile = "a/b\\c.htm"; });
     EXPECT_EQ(OnlineCycle(state, host, DefaultClock(), env), 1);
     EXPECT_TRUE(FileExists(ftpRoot.File("a/b/c.htm")));
+}
+
+// A server behind NAT names another address in its passive reply: the page still goes up, to
+// the address the cycle called, and the replaced address is told once.
+TEST_F(CycleTest, PassiveReplyNamingAnotherAddressIsToldOnceAndTheUploadGoesToTheServer) {
+    ServerProcess masked(kPython,
+                         {PeerScript("ftp_server.py"), "--root", ftpRoot.Path(), "--user", "tester",
+                          "--password", "secret", "--quiet", "--masquerade", "127.0.0.2"});
+    ASSERT_TRUE(masked.Ready()) << masked.Log();
+    Set([&](AppSettings& s) { s.Port = masked.Port(); });
+    EXPECT_EQ(OnlineCycle(state, host, DefaultClock(), env), 1);
+    EXPECT_EQ(ReadFile(ftpRoot.File("index.html")),
+              "<p>Home is Online at 127.0.0.1 (LAN 10.1.2.3)</p>");
+    const auto statuses = host.Statuses();
+    EXPECT_EQ(std::count(statuses.begin(), statuses.end(),
+                         "The server's passive reply named 127.0.0.2; the data connection went to "
+                         "127.0.0.1, where the control connection went."),
+              1);
 }
 
 TEST_F(CycleTest, WithFtpAndMailOffOnlyTheLookupsRun) {

@@ -392,5 +392,68 @@ TEST_F(FtpTransferTest, ZeroPaddedPassiveAddressIsUsedAndABadOneFailsLocally) {
     EXPECT_TRUE(control.Finish()) << control.Report();
 }
 
+// A PASV reply naming another machine than the control connection's peer: straight to the
+// server the data connection goes to the peer; through a proxy (logon type 3, OPEN) the
+// proxy relays the data, so the reply's address is used as given. The data peer listens only
+// where the connection must go.
+struct PassiveRouteCase {
+    const char* name;
+    int logonType;
+    const char* dataPeerAddress;
+    const char* replaced;  // what ReplacedPassiveAddress reports
+};
+
+class PassiveRoute : public ::testing::TestWithParam<PassiveRouteCase> {};
+
+TEST_P(PassiveRoute, DataConnectionGoesToTheControlPeerUnlessAProxyRelaysIt) {
+    const PassiveRouteCase& c = GetParam();
+    test::TempDir dir;
+    test::WriteFile(dir.File("page.txt"), "hello");
+    ScriptedPeer data(c.dataPeerAddress, 0);
+    ASSERT_NE(data.Port(), 0);
+    ScriptedPeer control;
+    control.SendLine("220 hi");
+    if (c.logonType == 3) {
+        control.Expect("OPEN ftp.example.net").SendLine("220 open");
+    }
+    control.Expect("USER joe").SendLine("230 in");
+    for (const char* name : {"index.html", "again.html"}) {
+        control.Expect("TYPE I").SendLine("200 binary");
+        control.Expect("PASV").SendComputed([&data] {
+            return "227 Entering Passive Mode (127,0,0,2," + std::to_string(data.Port() / 256) +
+                   "," + std::to_string(data.Port() % 256) + ")\r\n";
+        });
+        control.Expect(std::string("STOR ") + name).SendLine("150 go").SendLine("226 done");
+        data.Accept().ReadToEnd();
+    }
+    control.ReadToEnd();
+    control.Start();
+    data.Start();
+
+    FtpLogonParams params;
+    params.Host = c.logonType == 0 ? "127.0.0.1" : "ftp.example.net";
+    params.Port = c.logonType == 0 ? control.Port() : 21;
+    params.User = "joe";
+    params.FirewallHost = "127.0.0.1";
+    params.FirewallPort = control.Port();
+    params.LogonType = c.logonType;
+    CFtpLink link(15, dir.Path());
+    ASSERT_TRUE(link.Logon(params)) << link.FailureDetail();
+    EXPECT_TRUE(link.Transfer("index.html", "page.txt", 1, 0)) << link.FailureDetail();
+    EXPECT_TRUE(link.Transfer("again.html", "page.txt", 1, 0)) << link.FailureDetail();
+    EXPECT_EQ(link.ReplacedPassiveAddress(), c.replaced);
+    link.CloseControl();
+    EXPECT_TRUE(data.Finish()) << data.Report();
+    EXPECT_EQ(data.Received(), "hellohello");
+    EXPECT_TRUE(control.Finish()) << control.Report();
+}
+
+INSTANTIATE_TEST_SUITE_P(LogonTypes, PassiveRoute,
+                         ::testing::Values(PassiveRouteCase{"Direct", 0, "127.0.0.1", "127.0.0.2"},
+                                           PassiveRouteCase{"ThroughAProxy", 3, "127.0.0.2", ""}),
+                         [](const ::testing::TestParamInfo<PassiveRouteCase>& info) {
+                             return info.param.name;
+                         });
+
 }  // namespace
 }  // namespace orvex

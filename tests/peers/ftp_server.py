@@ -21,6 +21,9 @@ def main():
     parser.add_argument("--passive-ports", help="A-B")
     parser.add_argument("--quiet", action="store_true", help="log warnings only")
     parser.add_argument("--bind", default="127.0.0.1", help="listening address (::1 for IPv6)")
+    parser.add_argument("--masquerade",
+                        help="the address PASV replies name, as a server behind NAT names its "
+                             "public or private one; data is still taken on --bind")
     args = parser.parse_args()
 
     logging.basicConfig(stream=sys.stderr,
@@ -36,7 +39,7 @@ def main():
     Handler.authorizer = authorizer
     # Clients and the server both sit on loopback; PORT to the control peer's own address.
     Handler.permit_foreign_addresses = False
-    Handler.masquerade_address = None
+    Handler.masquerade_address = args.masquerade
     if args.passive_ports:
         low, high = (int(p) for p in args.passive_ports.split("-"))
         Handler.passive_ports = range(low, high + 1)
