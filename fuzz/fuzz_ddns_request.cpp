@@ -17,7 +17,7 @@
 
 #include "FuzzSupport.h"
 #include "ddns/Dyndns2Update.h"
-#include "ddns/HttpGet.h"
+#include "ddns/ProviderText.h"
 #include "ddns/UrlUpdate.h"
 
 using orvex::fuzz::Shown;

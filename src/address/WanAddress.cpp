@@ -4,46 +4,18 @@
 #include <netinet/in.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <chrono>
 #include <fstream>
-#include <mutex>
-
-#include <curl/curl.h>
 
 #include "address/LanAddress.h"
+#include "platform/HttpClient.h"
 #include "platform/PathMap.h"
 #include "platform/StatusTexts.h"
 #include "platform/TextUtil.h"
-#include "version/VersionInfo.h"
 
 namespace orvex {
 
 namespace {
-
-struct BodySink {
-    std::string body;
-    bool full = false;
-};
-
-size_t CollectBody(char* data, size_t size, size_t count, void* user) {
-    auto* sink = static_cast<BodySink*>(user);
-    const size_t bytes = size * count;
-    const size_t room = kMaxPageBytes - sink->body.size();
-    if (bytes > room) {
-        sink->body.append(data, room);
-        sink->full = true;
-        // Ends the transfer; the page read so far is kept.
-        return 0;
-    }
-    sink->body.append(data, bytes);
-    return bytes;
-}
-
-void InitCurlOnce() {
-    static std::once_flag once;
-    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
-}
 
 // The stored form of an address text. The value is stored whole but must stay one line: a
 // line break in it (a hostile or misconfigured page) would add lines to the settings file.
@@ -78,63 +50,6 @@ ServiceRound RoundFor(const WanLookupSettings& settings, const std::string& work
     round.pageFile = v6 ? "WANPage6" : "WANPage";
     round.answeredStatus = v6 ? status::kWan6AddressFromPrefix : status::kWanAddressFromPrefix;
     return round;
-}
-
-// The host and port a URL names (the scheme's port when it names none).
-void UrlServer(const std::string& url, std::string* server, int* port) {
-    CURLU* parsed = curl_url();
-    if (parsed == nullptr) {
-        return;
-    }
-    if (curl_url_set(parsed, CURLUPART_URL, url.c_str(), CURLU_GUESS_SCHEME) == CURLUE_OK) {
-        char* host = nullptr;
-        if (curl_url_get(parsed, CURLUPART_HOST, &host, 0) == CURLUE_OK) {
-            *server = host;
-            curl_free(host);
-        }
-        char* number = nullptr;
-        if (curl_url_get(parsed, CURLUPART_PORT, &number, CURLU_DEFAULT_PORT) == CURLUE_OK) {
-            *port = std::atoi(number);
-            curl_free(number);
-        }
-    }
-    curl_url_cleanup(parsed);
-}
-
-// Why a request got no response, in the classes told to the user.
-ConnectionFailure RequestFailure(CURL* curl, CURLcode code, const char* errorText, long boundMs) {
-    const std::string words = errorText[0] != '\0' ? errorText : curl_easy_strerror(code);
-    switch (code) {
-        case CURLE_COULDNT_RESOLVE_HOST:
-            return {FailureClass::kNameNotFound, 0, {}};
-        case CURLE_COULDNT_CONNECT: {
-            long error = 0;
-            curl_easy_getinfo(curl, CURLINFO_OS_ERRNO, &error);
-            if (error == 0) {
-                return {FailureClass::kOther, 0, words};
-            }
-            return FailureOfErrno(static_cast<int>(error));
-        }
-        case CURLE_OPERATION_TIMEDOUT: {
-            curl_off_t connectedAfter = 0;
-            curl_easy_getinfo(curl, CURLINFO_CONNECT_TIME_T, &connectedAfter);
-            return {connectedAfter > 0 ? FailureClass::kNoReply : FailureClass::kNoAnswer,
-                    static_cast<int>((boundMs + 999) / 1000),
-                    {}};
-        }
-        case CURLE_GOT_NOTHING:
-        case CURLE_RECV_ERROR:
-        case CURLE_PARTIAL_FILE:
-            return {FailureClass::kClosed, 0, {}};
-        case CURLE_SEND_ERROR:
-            return {FailureClass::kSendFailed, 0, words};
-        case CURLE_PEER_FAILED_VERIFICATION:
-            return {FailureClass::kCertificate, 0, words};
-        case CURLE_SSL_CONNECT_ERROR:
-            return {FailureClass::kTls, 0, words};
-        default:
-            return {FailureClass::kOther, 0, words};
-    }
 }
 
 // Asks `services` in turn until one gives a checked address; "N/A" when none does.
@@ -175,48 +90,32 @@ const std::vector<std::string>& BuiltInWanServices6() {
 }
 
 HttpPage FetchPage(const std::string& url, long boundMs, IpFamily family) {
-    InitCurlOnce();
     HttpPage page;
-    UrlServer(url, &page.server, &page.port);
     if (boundMs <= 0) {
         page.failure = {FailureClass::kNoAnswer, 0, {}};
         return page;
     }
-    CURL* curl = curl_easy_init();
-    if (curl == nullptr) {
-        page.failure = {FailureClass::kOther, 0, "cannot start libcurl"};
-        return page;
-    }
-    char errorText[CURL_ERROR_SIZE] = {};
-    curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, errorText);
-    BodySink sink;
-    curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
-    curl_easy_setopt(curl, CURLOPT_HTTPGET, 1L);
-    curl_easy_setopt(curl, CURLOPT_USERAGENT, "Orvex");
-    curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
-    curl_easy_setopt(curl, CURLOPT_MAXREDIRS, 10L);
+    HttpRequest request;
+    // An address written without a scheme is asked over http, as it always was.
+    request.url = UrlWithScheme(url, "http");
+    request.timeoutMs = boundMs;
+    request.maxBodyBytes = kMaxPageBytes;
     // The answer is the address of the family the request went over; an IPv6 answer is no
     // value for the IPv4 tokens, nor the other way round.
-    curl_easy_setopt(curl, CURLOPT_IPRESOLVE,
-                     family == IpFamily::kIPv6 ? CURL_IPRESOLVE_V6 : CURL_IPRESOLVE_V4);
-    // Worker threads must not get signals from name resolution time-outs.
-    curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, boundMs);
-    curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, boundMs);
-    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, CollectBody);
-    curl_easy_setopt(curl, CURLOPT_WRITEDATA, &sink);
-    const CURLcode code = curl_easy_perform(curl);
-    if (code == CURLE_OK || (code == CURLE_WRITE_ERROR && sink.full) ||
-        (code == CURLE_OPERATION_TIMEDOUT && !sink.body.empty())) {
+    request.family = family == IpFamily::kIPv6 ? HttpFamily::kIpv6 : HttpFamily::kIpv4;
+    HttpResponse response = SendHttp(request);
+    page.server = response.host;
+    page.port = response.port;
+    // A body still arriving at the bound is cut there and counts as read.
+    const bool cutByTime = !response.reached && !response.body.empty() &&
+                           response.failure.kind == FailureClass::kNoReply;
+    if (response.reached || cutByTime) {
         page.ok = true;
-        page.body = std::move(sink.body);
-        curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &page.status);
+        page.status = response.status;
+        page.body = std::move(response.body);
     } else {
-        page.failure = RequestFailure(curl, code, errorText, boundMs);
+        page.failure = response.failure;
     }
-    curl_easy_cleanup(curl);
     return page;
 }
 

@@ -60,10 +60,11 @@ struct HttpPage {
 // Which family a request goes over; the answer is the address of that family.
 enum class IpFamily { kIPv4, kIPv6 };
 
-// GET `url` over `family` only with the agent name "Orvex", following redirects over HTTP and
-// HTTPS only. The whole request is bounded by `boundMs`; a body still arriving at the bound is
-// cut there and counts as read, a request with no body by then has failed. The program's proxy
-// settings do not apply; the usual proxy environment variables do.
+// GET `url` (http:// when it names no scheme) over `family` only, through SendHttp: redirects
+// followed at most 5 times, an https request to https addresses only. The whole request is
+// bounded by `boundMs`; a body still arriving at the bound is cut there and counts as read, a
+// request with no body by then has failed. The program's proxy settings do not apply; the usual
+// proxy environment variables do.
 HttpPage FetchPage(const std::string& url, long boundMs, IpFamily family = IpFamily::kIPv4);
 
 // The address in `page`: the text after the first `startDelimiter` up to the first

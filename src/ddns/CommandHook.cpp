@@ -11,7 +11,7 @@
 #include <chrono>
 #include <cstring>
 
-#include "ddns/HttpGet.h"
+#include "ddns/ProviderText.h"
 #include "platform/UniqueFd.h"
 
 extern char** environ;

@@ -2,8 +2,9 @@
 
 #include <algorithm>
 
-#include "ddns/HttpGet.h"
+#include "ddns/ProviderText.h"
 #include "ddns/UrlUpdate.h"
+#include "platform/HttpClient.h"
 
 namespace orvex::ddns {
 
@@ -69,10 +70,7 @@ Dyndns2Code ClassifyDyndns2Answer(const std::string& line) {
 
 std::string Dyndns2Url(const std::string& server, const std::vector<std::string>& hosts,
                        const std::string& ipv4, const std::string& ipv6) {
-    std::string base = server;
-    if (base.rfind("http://", 0) != 0 && base.rfind("https://", 0) != 0) {
-        base = "https://" + base;
-    }
+    std::string base = UrlWithScheme(server, "https");
     while (!base.empty() && base.back() == '/') {
         base.pop_back();
     }
@@ -93,14 +91,16 @@ UpdateAttempt SendDyndns2Update(const Dyndns2Request& request) {
         attempt.why = "no host name to update";
         return attempt;
     }
-    HttpGetRequest get;
+    HttpRequest get;
     get.url = Dyndns2Url(request.server, request.hosts, request.ipv4, request.ipv6);
     get.user = request.user;
     get.password = request.password;
-    get.boundMs = request.boundMs;
-    const HttpGetAnswer answer = HttpGet(get);
+    get.timeoutMs = request.boundMs;
+    get.maxBodyBytes = kMaxAnswerBytes;
+    get.tls = request.tls;
+    const HttpResponse answer = SendHttp(get);
     if (!answer.reached) {
-        attempt.why = UrlOrigin(get.url) + ": " + answer.error;
+        attempt.why = HttpFailureSentence(answer);
         return attempt;
     }
     std::vector<std::string> lines = AnswerLines(answer.body);
@@ -108,6 +108,9 @@ UpdateAttempt SendDyndns2Update(const Dyndns2Request& request) {
         // Some providers answer a refused logon with the status alone.
         if (answer.status == 401) {
             lines.push_back("badauth");
+        } else if (!answer.Ok()) {
+            attempt.why = HttpFailureSentence(answer);
+            return attempt;
         } else {
             attempt.why = "the provider answered HTTP " + std::to_string(answer.status) +
                           " without an answer code";

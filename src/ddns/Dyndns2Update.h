@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "ddns/UpdateAttempt.h"
+#include "platform/TlsSession.h"
 
 namespace orvex::ddns {
 
@@ -25,8 +26,8 @@ struct Dyndns2Code {
 Dyndns2Code ClassifyDyndns2Answer(const std::string& line);
 
 // The update request: `server` is a host name (with an optional ":port"), reached over HTTPS,
-// or a base "http://..." / "https://..." (a path included). Hosts are sent comma-separated,
-// the addresses as "myip=<ipv4>[,<ipv6>]" (whichever of the two is set).
+// or a base with its scheme, "http://..." / "https://..." (a path included). Hosts are sent
+// comma-separated, the addresses as "myip=<ipv4>[,<ipv6>]" (whichever of the two is set).
 std::string Dyndns2Url(const std::string& server, const std::vector<std::string>& hosts,
                        const std::string& ipv4, const std::string& ipv6);
 
@@ -38,6 +39,7 @@ struct Dyndns2Request {
     std::string ipv4;
     std::string ipv6;
     long boundMs = 15000;
+    TlsOptions tls;  // the system store, checked, unless told otherwise
 };
 
 // Sends the update and reads one answer line per host: ok when every host answered good or

@@ -2,7 +2,8 @@
 
 #include <utility>
 
-#include "ddns/HttpGet.h"
+#include "ddns/ProviderText.h"
+#include "platform/HttpClient.h"
 
 namespace orvex::ddns {
 
@@ -53,19 +54,23 @@ std::string UrlOrigin(const std::string& url) {
 
 UpdateAttempt SendUrlUpdate(const UrlRequest& request) {
     UpdateAttempt attempt;
-    HttpGetRequest get;
-    get.url = ExpandUrlTemplate(request.url, request.values);
-    get.boundMs = request.boundMs;
-    const HttpGetAnswer answer = HttpGet(get);
+    HttpRequest get;
+    // No scheme written means https: a secret in the address never goes out in clear by
+    // default.
+    get.url = UrlWithScheme(ExpandUrlTemplate(request.url, request.values), "https");
+    get.timeoutMs = request.boundMs;
+    get.maxBodyBytes = kMaxAnswerBytes;
+    get.tls = request.tls;
+    const HttpResponse answer = SendHttp(get);
     if (!answer.reached) {
-        attempt.why = UrlOrigin(get.url) + ": " + answer.error;
+        attempt.why = HttpFailureSentence(answer);
         return attempt;
     }
     const std::string line = FirstLine(answer.body);
     attempt.answers.push_back("HTTP " + std::to_string(answer.status) +
                               (line.empty() ? "" : ": " + line));
-    if (answer.status < 200 || answer.status > 299) {
-        attempt.why = "the provider answered HTTP " + std::to_string(answer.status);
+    if (!answer.Ok()) {
+        attempt.why = HttpFailureSentence(answer);
         return attempt;
     }
     if (!request.expect.empty() && answer.body.find(request.expect) == std::string::npos) {

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "ddns/UpdateAttempt.h"
+#include "platform/TlsSession.h"
 
 namespace orvex::ddns {
 
@@ -25,9 +26,11 @@ struct UrlRequest {
     UrlTokenValues values;
     std::string expect;  // text the answer must contain; empty: the status alone decides
     long boundMs = 15000;
+    TlsOptions tls;  // the system store, checked, unless told otherwise
 };
 
-// GETs the expanded URL: ok on a 2xx status whose body holds `expect`.
+// GETs the expanded URL (https:// when it names no scheme): ok on a 2xx status whose body holds
+// `expect`.
 UpdateAttempt SendUrlUpdate(const UrlRequest& request);
 
 // The scheme and host of a URL, for messages: the path and query may carry a secret.

@@ -1,6 +1,7 @@
 #include "platform/HttpClient.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdlib>
 #include <memory>
 #include <mutex>
@@ -212,11 +213,13 @@ ConnectionFailure RequestFailure(CURL* curl, CURLcode code, const std::string& w
             // The scheme asked for was checked before; only a redirect can lead elsewhere.
             const char* target = nullptr;
             curl_easy_getinfo(curl, CURLINFO_EFFECTIVE_URL, &target);
-            if (exchange.answeredUrl.empty() || target == nullptr) {
+            const UrlParts to = ReadUrl(target != nullptr ? target : "");
+            if (exchange.answeredUrl.empty() || !to.ok) {
                 return {FailureClass::kOther, 0, words};
             }
+            // Only where it led: the path and query may carry a secret.
             return {FailureClass::kOther, 0,
-                    "it redirected to " + Printable(target, 300) +
+                    "it redirected to " + to.scheme + "://" + ServerAndPort(to.host, to.port) +
                         ", which a request over https does not follow"};
         }
         default:
@@ -268,10 +271,16 @@ std::string HttpUserAgent() {
 }
 
 std::string UrlWithScheme(const std::string& url, const std::string& scheme) {
-    if (url.find("://") != std::string::npos) {
-        return url;
+    // A scheme is letters first, then letters, digits, "+", "-" or "."; a "://" after
+    // anything else (a query's own address) does not count.
+    const size_t end = url.find("://");
+    bool named = end != std::string::npos && end > 0 &&
+                 std::isalpha(static_cast<unsigned char>(url[0])) != 0;
+    for (size_t i = 0; named && i < end; ++i) {
+        const auto c = static_cast<unsigned char>(url[i]);
+        named = std::isalnum(c) != 0 || c == '+' || c == '-' || c == '.';
     }
-    return scheme + "://" + url;
+    return named ? url : scheme + "://" + url;
 }
 
 HttpResponse SendHttp(const HttpRequest& request) {
@@ -279,25 +288,25 @@ HttpResponse SendHttp(const HttpRequest& request) {
     HttpResponse response;
     const UrlParts parts = ReadUrl(request.url);
     if (!parts.ok) {
-        response.failure = {FailureClass::kOther, 0,
-                            "not a usable address: " + request.url + " (" + parts.error + ")"};
+        // libcurl's own words for an address it cannot read.
+        response.failure = {FailureClass::kOther, 0, curl_easy_strerror(CURLE_URL_MALFORMAT)};
         return response;
     }
     if (parts.scheme != "http" && parts.scheme != "https") {
-        response.failure = {FailureClass::kOther, 0,
-                            "not an http or https address: " + request.url};
+        response.failure = {FailureClass::kOther, 0, "only http and https are spoken"};
         return response;
     }
+    response.host = parts.host;
+    response.port = parts.port;
     for (const auto& [name, value] : request.headers) {
         // A line break would let a value add headers of its own.
         if (name.empty() || HasLineBreak(name) || HasLineBreak(value) ||
             name.find(':') != std::string::npos) {
-            response.failure = {FailureClass::kOther, 0, "not a usable header: " + name};
+            response.failure = {FailureClass::kOther, 0,
+                                "not a usable header: " + Printable(name, 100)};
             return response;
         }
     }
-    response.host = parts.host;
-    response.port = parts.port;
     const long boundMs = request.timeoutMs > 0 ? request.timeoutMs : request.timeoutSeconds * 1000L;
     if (boundMs <= 0) {
         response.failure = {FailureClass::kNoAnswer, 0, {}};
@@ -419,7 +428,7 @@ HttpResponse SendHttp(const HttpRequest& request) {
 std::string HttpFailureSentence(const HttpResponse& response, const std::string& action) {
     if (!response.reached) {
         if (response.host.empty()) {
-            return response.failure.detail;
+            return "not a usable address (" + response.failure.detail + ")";
         }
         return FailureSentence(response.host, response.port, response.failure, action);
     }

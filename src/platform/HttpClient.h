@@ -51,7 +51,8 @@ struct HttpResponse {
     // When the time bound ran out while the body was arriving, `failure` says so and `status`,
     // `headers` and the body so far are kept all the same.
     ConnectionFailure failure;
-    // The server the failure concerns, for FailureSentence.
+    // The server the failure concerns, for FailureSentence; empty when the address could not
+    // be used at all (the detail then says why).
     std::string host;
     int port = 0;
 

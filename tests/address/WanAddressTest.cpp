@@ -13,6 +13,8 @@
 #include "RecordingHost.h"
 #include "ServerProcess.h"
 #include "TempDir.h"
+#include "TestCertificates.h"
+#include "platform/HttpClient.h"
 
 namespace orvex {
 namespace {
@@ -113,7 +115,7 @@ TEST_F(WanAddressTest, EchoPageGivesTheCallersAddressRequestedExactlyAsConfigure
     EXPECT_EQ(StoredLast(), "127.0.0.1");
     EXPECT_EQ(host.Transcript(),
               std::vector<std::string>{"status: P10009 Requesting WAN IP address..."});
-    EXPECT_TRUE(page.Logged("REQUEST /ip.cgi?user=me&x=1 AGENT Orvex")) << page.Log();
+    EXPECT_TRUE(page.Logged("REQUEST /ip.cgi?user=me&x=1 AGENT " + HttpUserAgent())) << page.Log();
 }
 
 TEST_F(WanAddressTest, DefaultServicesAreAskedInOrderWhenNoUrlIsSet) {
@@ -124,7 +126,7 @@ TEST_F(WanAddressTest, DefaultServicesAreAskedInOrderWhenNoUrlIsSet) {
     EXPECT_EQ(GetWANIP(state, file, settings, host, dir.Path(), {dead, page.Url("/plain")}),
               "203.0.113.21");
     // Requested as listed: nothing appended.
-    EXPECT_TRUE(page.Logged("REQUEST /plain AGENT Orvex")) << page.Log();
+    EXPECT_TRUE(page.Logged("REQUEST /plain AGENT " + HttpUserAgent())) << page.Log();
     EXPECT_EQ(host.Transcript(), (std::vector<std::string>{
                                      "status: P10009 Requesting WAN IP address...",
                                      "status: P10010 WAN IP address from " + page.Url("/plain")}));
@@ -366,6 +368,30 @@ TEST_F(WanAddressTest, Ipv6LookupAsksOverIpv6AndWantsAnIpv6Answer) {
     EXPECT_EQ(GetWANIP6(state, file, settings, host, dir.Path(), {at(only4)}), "::1");
     settings.UpdateOnNAIP = 1;
     EXPECT_EQ(GetWANIP6(state, file, settings, host, dir.Path(), {at(only4)}), "N/A");
+}
+
+// A service asked over https that sends the lookup to a plain http page is not followed, so
+// nobody on the way can hand in an address of their choice; over http it still is.
+TEST_F(WanAddressTest, HttpsServiceIsNeverFollowedToHttp) {
+    test::TestCertificates certs(dir.Path());
+    ASSERT_TRUE(certs.Ok()) << certs.Error();
+    // The lookup trusts the system store, which this names.
+    ::setenv("SSL_CERT_FILE", certs.CaFile().c_str(), 1);
+    EchoPage page;
+    ServerProcess secure(test::kPython,
+                         {PeerScript("http_server.py"), "--tls", certs.CertFile("server"),
+                          certs.KeyFile("server"), "--redirect", page.Url("")});
+    ServerProcess plain(test::kPython, {PeerScript("http_server.py"), "--redirect", page.Url("")});
+    ASSERT_TRUE(page.Ready() && secure.Ready() && plain.Ready());
+    const std::string secureAt = "127.0.0.1:" + std::to_string(secure.Port());
+    EXPECT_EQ(Lookup("https://" + secureAt + "/ip.cgi"), "N/A");
+    EXPECT_EQ(page.Log(), "");
+    EXPECT_EQ(host.Statuses().back(), "P WAN address service https://" + secureAt +
+                                          "/ip.cgi: talking to " + secureAt +
+                                          " failed: it redirected to " + page.Url("") +
+                                          ", which a request over https does not follow");
+    EXPECT_EQ(Lookup("http://127.0.0.1:" + std::to_string(plain.Port()) + "/ip.cgi"), "127.0.0.1");
+    ::unsetenv("SSL_CERT_FILE");
 }
 
 TEST_F(WanAddressTest, AddressesCanBeReadWhileALookupRuns) {

@@ -3,14 +3,17 @@
 // address texts that must never become shell syntax or change a request's shape.
 
 #include <chrono>
+#include <memory>
 
 #include <gtest/gtest.h>
 
 #include "DdnsTestSupport.h"
+#include "ServerProcess.h"
 #include "TempDir.h"
+#include "TestCertificates.h"
 #include "ddns/CommandHook.h"
 #include "ddns/Dyndns2Update.h"
-#include "ddns/HttpGet.h"
+#include "ddns/ProviderText.h"
 #include "ddns/UrlUpdate.h"
 
 namespace orvex::ddns {
@@ -147,7 +150,71 @@ TEST(Dyndns2Test, SlowProviderEndsAtTheBound) {
     EXPECT_LT(SecondsSince(start), 2.5);
     EXPECT_FALSE(attempt.ok);
     EXPECT_FALSE(attempt.stop) << "a slow provider is tried again later";
-    EXPECT_EQ(attempt.why, service.Base() + ": no answer within 1 second");
+    EXPECT_EQ(attempt.why,
+              service.Base().substr(7) + " took the connection but sent no reply within 1 s");
+}
+
+// A provider reached over https (written so, or written without a scheme) that sends the
+// update elsewhere: never to a plain http address, where the password and token would travel
+// in clear. A plain http provider's redirects are still followed.
+TEST(HttpsUpdateTest, NoSchemeMeansHttpsAndHttpsNeverFollowsARedirectToHttp) {
+    TempDir dir;
+    test::TestCertificates certs(dir.Path());
+    ASSERT_TRUE(certs.Ok()) << certs.Error();
+    UpdateService target({"good", "!OK"});
+    ASSERT_TRUE(target.Ready()) << target.Log();
+    auto server = [&](bool tls, bool moved) {
+        std::vector<std::string> args{test::PeerScript("http_server.py")};
+        if (tls) {
+            args.insert(args.end(), {"--tls", certs.CertFile("server"), certs.KeyFile("server")});
+        }
+        if (moved) {
+            args.insert(args.end(), {"--redirect", target.Base()});
+        }
+        return std::make_unique<test::ServerProcess>(test::kPython, args);
+    };
+    const auto secureMoved = server(true, true);
+    const auto plainMoved = server(false, true);
+    const auto secure = server(true, false);
+    for (const auto* s : {secureMoved.get(), plainMoved.get(), secure.get()}) {
+        ASSERT_TRUE(s->Ready()) << s->Log();
+    }
+    const std::string secureMovedAt = "127.0.0.1:" + std::to_string(secureMoved->Port());
+    const std::string refusal = "talking to " + secureMovedAt + " failed: it redirected to " +
+                                target.Base() + ", which a request over https does not follow";
+    struct Case {
+        bool dyndns2;
+        std::string address;  // the Server or URL as written
+        std::string why;      // "" when the update goes through
+        size_t arrived;       // requests the http service has had after this one
+    };
+    const std::vector<Case> cases = {
+        {true, "https://" + secureMovedAt, refusal, 0},
+        {true, secureMovedAt, refusal, 0},
+        {false, "https://" + secureMovedAt + "/update?h=%H", refusal, 0},
+        {false, secureMovedAt + "/update?h=%H", refusal, 0},
+        {false, "127.0.0.1:" + std::to_string(secure->Port()) + "/update?body=OK", "", 0},
+        {true, "http://127.0.0.1:" + std::to_string(plainMoved->Port()), "", 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.address);
+        UpdateAttempt attempt;
+        if (c.dyndns2) {
+            Dyndns2Request request = RequestTo(target);
+            request.server = c.address;
+            request.tls.caFile = certs.CaFile();
+            attempt = SendDyndns2Update(request);
+        } else {
+            UrlRequest request;
+            request.url = c.address;
+            request.values.hosts = "home";
+            request.tls.caFile = certs.CaFile();
+            attempt = SendUrlUpdate(request);
+        }
+        EXPECT_EQ(attempt.ok, c.why.empty()) << attempt.why;
+        EXPECT_EQ(attempt.why, c.why);
+        EXPECT_EQ(target.Requests().size(), c.arrived);
+    }
 }
 
 TEST(UrlUpdateTest, APeersLineIsCutWithoutHalfACharacter) {
@@ -197,6 +264,7 @@ TEST(UrlUpdateTest, JudgedByStatusAndExpectedText) {
     attempt = SendUrlUpdate(request);
     EXPECT_FALSE(attempt.ok);
     EXPECT_EQ(attempt.answers, std::vector<std::string>{"HTTP 403: no such token"});
+    EXPECT_EQ(attempt.why, refusing.Base().substr(7) + " answered with an error: 403 Forbidden");
 }
 
 CommandRequest Hook(const TempDir& dir, const std::string& command, long boundMs = 5000) {

@@ -18,6 +18,8 @@ How to answer is told by the request's own query, so one server serves a whole t
 Options:
   --tls CERT KEY  speak HTTPS with that certificate chain and key
   --bind ADDR     listen on ADDR (127.0.0.1, or ::1)
+  --redirect BASE redirect every request to BASE followed by the request's own path and query
+                  (a service that moved elsewhere)
 """
 import argparse
 import json
@@ -35,6 +37,7 @@ def main():
     parser.add_argument("--record")
     parser.add_argument("--tls", nargs=2, metavar=("CERT", "KEY"))
     parser.add_argument("--bind", default="127.0.0.1")
+    parser.add_argument("--redirect")
     args = parser.parse_args()
     lock = threading.Lock()
 
@@ -64,8 +67,9 @@ def main():
                 query["hops"] = [str(int(hops) - 1)]
                 headers.append(["Location", parts.path + "?" + urlencode(query, doseq=True)])
                 status = int(one("via", "302"))
-            elif one("redirect") is not None:
-                headers.append(["Location", one("redirect")])
+            elif one("redirect") is not None or args.redirect:
+                target = one("redirect") or args.redirect + self.path
+                headers.append(["Location", target])
                 status = int(one("via", "302"))
             if one("size") is not None:
                 data = b"x" * int(one("size"))

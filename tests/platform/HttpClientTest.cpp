@@ -191,7 +191,7 @@ TEST_F(HttpClientTest, RedirectsAreFollowedAtMostFiveTimesAndHttpsNeverTurnsToHt
         {Url(plain_, toSecure), true, "", "/landed"},
         {Url(secure_, toSecure), true, "", "/landed"},
         {Url(secure_, toPlain), false,
-         "talking to " + where + " failed: it redirected to " + Url(plain_, "/landed") +
+         "talking to " + where + " failed: it redirected to " + Url(plain_, "") +
              ", which a request over https does not follow",
          ""},
         {Url(secure_, "/?via=301&redirect=" + Url(plain_, "/landed")), false, "", ""},
@@ -310,7 +310,9 @@ TEST_F(HttpClientTest, FailuresAreToldInTheSharedSentences) {
              " answered with an error: 403 "
              "Forbidden"},
         {"ftp://127.0.0.1/", true, "", FailureClass::kOther,
-         "not an http or https address: ftp://127.0.0.1/"},
+         "not a usable address (only http and https are spoken)"},
+        {"http://bad host/", true, "", FailureClass::kOther,
+         "not a usable address (URL using bad/illegal format or missing URL)"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.url + " " + c.caFile);
@@ -335,6 +337,9 @@ TEST(HttpUrlTest, SchemeIsAddedOnlyWhereNoneIsWritten) {
     EXPECT_EQ(UrlWithScheme("members.example.net/nic/update", "https"),
               "https://members.example.net/nic/update");
     EXPECT_EQ(UrlWithScheme("http://example.net", "https"), "http://example.net");
+    EXPECT_EQ(UrlWithScheme("HTTP://example.net", "https"), "HTTP://example.net");
+    EXPECT_EQ(UrlWithScheme("dyn.example.net/u?back=http://x", "https"),
+              "https://dyn.example.net/u?back=http://x");
 }
 
 }  // namespace
