@@ -7,6 +7,7 @@
 #include "address/AddressState.h"
 #include "ddns/DynamicDnsUpdater.h"
 #include "monitor/MonitoredPrograms.h"
+#include "notify/Notifier.h"
 #include "platform/Profile.h"
 #include "settings/AppSettings.h"
 
@@ -48,6 +49,8 @@ public:
     MonitoredPrograms Programs;
     // What dynamic DNS updates learned across cycles (retry holds, stopped entries).
     ddns::UpdateMemory DynamicDnsMemory;
+    // What notification channels learned across cycles (last announcement, holds asked for).
+    notify::Memory NotifyMemory;
     std::atomic<bool> DefaultLookupService{true};
     std::atomic<bool> IntervalEdited{false};
 

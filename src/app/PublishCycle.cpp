@@ -8,12 +8,14 @@
 #include "ftp/FtpLink.h"
 #include "ftp/SftpUpload.h"
 #include "mail/NotificationMail.h"
+#include "notify/Notifier.h"
 #include "page/TemplateExpansion.h"
 #include "platform/FailureSentence.h"
 #include "platform/HostMessage.h"
 #include "platform/PathMap.h"
 #include "platform/StatusTexts.h"
 #include "settings/DynamicDnsSettings.h"
+#include "settings/NotifySettings.h"
 #include "settings/SettingsFile.h"
 
 namespace orvex {
@@ -29,6 +31,10 @@ struct CycleRun {
     const CycleEnvironment& env;
     CycleKind kind;
     bool fromExitRequest;
+
+    // The steps of this cycle that failed, for the notification channels.
+    std::vector<notify::StepFailure> failures;
+    bool endNotified = false;
 
     bool Online() const { return kind == CycleKind::kOnline; }
     std::string LocalFile() const { return Online() ? "Online.txt" : "Offline.txt"; }
@@ -125,6 +131,7 @@ struct CycleRun {
 
     int SuccessEnd() {
         if (Online()) {
+            NotifyEnd();
             state.Flags.CycleBusy = 0;
             state.Flags.CycleSucceeded = 1;
             host.Status(status::kSystemOnline);
@@ -145,10 +152,13 @@ struct CycleRun {
     // line, or empty after a local failure), told in plain words by `sentence` when there is one.
     int FailureEnd(const std::string& reply, const AppSettings& settings,
                    const std::string& sentence = "") {
+        failures.push_back({"the upload", sentence.empty() ? reply : sentence});
         host.Status(reply);
         if (!sentence.empty()) {
             host.Status(PlainWordsStatus(sentence));
         }
+        // Before the box, which waits for the user.
+        NotifyEnd();
         if (settings.SuppressError == 0) {
             MessageBoxRequest box;
             box.text = kUploadErrorText;
@@ -160,6 +170,7 @@ struct CycleRun {
 
     // The end after a failure that was already reported.
     int QuietFailureEnd() {
+        NotifyEnd();
         state.Flags.CycleBusy = 0;
         if (Online()) {
             // The Refresh command that asked for this cycle is over; a later scheduled cycle
@@ -189,19 +200,68 @@ struct CycleRun {
         run.manualRefresh = state.Flags.ManualRefresh == 1;
         run.timeoutSeconds = s.Timeout;
         run.workDir = state.WorkDir;
-        ddns::UpdateDynamicDns(s.DynamicDns, run, state.DynamicDnsMemory, clock, host,
-                               [&](size_t index, const DynamicDnsEntry& e,
-                                   const std::string& lastAddress, const std::string& lastUpdate) {
-                                   WriteDynamicDnsResult(state.Ini(), PasswordKey(), index, e,
-                                                         lastAddress, lastUpdate);
-                                   state.EditSettings([&](AppSettings& edited) {
-                                       if (index < edited.DynamicDns.size() &&
-                                           SameDynamicDnsTarget(edited.DynamicDns[index], e)) {
-                                           edited.DynamicDns[index].LastAddress = lastAddress;
-                                           edited.DynamicDns[index].LastUpdate = lastUpdate;
-                                       }
-                                   });
-                               });
+        const std::vector<ddns::EntryOutcome> outcomes = ddns::UpdateDynamicDns(
+            s.DynamicDns, run, state.DynamicDnsMemory, clock, host,
+            [&](size_t index, const DynamicDnsEntry& e, const std::string& lastAddress,
+                const std::string& lastUpdate) {
+                WriteDynamicDnsResult(state.Ini(), PasswordKey(), index, e, lastAddress,
+                                      lastUpdate);
+                state.EditSettings([&](AppSettings& edited) {
+                    if (index < edited.DynamicDns.size() &&
+                        SameDynamicDnsTarget(edited.DynamicDns[index], e)) {
+                        edited.DynamicDns[index].LastAddress = lastAddress;
+                        edited.DynamicDns[index].LastUpdate = lastUpdate;
+                    }
+                });
+            });
+        for (size_t i = 0; i < outcomes.size() && i < s.DynamicDns.size(); ++i) {
+            if (outcomes[i] == ddns::EntryOutcome::kFailed) {
+                failures.push_back({"the dynamic DNS update of " + s.DynamicDns[i].Hosts,
+                                    "the provider could not be reached or refused it"});
+            }
+        }
+    }
+
+    // The end of an online cycle, told once: the failures and the pings.
+    void NotifyEnd() {
+        if (Online() && !endNotified) {
+            endNotified = true;
+            NotifyAt(notify::Moment::kCycleEnd);
+        }
+    }
+
+    // Tells the notification channels due at `moment` (a copy of the settings taken now: the
+    // channels' last announcements may have changed since the cycle began).
+    void NotifyAt(notify::Moment moment) {
+        const AppSettings s = state.Settings();
+        if (s.Notify.empty()) {
+            return;
+        }
+        const AddressState::Snapshot a = state.Addresses.Get();
+        notify::Run run;
+        run.addresses.wan = a.CurrentWANIP == kNotAvailable ? "" : a.CurrentWANIP;
+        run.addresses.lan = a.CurrentLANIP;
+        run.ipv6 = s.EnableIPv6 == 1;
+        if (run.ipv6) {
+            run.addresses.wan6 = a.CurrentWANIP6 == kNotAvailable ? "" : a.CurrentWANIP6;
+            run.addresses.lan6 = a.CurrentLANIP6;
+        }
+        run.values = Values(s);
+        run.finder = env.windowFinder;
+        run.timeoutSeconds = s.Timeout;
+        run.tls.verify = s.TLSVerify != 0;
+        run.tls.caFile = s.TLSCAFile.empty() ? "" : MapPath(state.WorkDir, s.TLSCAFile);
+        run.failures = failures;
+        notify::NotifyChannels(
+            s.Notify, moment, run, state.NotifyMemory, clock, host,
+            [&](size_t index, const NotifyChannel& c, const std::string& lastSent) {
+                WriteNotifyLastSent(state.Ini(), PasswordKey(), index, c, lastSent);
+                state.EditSettings([&](AppSettings& edited) {
+                    if (index < edited.Notify.size() && SameNotifyTarget(edited.Notify[index], c)) {
+                        edited.Notify[index].LastSent = lastSent;
+                    }
+                });
+            });
     }
 
     PageValues Values(const AppSettings& s) const {
@@ -251,7 +311,10 @@ struct CycleRun {
         lookup.WANIPURL = live.WANIPURL;
         lookup.DebugWANPage = live.DebugWANPage;
         lookup.WANIPFallback = live.WANIPFallback;
-        GetWANIP(state.Addresses, state.Ini(), lookup, host, state.WorkDir, env.lookupServices);
+        if (GetWANIP(state.Addresses, state.Ini(), lookup, host, state.WorkDir,
+                     env.lookupServices) == kNotAvailable) {
+            failures.push_back({"the WAN address lookup", "no lookup service gave an address"});
+        }
         GetLANIP(state.Addresses, state.Ini(), env.resolver);
         if (s.EnableIPv6 == 1) {
             lookup.WANIPURL6 = live.WANIPURL6;
@@ -266,9 +329,14 @@ struct CycleRun {
         state.Flags.CycleBusy = 1;
 
         if (s.EnableMail != 0) {
+            std::string mailFailure;
             SendNotificationMail(s, state.Addresses.Get(), state.Flags.ManualRefresh == 1,
-                                 Values(s), host, clock, env.windowFinder);
+                                 Values(s), host, clock, env.windowFinder, &mailFailure);
+            if (!mailFailure.empty()) {
+                failures.push_back({"the mail", mailFailure});
+            }
         }
+        NotifyAt(Online() ? notify::Moment::kOnline : notify::Moment::kOffline);
         if (Online() && !s.DynamicDns.empty()) {
             UpdateDynamicDnsNames(s);
         }
@@ -290,11 +358,13 @@ struct CycleRun {
         std::string outputError;
         if (ExpandTemplate(templatePath, LocalFile(), Values(s), host, clock, env.windowFinder,
                            &outputError) == -1) {
+            failures.push_back({"the page", "its template " + templatePath + " could not be read"});
             return QuietFailureEnd();
         }
         if (!outputError.empty()) {
             // A page that was not written whole (or an old one left behind) is never published.
             host.Status(status::kFileErrorPrefix + outputError);
+            failures.push_back({"the page", outputError});
             return QuietFailureEnd();
         }
 
@@ -394,13 +464,13 @@ void SplitRemoteFile(const std::string& remoteFile, std::string* folder, std::st
 }
 
 int OnlineCycle(AppState& state, Host& host, Clock& clock, const CycleEnvironment& env) {
-    CycleRun run{state, host, clock, env, CycleKind::kOnline, false};
+    CycleRun run{state, host, clock, env, CycleKind::kOnline, false, {}, false};
     return run.Run();
 }
 
 int OfflineCycle(AppState& state, Host& host, Clock& clock, const CycleEnvironment& env,
                  bool fromExitRequest) {
-    CycleRun run{state, host, clock, env, CycleKind::kOffline, fromExitRequest};
+    CycleRun run{state, host, clock, env, CycleKind::kOffline, fromExitRequest, {}, false};
     return run.Run();
 }
 

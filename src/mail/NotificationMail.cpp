@@ -162,7 +162,10 @@ std::string TemporaryMailPath(const std::string& messageFile) {
 
 int SendNotificationMail(const AppSettings& s, const AddressState::Snapshot& addresses,
                          bool manualRefresh, const PageValues& pageValues, Host& host, Clock& clock,
-                         const WindowFinder& finder) {
+                         const WindowFinder& finder, std::string* failure) {
+    std::string unused;
+    std::string& why = failure != nullptr ? *failure : unused;
+    why.clear();
     const std::string from = AddressList(s.EmailFrom);
     const std::string to = AddressList(s.EmailTo);
 
@@ -175,6 +178,7 @@ int SendNotificationMail(const AppSettings& s, const AddressState::Snapshot& add
         // An unknown choice from a hand-edited file must not send the logon and the mail in
         // clear.
         ReportNotSent(std::string(status::kEmailNotSentPrefix) + kUnknownSecurityText, s, host);
+        why = kUnknownSecurityText;
         return 0;
     }
     const std::string temporary = TemporaryMailPath(s.EmailInput);
@@ -184,6 +188,7 @@ int SendNotificationMail(const AppSettings& s, const AddressState::Snapshot& add
     std::string buffer;
     if (!ReadFileBounded(temporaryFile, kMaxMailTextBytes, &buffer)) {
         ReportNotSent(std::string(status::kEmailNotSentPrefix) + kMailInputErrorText, s, host);
+        why = "the message file " + temporary + " could not be read";
         return 0;
     }
     std::string message;
@@ -234,9 +239,9 @@ int SendNotificationMail(const AppSettings& s, const AddressState::Snapshot& add
         const std::string status = std::string(status::kEmailNotSentPrefix) + "SEE Error " +
                                    std::to_string(code) + ": " + text;
         host.Status(status);
-        host.Status(PlainWordsStatus(MailFailureSentence(s.EmailServer, ServerPort(s), code,
-                                                         seeFailureFacts(0), seeErrorText(0, code),
-                                                         sending)));
+        why = MailFailureSentence(s.EmailServer, ServerPort(s), code, seeFailureFacts(0),
+                                  seeErrorText(0, code), sending);
+        host.Status(PlainWordsStatus(why));
         if (s.SuppressError != 1) {
             MessageBoxRequest box;
             box.text = status.substr(2);

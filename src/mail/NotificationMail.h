@@ -42,8 +42,10 @@ std::string MailFailureSentence(const std::string& server, int port, int code,
 // and failures as host messages ("P10007 Attempting to send email...", "P10008 Successfully sent
 // email.", "P Email not sent: ..." followed by a plain sentence naming the server), with message
 // boxes unless SuppressError. The temporary file is gone afterwards in every case. Returns 0.
+// `failure`, when given, receives why a mail that was due was not sent (empty otherwise).
 int SendNotificationMail(const AppSettings& settings, const AddressState::Snapshot& addresses,
                          bool manualRefresh, const PageValues& pageValues, Host& host, Clock& clock,
-                         const WindowFinder& finder = FindProgramWindow);
+                         const WindowFinder& finder = FindProgramWindow,
+                         std::string* failure = nullptr);
 
 }  // namespace orvex

@@ -84,22 +84,9 @@ std::string ProgramStatusText(const std::string& token,
     return words.stopped;
 }
 
-int ExpandTemplate(const std::string& templatePath, const std::string& outputPath,
-                   const PageValues& values, Host& host, Clock& clock, const WindowFinder& finder,
-                   std::string* outputError) {
-    if (outputError != nullptr) {
-        outputError->clear();
-    }
+std::string ExpandText(std::string text, const PageValues& values, Clock& clock,
+                       const WindowFinder& finder) {
     const std::tm now = clock.LocalTime(clock.Now());
-
-    const std::string source = MapPath(values.workDir, templatePath);
-    std::string text;
-    if (!ReadFileBounded(source, kMaxTemplateBytes, &text)) {
-        host.Status(status::kFileErrorPrefix +
-                    FileErrorText(source, errno).substr(0, kMaxFileErrorText));
-        return -1;
-    }
-
     char date[32];
     std::snprintf(date, sizeof date, "%02d/%02d/%04d", now.tm_mon + 1, now.tm_mday,
                   now.tm_year + 1900);
@@ -136,6 +123,23 @@ int ExpandTemplate(const std::string& templatePath, const std::string& outputPat
                        ProgramStatusText(token, values.programs, values.statusIndicators, finder));
         }
     }
+    return text;
+}
+
+int ExpandTemplate(const std::string& templatePath, const std::string& outputPath,
+                   const PageValues& values, Host& host, Clock& clock, const WindowFinder& finder,
+                   std::string* outputError) {
+    if (outputError != nullptr) {
+        outputError->clear();
+    }
+    const std::string source = MapPath(values.workDir, templatePath);
+    std::string text;
+    if (!ReadFileBounded(source, kMaxTemplateBytes, &text)) {
+        host.Status(status::kFileErrorPrefix +
+                    FileErrorText(source, errno).substr(0, kMaxFileErrorText));
+        return -1;
+    }
+    text = ExpandText(std::move(text), values, clock, finder);
 
     struct Target {
         std::string path;

@@ -34,6 +34,10 @@ struct PageValues {
     std::string workDir;  // relative paths resolve against it
 };
 
+// `text` with every token replaced, as ExpandTemplate replaces them (below).
+std::string ExpandText(std::string text, const PageValues& values, Clock& clock,
+                       const WindowFinder& finder = FindProgramWindow);
+
 // Expands the template at `templatePath` into `outputPath` and refreshes both local copies.
 // Tokens, replaced in this order, each everywhere before the next is looked for: with IPv6
 // tokens on, "%WI6" WAN IPv6 address and "%I6" LAN IPv6 address; "%WI" WAN address, "%I" LAN

@@ -43,4 +43,14 @@ inline constexpr const char* kDdnsNoWanAddress6 = "no WAN IPv6 address is known.
 inline constexpr const char* kDdnsIpv6Off =
     "it publishes IPv6 addresses only, and IPv6 is off (EnableIPv6=0).";
 
+// Notifications, one channel at a time: "Notifying <channel>...", then one result line:
+// "Notified <channel>." or "Notifying <channel> failed: <why>" and what happens next.
+inline constexpr const char* kNotifying = "Notifying ";
+inline constexpr const char* kNotified = "Notified ";
+inline constexpr const char* kNotifyFailed = " failed";
+inline constexpr const char* kNotifyRetryLater = "; tried again at the next cycle.";
+inline constexpr const char* kNotifyHeld = " held back: the service asked to wait until ";
+inline constexpr const char* kNotifyChannel = "Notification channel ";
+inline constexpr const char* kNotifyNotSent = " not sent: ";
+
 }  // namespace orvex::status

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "settings/DynamicDnsEntry.h"
+#include "settings/NotifyChannel.h"
 
 namespace orvex {
 
@@ -83,6 +84,8 @@ struct AppSettings {
 
     // [DynamicDNS]: the names kept pointing at this machine, in the file's order.
     std::vector<DynamicDnsEntry> DynamicDns;
+    // [Notify]: the push, chat and webhook channels told where this machine listens.
+    std::vector<NotifyChannel> Notify;
 };
 
 inline constexpr int kEmailSecurityNone = 0;

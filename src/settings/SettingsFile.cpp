@@ -7,6 +7,7 @@
 #include "platform/ComputerName.h"
 #include "platform/TextUtil.h"
 #include "settings/DynamicDnsSettings.h"
+#include "settings/NotifySettings.h"
 
 namespace orvex {
 
@@ -320,6 +321,7 @@ bool LoadSettings(Profile& file, const std::string& key, AppSettings& s, FtpPage
     }
 
     s.DynamicDns = ReadDynamicDnsEntries(file, key);
+    s.Notify = ReadNotifyChannels(file, key);
 
     values.FTPSecurity = s.FTPSecurity;
     DecodePassword(values.Password, key);
@@ -366,6 +368,7 @@ void WriteSettings(Profile& file, const std::string& key, const FtpPageValues& p
         file.WriteString(def.section, def.name, StoredText(key, def, withPage));
     }
     WriteDynamicDnsEntries(file, key, s.DynamicDns);
+    WriteNotifyChannels(file, key, s.Notify);
 }
 
 int UsualPort(int ftpSecurity) {
@@ -520,9 +523,10 @@ std::string ReadFtpServer(const Profile& file) {
 }
 
 std::vector<std::string> SettingsFileNames() {
-    std::vector<std::string> names{
-        kSectionLocal, kSectionPreferences, kSectionAddress, kSectionPrograms, kSectionIndicators,
-        kLastLanKey,   kLastWanKey,         kLastLan6Key,    kLastWan6Key,     kSectionDynamicDns};
+    std::vector<std::string> names{kSectionLocal,      kSectionPreferences, kSectionAddress,
+                                   kSectionPrograms,   kSectionIndicators,  kLastLanKey,
+                                   kLastWanKey,        kLastLan6Key,        kLastWan6Key,
+                                   kSectionDynamicDns, kSectionNotify};
     for (const KeyDef& def : kKeys) {
         names.push_back(def.name);
     }

@@ -15,6 +15,7 @@
 #include "platform/Profile.h"
 #include "platform/StatusTexts.h"
 #include "settings/DynamicDnsSettings.h"
+#include "settings/NotifySettings.h"
 #include "settings/SettingsFile.h"
 
 namespace orvex {
@@ -125,6 +126,7 @@ public:
             }
         }
         CheckDynamicDns();
+        CheckNotify();
         return problems_;
     }
 
@@ -213,6 +215,40 @@ private:
         }
     }
 
+    // The notification channels: a readable Count, and for each channel what keeps it from
+    // sending and a template file that cannot be read.
+    void CheckNotify() {
+        const std::string countText =
+            ini_.GetString(kSectionNotify, "Count", "", kMaxValueLength + 1);
+        if (countText.empty()) {
+            return;
+        }
+        long long count = 0;
+        if (!ParseWhole(countText, count)) {
+            Problem("Count", "\"" + countText + "\" is not a whole number (section [" +
+                                 kSectionNotify + "])");
+            return;
+        }
+        if (count < 0 || count > kNotifyChannelLimit) {
+            Problem("Count", std::to_string(count) + " is out of range (0 to " +
+                                 std::to_string(kNotifyChannelLimit) + ", section [" +
+                                 kSectionNotify + "])");
+        }
+        const std::vector<NotifyChannel> channels = ReadNotifyChannels(ini_, PasswordKey());
+        for (size_t i = 0; i < channels.size(); ++i) {
+            for (const auto& [key, text] : NotifyChannelProblems(channels[i], i)) {
+                Problem(key, text);
+            }
+            if (!channels[i].Template.empty()) {
+                const std::string path = MapPath(workDir_, channels[i].Template);
+                const std::string why = Unreadable(path);
+                if (!why.empty()) {
+                    Problem("Template" + std::to_string(i + 1), "cannot read " + path + ": " + why);
+                }
+            }
+        }
+    }
+
     void NeedText(const char* key, const char* because) {
         if (Raw(key).empty()) {
             Problem(key, std::string("empty while ") + because + " is 1");
@@ -293,6 +329,12 @@ std::vector<std::string> EffectiveSettingsLines(const AppSettings& settings) {
     if (!settings.DynamicDns.empty()) {
         lines.push_back(std::string("[") + kSectionDynamicDns + "]");
         for (const std::string& line : DynamicDnsListing(settings.DynamicDns)) {
+            lines.push_back(line);
+        }
+    }
+    if (!settings.Notify.empty()) {
+        lines.push_back(std::string("[") + kSectionNotify + "]");
+        for (const std::string& line : NotifyListing(settings.Notify)) {
             lines.push_back(line);
         }
     }
