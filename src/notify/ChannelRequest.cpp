@@ -329,6 +329,7 @@ HttpRequest BuildRequest(const NotifyChannel& c, const Message& m, const std::st
                            {"lan", m.addresses.lan},
                            {"lan6", m.addresses.lan6},
                            {"time", m.time},
+                           {"title", m.title},
                            {"text", m.text}});
     } else if (k == kNotifyPing) {
         request.method = HttpMethod::kGet;
