@@ -97,6 +97,7 @@ struct CycleRun {
         params.localPath = LocalPath();
         params.knownHostKey = ReadSftpHostKey(state.Ini());
         params.timeoutSeconds = s.Timeout;
+        params.knownHostsFile = SftpKnownHostsPath(state.Ini());
         const SftpUploadResult result = SftpUpload(params);
         if (!result.ok) {
             const std::string where = ServerAndPort(s.FTPServer, s.Port);

@@ -19,6 +19,12 @@ struct SftpUploadParams {
     std::string knownHostKey;
     // Connect and logon deadline in seconds; stalls during the transfer are bounded too.
     int timeoutSeconds = 15;
+    // The known-hosts file kept beside the settings file. A libcurl built with an SSH back end
+    // that cannot hand the host key to a callback checks it through this file and a key
+    // function instead; without the file SFTP is refused there.
+    std::string knownHostsFile;
+    // Takes that way even where the callback exists (tests of the way other builds go).
+    bool forceKnownHostsFile = false;
 };
 
 struct SftpUploadResult {
@@ -30,6 +36,10 @@ struct SftpUploadResult {
     // The server showed a key other than knownHostKey; nothing was sent.
     bool hostKeyChanged = false;
 };
+
+// Every upload is checked against the host key: where libcurl can neither hand the key to
+// the callback nor check it through the known-hosts file, or the upload ended without a key
+// seen, it fails (ok false, error saying why) rather than publish to an unknown server.
 
 SftpUploadResult SftpUpload(const SftpUploadParams& params);
 

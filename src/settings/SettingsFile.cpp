@@ -480,6 +480,13 @@ void WriteSftpHostKey(Profile& file, const std::string& hostKey) {
     file.WriteString(def.section, def.name, hostKey);
 }
 
+std::string SftpKnownHostsPath(const Profile& file) {
+    const std::string& ini = file.Path();
+    const size_t slash = ini.rfind('/');
+    return (slash == std::string::npos ? std::string() : ini.substr(0, slash + 1)) +
+           "Orvex.known_hosts";
+}
+
 std::vector<std::string> ReadProgramEntries(const Profile& file, size_t bufferSize) {
     return file.GetSection(kSectionPrograms, bufferSize);
 }

@@ -129,6 +129,9 @@ void WriteChangedLookupServices(Profile& file, const AppSettings& settings,
 // counts at once), and the key learnt at first use.
 std::string ReadSftpHostKey(const Profile& file);
 void WriteSftpHostKey(Profile& file, const std::string& hostKey);
+// The known-hosts file beside the settings file ("Orvex.known_hosts"), through which an SFTP
+// upload checks the host key where libcurl offers no other way.
+std::string SftpKnownHostsPath(const Profile& file);
 
 // FTPServer as the file holds it now; empty means the settings were never made.
 std::string ReadFtpServer(const Profile& file);

@@ -76,11 +76,31 @@ protected:
     std::unique_ptr<ServerProcess> server_;
 };
 
-TEST_F(SftpUploadTest, FirstUseLearnsTheHostKeyWhichThenMustMatch) {
+// The same pinning either way the host key reaches the check: libcurl's callback, or (as
+// where its SSH back end has no callback) the known-hosts file beside the settings file,
+// which then names the accepted key.
+class SftpHostKeyTest : public SftpUploadTest, public ::testing::WithParamInterface<bool> {
+protected:
+    SftpUploadParams Params(const std::string& remote) const {
+        SftpUploadParams p = SftpUploadTest::Params(remote);
+        p.forceKnownHostsFile = GetParam();
+        p.knownHostsFile = dir_.File("Orvex.known_hosts");
+        return p;
+    }
+    // Whether the known-hosts file names the server with the public half of `keyName`.
+    bool KnownHostsNames(const std::string& keyName) const {
+        const std::string known = dir_.File("Orvex.known_hosts");
+        return test::ReadFile(known).rfind("127.0.0.1 ", 0) == 0 &&
+               KeygenFingerprint(known) == KeygenFingerprint(dir_.File(keyName));
+    }
+};
+
+TEST_P(SftpHostKeyTest, FirstUseLearnsTheHostKeyWhichThenMustMatch) {
     SftpUploadResult first = SftpUpload(Params("site\\page.htm"));
     ASSERT_TRUE(first.ok) << first.error;
     EXPECT_EQ(test::ReadFile(dir_.File("root/site/page.htm")), "<p>online</p>\n");
     EXPECT_EQ(first.offeredHostKey, KeygenFingerprint(dir_.File("hostkey-a")));
+    EXPECT_EQ(KnownHostsNames("hostkey-a"), GetParam());
 
     SftpUploadParams pinned = Params("top.htm");
     pinned.knownHostKey = first.offeredHostKey;
@@ -98,7 +118,21 @@ TEST_F(SftpUploadTest, FirstUseLearnsTheHostKeyWhichThenMustMatch) {
     EXPECT_EQ(third.offeredHostKey, KeygenFingerprint(dir_.File("hostkey-b")));
     EXPECT_NE(third.offeredHostKey, first.offeredHostKey);
     EXPECT_FALSE(test::FileExists(dir_.File("root/changed.htm")));
+
+    // Emptying the stored key accepts the new one; the known-hosts file follows it.
+    SftpUploadParams accepted = Params("accepted.htm");
+    SftpUploadResult fourth = SftpUpload(accepted);
+    EXPECT_TRUE(fourth.ok) << fourth.error;
+    EXPECT_EQ(fourth.offeredHostKey, third.offeredHostKey);
+    EXPECT_TRUE(test::FileExists(dir_.File("root/accepted.htm")));
+    EXPECT_EQ(KnownHostsNames("hostkey-b"), GetParam());
+    EXPECT_FALSE(KnownHostsNames("hostkey-a"));
 }
+
+INSTANTIATE_TEST_SUITE_P(Ways, SftpHostKeyTest, ::testing::Values(false, true),
+                         [](const ::testing::TestParamInfo<bool>& info) {
+                             return info.param ? "KnownHostsFile" : "Callback";
+                         });
 
 TEST_F(SftpUploadTest, RefusalsCarryLibcurlsWords) {
     SftpUploadParams wrong = Params("page.htm");
@@ -111,6 +145,15 @@ TEST_F(SftpUploadTest, RefusalsCarryLibcurlsWords) {
     SftpUploadResult missingFolder = SftpUpload(Params("no-such-folder/page.htm"));
     EXPECT_FALSE(missingFolder.ok);
     EXPECT_FALSE(missingFolder.error.empty());
+
+    // No way to see the host key (no callback, no known-hosts file): SFTP is refused.
+    SftpUploadParams unchecked = Params("unchecked.htm");
+    unchecked.forceKnownHostsFile = true;
+    SftpUploadResult refusedUnchecked = SftpUpload(unchecked);
+    EXPECT_FALSE(refusedUnchecked.ok);
+    EXPECT_NE(refusedUnchecked.error.find("SFTP is refused"), std::string::npos)
+        << refusedUnchecked.error;
+    EXPECT_FALSE(test::FileExists(dir_.File("root/unchecked.htm")));
 
     SftpUploadParams noFile = Params("page.htm");
     noFile.localPath = dir_.File("absent.htm");
