@@ -3,18 +3,15 @@
 #include <poll.h>
 #include <sys/socket.h>
 
-#include <algorithm>
 #include <cerrno>
-#include <chrono>
 #include <cstring>
 
+#include "platform/DeadlineWait.h"
 #include "platform/UniqueFd.h"
 
 namespace orvex::ddns {
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
 
 constexpr size_t kHeaderSize = 12;
 constexpr uint8_t kReplyFlag = 0x80;      // QR, in the third byte
@@ -34,29 +31,10 @@ DnsExchange SystemFailure(const char* what, int error) {
     return Failure(DnsExchange::Outcome::kFailed, std::string(what) + ": " + std::strerror(error));
 }
 
-int MillisecondsLeft(Clock::time_point deadline) {
-    const auto left =
-        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-    return left > 0 ? static_cast<int>(left) : 0;
-}
-
-// Waits for `events` on `fd` until `deadline`; false when the time ran out.
-bool WaitFor(int fd, short events, Clock::time_point deadline) {
-    for (;;) {
-        const int left = MillisecondsLeft(deadline);
-        if (left == 0) {
-            return false;
-        }
-        pollfd p{fd, events, 0};
-        const int rc = ::poll(&p, 1, left);
-        if (rc > 0) {
-            return true;
-        }
-        if (rc < 0 && errno != EINTR) {
-            // Let the following call report the socket's own error.
-            return true;
-        }
-    }
+// Waits for `events` on `fd` until `deadline`; false when the time ran out. A failed wait
+// counts as ready: the following call reports the socket's own error.
+bool WaitFor(int fd, short events, const Deadline& deadline) {
+    return WaitUntil(fd, events, deadline) != WaitResult::kTimedOut;
 }
 
 bool IsReplyTo(const uint8_t* reply, size_t size, const std::vector<uint8_t>& message) {
@@ -69,7 +47,7 @@ UniqueFd OpenSocket(const SocketAddress& address, int type) {
 }
 
 DnsExchange ExchangeByTcp(const SocketAddress& address, const std::vector<uint8_t>& message,
-                          Clock::time_point deadline) {
+                          const Deadline& deadline) {
     UniqueFd fd = OpenSocket(address, SOCK_STREAM);
     if (!fd.Valid()) {
         return SystemFailure("socket", errno);
@@ -142,7 +120,7 @@ DnsExchange ExchangeByTcp(const SocketAddress& address, const std::vector<uint8_
 
 DnsExchange ExchangeDnsMessage(const SocketAddress& address, const std::vector<uint8_t>& message,
                                int timeoutMs) {
-    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    const Deadline deadline(timeoutMs);
     if (message.size() < kHeaderSize || message.size() > 0xffff) {
         return Failure(DnsExchange::Outcome::kFailed, "the message cannot be sent");
     }
@@ -157,20 +135,20 @@ DnsExchange ExchangeDnsMessage(const SocketAddress& address, const std::vector<u
     if (::connect(fd.Get(), address.Get(), address.length) != 0) {
         return SystemFailure("connect", errno);
     }
-    auto interval = std::chrono::milliseconds(1000);
-    Clock::time_point nextSend = Clock::now();
+    int64_t interval = 1000;
+    Deadline nextSend(0);
     for (;;) {
-        if (Clock::now() >= nextSend) {
+        if (nextSend.Passed()) {
             // A datagram the system cannot queue now is as good as lost: the resend covers it.
             if (::send(fd.Get(), message.data(), message.size(), 0) < 0 && errno != EAGAIN &&
                 errno != EINTR) {
                 return SystemFailure("send", errno);
             }
-            nextSend = Clock::now() + interval;
+            nextSend = Deadline(interval);
             interval *= 2;
         }
-        if (!WaitFor(fd.Get(), POLLIN, std::min(nextSend, deadline))) {
-            if (Clock::now() >= deadline) {
+        if (!WaitFor(fd.Get(), POLLIN, nextSend.Earlier(deadline))) {
+            if (deadline.Passed()) {
                 return Failure(DnsExchange::Outcome::kNoAnswer);
             }
             continue;

@@ -59,8 +59,9 @@ void CFtpLink::SetSecurity(FtpSecurity security, TlsOptions options) {
 }
 
 void CFtpLink::MakeStreams() {
-    reader_ = std::make_unique<ftp::LineReader>(control_->Fd(), idleLimitMs_, controlTls_.get());
-    writer_ = std::make_unique<ftp::LineWriter>(control_->Fd(), idleLimitMs_, controlTls_.get());
+    reader_ = std::make_unique<ftp::LineReader>(control_->Fd(), controlTls_.get());
+    writer_ =
+        std::make_unique<ftp::LineWriter>(control_->Fd(), idleLimitMs_, clock_, controlTls_.get());
 }
 
 bool CFtpLink::StartTls() {
@@ -142,11 +143,15 @@ bool CFtpLink::SendLine(const std::string& line) {
 }
 
 bool CFtpLink::ReadLine() {
+    return ReadLineBy(Deadline(idleLimitMs_, clock_));
+}
+
+bool CFtpLink::ReadLineBy(const Deadline& deadline) {
     if (!reader_) {
         return FailLocal(FtpLocalFailure::kConnection, "not connected");
     }
     std::string line;
-    switch (reader_->ReadLine(&line)) {
+    switch (reader_->ReadLine(&line, deadline)) {
         case ftp::LineReader::Result::kLine:
             break;
         case ftp::LineReader::Result::kEnd:
@@ -170,7 +175,9 @@ bool CFtpLink::ReadLine() {
 }
 
 bool CFtpLink::ReadReply() {
-    if (!ReadLine()) {
+    // The whole reply, however slowly its bytes come, within the limit.
+    const Deadline deadline(idleLimitMs_, clock_);
+    if (!ReadLineBy(deadline)) {
         return false;
     }
     if (replyText_.size() < 4 || replyText_[3] != '-') {
@@ -185,7 +192,7 @@ bool CFtpLink::ReadReply() {
         if (replyBytes > kMaxReplyBytes) {
             return FailLocal(FtpLocalFailure::kConnection, "reply too long");
         }
-        if (!ReadLine()) {
+        if (!ReadLineBy(deadline)) {
             return false;
         }
         replyBytes += replyText_.size() + 1;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -8,6 +9,7 @@
 #include "ftp/LogonSequence.h"
 #include "ftp/TimeoutSocket.h"
 #include "platform/Clock.h"
+#include "platform/DeadlineWait.h"
 #include "platform/FailureSentence.h"
 #include "platform/TlsSession.h"
 
@@ -62,7 +64,8 @@ public:
     bool SendLine(const std::string& line);
     // Reads one reply line into ReplyText; a non-empty line sets ReplyClass.
     bool ReadLine();
-    // Reads one whole reply, single-line or multi-line; ReplyText keeps its last line.
+    // Reads one whole reply, single-line or multi-line, within IdleLimitMs however slowly its
+    // bytes come; ReplyText keeps its last line.
     bool ReadReply();
     // Sends `line` (unless empty) and reads the reply; true only for a class 2 reply.
     bool Command(const std::string& line);
@@ -105,14 +108,16 @@ public:
     const std::string& CalledHost() const { return serverName_; }
     unsigned CalledPort() const { return serverPort_; }
 
-    // How long a reply, an incoming data connection or a data read or write may keep the
-    // link waiting: 60 s, or TimeoutSeconds when that is larger.
+    // How long a whole reply, an incoming data connection or a data read or write may keep the
+    // link waiting: 60 s, or TimeoutSeconds when that is larger. A whole transfer has this
+    // and a second more for every ftp::kSlowestBytesPerSecond of the file.
     int IdleLimitMs() const { return idleLimitMs_; }
     // Shortens or lengthens that limit (tests, tools). Applies to connections made later.
     void SetIdleLimitMs(int milliseconds) { idleLimitMs_ = milliseconds; }
 
 private:
     bool FailLocal(FtpLocalFailure failure, std::string detail);
+    bool ReadLineBy(const Deadline& deadline);
     // FailLocal with the class the user is told.
     bool FailAs(FtpLocalFailure failure, std::string detail, ConnectionFailure told);
     bool StartTls();
@@ -126,8 +131,14 @@ private:
                              int* dataPort);
     // The data loops of a transfer: true when the data connection ended (the server's reply
     // then decides), false after a local failure, which they record.
-    bool ReceiveToFile(int data, TlsSession* tls, int file, const std::string& path);
-    bool SendFromFile(int data, TlsSession* tls, int file, const std::string& path);
+    // Each wait is bounded by the idle limit and by `whole`, which a download extends by the
+    // allowance of the bytes it has taken.
+    bool ReceiveToFile(int data, TlsSession* tls, int file, const std::string& path,
+                       Deadline& whole);
+    bool SendFromFile(int data, TlsSession* tls, int file, const std::string& path,
+                      const Deadline& whole);
+    // The failure of a data wait that ran out: the whole transfer's bound or a stall.
+    bool FailDataWait(const Deadline& whole);
 
     int timeoutSeconds_;
     std::string workDir_;
@@ -156,6 +167,11 @@ namespace ftp {
 
 // Bytes one pass of a transfer reads or writes at most.
 inline constexpr size_t kDataPassSize = 256 * 1024;
+// The slowest rate a whole transfer is allowed beyond the idle limit (32 kbit/s); a peer that
+// trickles its data slower than this ends the transfer.
+inline constexpr int64_t kSlowestBytesPerSecond = 4096;
+// The time a whole transfer of `bytes` gets: `floorMs`, plus a second a kSlowestBytesPerSecond.
+int64_t TransferLimitMs(int64_t floorMs, uint64_t bytes);
 
 // The data host and port of a PASV reply: six numbers between the first "(" and the first ")",
 // the address's four bytes, then the port's high and low byte. A number may have blanks around

@@ -109,6 +109,13 @@ std::string EprtArgument(const std::string& address, int port) {
     return std::string(v6 ? "|2|" : "|1|") + address + "|" + std::to_string(port) + "|";
 }
 
+int64_t TransferLimitMs(int64_t floorMs, uint64_t bytes) {
+    const uint64_t allowance = bytes / kSlowestBytesPerSecond * 1000 +
+                               bytes % kSlowestBytesPerSecond * 1000 / kSlowestBytesPerSecond;
+    return static_cast<int64_t>(
+        std::min<uint64_t>(static_cast<uint64_t>(floorMs) + allowance, kMaxDeadlineMs));
+}
+
 std::string PortArgument(const std::string& address, int port) {
     std::string text = address;
     for (char& c : text) {
@@ -152,10 +159,11 @@ UniqueFd StartDataConnect(const std::string& host, int port, std::string* detail
 }
 
 // Waits for a started data connect to complete.
-DataConnect FinishDataConnect(int fd, int limitMs, std::string* detail) {
-    IoResult waited = WaitReady(fd, POLLOUT, limitMs);
+DataConnect FinishDataConnect(int fd, const Deadline& deadline, std::string* detail) {
+    IoResult waited = WaitReady(fd, POLLOUT, deadline);
     if (waited == IoResult::kTimedOut) {
-        *detail = "data connection not made within " + std::to_string(limitMs / 1000) + " s";
+        *detail =
+            "data connection not made within " + std::to_string(deadline.LimitMs() / 1000) + " s";
         return DataConnect::kTimedOut;
     }
     int error = 0;
@@ -240,10 +248,16 @@ bool CFtpLink::Transfer(const std::string& remoteName, const std::string& localN
         return false;
     }
 
+    // From here the data connection, its handshake and every byte have one bound, so a server
+    // that trickles its data cannot hold the cycle. A download's grows with what it takes.
+    Deadline whole(
+        ftp::TransferLimitMs(idleLimitMs_, download ? 0 : static_cast<uint64_t>(info.st_size)),
+        clock_);
+    const Deadline idle(idleLimitMs_, clock_);
     if (passive) {
         const ftp::DataConnect made =
             dataRefused ? ftp::DataConnect::kRefused
-                        : ftp::FinishDataConnect(data.Get(), idleLimitMs_, &dataDetail);
+                        : ftp::FinishDataConnect(data.Get(), idle.Earlier(whole), &dataDetail);
         if (made == ftp::DataConnect::kTimedOut) {
             return FailLocal(FtpLocalFailure::kConnection, dataDetail);
         }
@@ -254,7 +268,7 @@ bool CFtpLink::Transfer(const std::string& remoteName, const std::string& localN
         }
     } else {
         bool timedOut = false;
-        data = listener.Accept(idleLimitMs_, &timedOut);
+        data = listener.Accept(idle.Earlier(whole), &timedOut);
         if (!data.Valid()) {
             if (timedOut) {
                 return FailLocal(FtpLocalFailure::kConnection, listener.FailureDetail());
@@ -269,13 +283,14 @@ bool CFtpLink::Transfer(const std::string& remoteName, const std::string& localN
     std::unique_ptr<TlsSession> dataTls;
     if (controlTls_) {
         dataTls = std::make_unique<TlsSession>();
-        if (!dataTls->ConnectResuming(data.Get(), *controlTls_, idleLimitMs_)) {
+        if (!dataTls->ConnectResuming(data.Get(), *controlTls_,
+                                      std::min(idleLimitMs_, whole.LeftMs()))) {
             return FailLocal(FtpLocalFailure::kTls, "data connection: " + dataTls->Error());
         }
     }
 
-    if (!(download ? ReceiveToFile(data.Get(), dataTls.get(), file.Get(), path)
-                   : SendFromFile(data.Get(), dataTls.get(), file.Get(), path))) {
+    if (!(download ? ReceiveToFile(data.Get(), dataTls.get(), file.Get(), path, whole)
+                   : SendFromFile(data.Get(), dataTls.get(), file.Get(), path, whole))) {
         return false;
     }
 
@@ -356,16 +371,28 @@ std::string CFtpLink::PassiveRouteNotice() const {
            ", where the control connection went.";
 }
 
-bool CFtpLink::ReceiveToFile(int data, TlsSession* tls, int file, const std::string& path) {
+bool CFtpLink::FailDataWait(const Deadline& whole) {
+    if (!whole.Passed()) {
+        return FailLocal(FtpLocalFailure::kConnection, "data stalled");
+    }
+    const std::string detail =
+        "the transfer was not done within " + std::to_string(whole.LimitMs() / 1000) + " s";
+    return FailAs(FtpLocalFailure::kConnection, detail, {FailureClass::kOther, 0, detail});
+}
+
+bool CFtpLink::ReceiveToFile(int data, TlsSession* tls, int file, const std::string& path,
+                             Deadline& whole) {
     using ftp::IoResult;
     // One buffer for the whole transfer: large passes keep the system calls per megabyte few.
     auto buffer = std::make_unique_for_overwrite<char[]>(ftp::kDataPassSize);
+    uint64_t total = 0;
     while (true) {
         size_t received = 0;
-        IoResult result = ftp::StreamReceive(data, tls, buffer.get(), ftp::kDataPassSize,
-                                             idleLimitMs_, &received);
+        IoResult result =
+            ftp::StreamReceive(data, tls, buffer.get(), ftp::kDataPassSize,
+                               Deadline(idleLimitMs_, clock_).Earlier(whole), &received);
         if (result == IoResult::kTimedOut) {
-            return FailLocal(FtpLocalFailure::kConnection, "data stalled");
+            return FailDataWait(whole);
         }
         if (result != IoResult::kOk) {
             return true;
@@ -373,10 +400,13 @@ bool CFtpLink::ReceiveToFile(int data, TlsSession* tls, int file, const std::str
         if (!ftp::WriteAll(file, buffer.get(), received)) {
             return FailLocal(FtpLocalFailure::kFileData, ftp::ErrnoText("write " + path, errno));
         }
+        whole.Extend(ftp::TransferLimitMs(0, total + received) - ftp::TransferLimitMs(0, total));
+        total += received;
     }
 }
 
-bool CFtpLink::SendFromFile(int data, TlsSession* tls, int file, const std::string& path) {
+bool CFtpLink::SendFromFile(int data, TlsSession* tls, int file, const std::string& path,
+                            const Deadline& whole) {
     using ftp::IoResult;
     auto buffer = std::make_unique_for_overwrite<char[]>(ftp::kDataPassSize);
     // [pending, filled) is read from the file but not yet taken by the socket; what one pass
@@ -400,16 +430,15 @@ bool CFtpLink::SendFromFile(int data, TlsSession* tls, int file, const std::stri
         }
         size_t sent = 0;
         IoResult result;
+        const Deadline wait = Deadline(idleLimitMs_, clock_).Earlier(whole);
         if (tls != nullptr) {
-            result = ftp::StreamSendAll(data, tls, buffer.get() + pending, filled - pending,
-                                        idleLimitMs_);
+            result = ftp::StreamSendAll(data, tls, buffer.get() + pending, filled - pending, wait);
             sent = filled - pending;
         } else {
-            result =
-                ftp::SendSome(data, buffer.get() + pending, filled - pending, idleLimitMs_, &sent);
+            result = ftp::SendSome(data, buffer.get() + pending, filled - pending, wait, &sent);
         }
         if (result == IoResult::kTimedOut) {
-            return FailLocal(FtpLocalFailure::kConnection, "data stalled");
+            return FailDataWait(whole);
         }
         if (result != IoResult::kOk) {
             return true;

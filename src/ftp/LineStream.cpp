@@ -23,29 +23,30 @@ IoResult FromTls(TlsIo result) {
 
 }  // namespace
 
-IoResult StreamReceive(int fd, TlsSession* tls, char* data, size_t size, int idleMs,
+IoResult StreamReceive(int fd, TlsSession* tls, char* data, size_t size, const Deadline& deadline,
                        size_t* received) {
     if (tls != nullptr) {
-        return FromTls(tls->Read(data, size, idleMs, received));
+        return FromTls(tls->Read(data, size, deadline, received));
     }
-    return ReceiveSome(fd, data, size, idleMs, received);
+    return ReceiveSome(fd, data, size, deadline, received);
 }
 
-IoResult StreamSendAll(int fd, TlsSession* tls, const char* data, size_t size, int idleMs) {
+IoResult StreamSendAll(int fd, TlsSession* tls, const char* data, size_t size,
+                       const Deadline& deadline) {
     if (tls != nullptr) {
-        return FromTls(tls->Write(data, size, idleMs));
+        return FromTls(tls->Write(data, size, deadline));
     }
-    return SendAll(fd, data, size, idleMs);
+    return SendAll(fd, data, size, deadline);
 }
 
-LineReader::Result LineReader::ReadLine(std::string* line) {
+LineReader::Result LineReader::ReadLine(std::string* line, const Deadline& deadline) {
     line->clear();
     bool any = false;
     while (true) {
         if (begin_ == end_) {
             size_t received = 0;
             IoResult result =
-                StreamReceive(fd_, tls_, buffer_.data(), buffer_.size(), idleMs_, &received);
+                StreamReceive(fd_, tls_, buffer_.data(), buffer_.size(), deadline, &received);
             if (result == IoResult::kClosed) {
                 return any ? Result::kLine : Result::kEnd;
             }
@@ -103,7 +104,7 @@ IoResult LineWriter::Flush() {
     if (used_ == 0) {
         return IoResult::kOk;
     }
-    IoResult result = StreamSendAll(fd_, tls_, buffer_.data(), used_, idleMs_);
+    IoResult result = StreamSendAll(fd_, tls_, buffer_.data(), used_, Deadline(limitMs_, clock_));
     used_ = 0;
     return result;
 }

@@ -5,34 +5,25 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <chrono>
-#include <climits>
 #include <cstring>
 
 #include "platform/TextUtil.h"
 
 namespace orvex::ftp {
 
-IoResult WaitReady(int fd, short events, int limitMs) {
-    using Steady = std::chrono::steady_clock;
-    const auto deadline = Steady::now() + std::chrono::milliseconds(limitMs < 0 ? 0 : limitMs);
-    while (true) {
-        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Steady::now());
-        pollfd p{fd, events, 0};
-        int ready = ::poll(&p, 1, left.count() > 0 ? static_cast<int>(left.count()) : 0);
-        if (ready > 0) {
+IoResult WaitReady(int fd, short events, const Deadline& deadline) {
+    switch (WaitUntil(fd, events, deadline)) {
+        case WaitResult::kReady:
             return IoResult::kOk;
-        }
-        if (ready < 0 && errno != EINTR) {
-            return IoResult::kError;
-        }
-        if (ready == 0 && Steady::now() >= deadline) {
+        case WaitResult::kTimedOut:
             return IoResult::kTimedOut;
-        }
+        case WaitResult::kFailed:
+            break;
     }
+    return IoResult::kError;
 }
 
-IoResult ReceiveSome(int fd, char* data, size_t size, int idleMs, size_t* received) {
+IoResult ReceiveSome(int fd, char* data, size_t size, const Deadline& deadline, size_t* received) {
     *received = 0;
     while (true) {
         ssize_t n = ::recv(fd, data, size, MSG_DONTWAIT);
@@ -49,14 +40,14 @@ IoResult ReceiveSome(int fd, char* data, size_t size, int idleMs, size_t* receiv
         if (errno != EAGAIN && errno != EWOULDBLOCK) {
             return IoResult::kError;
         }
-        IoResult waited = WaitReady(fd, POLLIN, idleMs);
+        IoResult waited = WaitReady(fd, POLLIN, deadline);
         if (waited != IoResult::kOk) {
             return waited;
         }
     }
 }
 
-IoResult SendSome(int fd, const char* data, size_t size, int idleMs, size_t* sent) {
+IoResult SendSome(int fd, const char* data, size_t size, const Deadline& deadline, size_t* sent) {
     *sent = 0;
     while (true) {
         ssize_t n = ::send(fd, data, size, MSG_DONTWAIT | MSG_NOSIGNAL);
@@ -70,18 +61,18 @@ IoResult SendSome(int fd, const char* data, size_t size, int idleMs, size_t* sen
         if (errno != EAGAIN && errno != EWOULDBLOCK) {
             return IoResult::kError;
         }
-        IoResult waited = WaitReady(fd, POLLOUT, idleMs);
+        IoResult waited = WaitReady(fd, POLLOUT, deadline);
         if (waited != IoResult::kOk) {
             return waited;
         }
     }
 }
 
-IoResult SendAll(int fd, const char* data, size_t size, int idleMs) {
+IoResult SendAll(int fd, const char* data, size_t size, const Deadline& deadline) {
     size_t done = 0;
     while (done < size) {
         size_t sent = 0;
-        IoResult result = SendSome(fd, data + done, size - done, idleMs, &sent);
+        IoResult result = SendSome(fd, data + done, size - done, deadline, &sent);
         if (result != IoResult::kOk) {
             return result;
         }

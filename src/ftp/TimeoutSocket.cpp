@@ -68,13 +68,12 @@ bool CTimeoutSocket::ConnectStep(const void* address, unsigned length) {
     }
     const std::time_t start = clock_.Now();
     while (true) {
-        pollfd p{fd_.Get(), POLLOUT, 0};
-        int ready = ::poll(&p, 1, ftp::kConnectTickMs);
-        if (ready < 0 && errno != EINTR) {
+        const WaitResult waited = WaitUntil(fd_.Get(), POLLOUT, Deadline(ftp::kConnectTickMs));
+        if (waited == WaitResult::kFailed) {
             detail_ = ftp::ErrnoText("poll", errno);
             return false;
         }
-        if (ready > 0) {
+        if (waited == WaitResult::kReady) {
             break;
         }
         // Strictly later: the attempt may last up to one second beyond the time-out.
@@ -119,7 +118,7 @@ bool CTimeoutSocket::Listen(const std::string& address, int backlog) {
     return true;
 }
 
-ftp::UniqueFd CTimeoutSocket::Accept(int limitMs, bool* timedOut) {
+ftp::UniqueFd CTimeoutSocket::Accept(const Deadline& deadline, bool* timedOut) {
     *timedOut = false;
     while (true) {
         int fd = ::accept4(fd_.Get(), nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
@@ -133,10 +132,11 @@ ftp::UniqueFd CTimeoutSocket::Accept(int limitMs, bool* timedOut) {
             detail_ = ftp::ErrnoText("accept", errno);
             return {};
         }
-        ftp::IoResult waited = ftp::WaitReady(fd_.Get(), POLLIN, limitMs);
+        ftp::IoResult waited = ftp::WaitReady(fd_.Get(), POLLIN, deadline);
         if (waited == ftp::IoResult::kTimedOut) {
             *timedOut = true;
-            detail_ = "no data connection came within " + std::to_string(limitMs / 1000) + " s";
+            detail_ = "no data connection came within " +
+                      std::to_string(deadline.LimitMs() / 1000) + " s";
             return {};
         }
         if (waited != ftp::IoResult::kOk) {

@@ -29,9 +29,9 @@ public:
     // Binds to `address` (numeric IPv4 or IPv6, empty for any IPv4) on a free port and listens;
     // the socket is made again in the address's family when that differs.
     bool Listen(const std::string& address, int backlog);
-    // Waits at most `limitMs` for an incoming connection and returns it as a non-blocking
+    // Waits until the deadline for an incoming connection and returns it as a non-blocking
     // socket (invalid on failure; *timedOut tells a time-out from an error).
-    ftp::UniqueFd Accept(int limitMs, bool* timedOut);
+    ftp::UniqueFd Accept(const Deadline& deadline, bool* timedOut);
     // The socket's own address (dotted IPv4 or IPv6 text) and port.
     bool LocalAddress(std::string* address, uint16_t* port) const;
 

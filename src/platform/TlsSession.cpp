@@ -24,8 +24,6 @@ namespace orvex {
 
 namespace {
 
-using Steady = std::chrono::steady_clock;
-
 // Writes with MSG_NOSIGNAL: a peer that has gone must fail the write, not kill the process
 // with SIGPIPE (a front end that does not ignore the signal would die).
 int NoSignalWrite(BIO* bio, const char* data, int size) {
@@ -59,26 +57,11 @@ BIO_METHOD* SocketMethod() {
     return method;
 }
 
-int LeftMs(Steady::time_point deadline) {
-    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Steady::now());
-    return left.count() > 0 ? static_cast<int>(left.count()) : 0;
-}
-
-// Waits for `events` until `deadline`; false on the deadline or a poll failure.
-bool WaitUntil(int fd, short events, Steady::time_point deadline) {
-    while (true) {
-        pollfd p{fd, events, 0};
-        int ready = ::poll(&p, 1, LeftMs(deadline));
-        if (ready > 0) {
-            return true;
-        }
-        if (ready < 0 && errno != EINTR) {
-            return false;
-        }
-        if (ready == 0 && Steady::now() >= deadline) {
-            return false;
-        }
-    }
+// Waits for what the library asked for (SSL_ERROR_WANT_READ or _WANT_WRITE) until `deadline`;
+// false on the deadline or a poll failure.
+bool WaitForLibrary(int fd, int error, const Deadline& deadline) {
+    return WaitUntil(fd, error == SSL_ERROR_WANT_READ ? POLLIN : POLLOUT, deadline) ==
+           WaitResult::kReady;
 }
 
 // The library's words for the latest failure on this thread ("wrong version number").
@@ -234,9 +217,9 @@ private:
 // a time; only concurrent tests ever wait, and the wait counts against the handshake's bound.
 class HandshakeTurn {
 public:
-    bool Take(Steady::time_point deadline) {
+    bool Take(const Deadline& deadline) {
         while (!mutex_.try_lock()) {
-            if (Steady::now() >= deadline) {
+            if (deadline.Passed()) {
                 return false;
             }
             std::this_thread::sleep_for(std::chrono::milliseconds(2));
@@ -352,7 +335,7 @@ bool TlsSession::Accept(int fd, const std::string& certFile, const std::string& 
 }
 
 bool TlsSession::Handshake(int fd, bool client, int limitMs) {
-    const auto deadline = Steady::now() + std::chrono::milliseconds(limitMs < 0 ? 0 : limitMs);
+    const Deadline deadline(limitMs);
     state_->fd = fd;
     if (!MakeNonBlocking(fd)) {
         return Fail(std::string("cannot prepare the socket: ") + std::strerror(errno));
@@ -414,7 +397,7 @@ bool TlsSession::Handshake(int fd, bool client, int limitMs) {
         }
         int error = SSL_get_error(ssl, rc);
         if (error == SSL_ERROR_WANT_READ || error == SSL_ERROR_WANT_WRITE) {
-            if (!WaitUntil(fd, error == SSL_ERROR_WANT_READ ? POLLIN : POLLOUT, deadline)) {
+            if (!WaitForLibrary(fd, error, deadline)) {
                 return Fail("TLS handshake: no answer within " +
                             std::to_string((limitMs + 999) / 1000) + " s");
             }
@@ -440,6 +423,10 @@ bool TlsSession::Handshake(int fd, bool client, int limitMs) {
 }
 
 TlsIo TlsSession::Read(char* data, size_t size, int idleMs, size_t* received) {
+    return Read(data, size, Deadline(idleMs), received);
+}
+
+TlsIo TlsSession::Read(char* data, size_t size, const Deadline& deadline, size_t* received) {
     *received = 0;
     if (!Established()) {
         error_ = "no TLS session";
@@ -453,9 +440,8 @@ TlsIo TlsSession::Read(char* data, size_t size, int idleMs, size_t* received) {
         }
         int error = SSL_get_error(state_->ssl, 0);
         if (error == SSL_ERROR_WANT_READ || error == SSL_ERROR_WANT_WRITE) {
-            auto deadline = Steady::now() + std::chrono::milliseconds(idleMs < 0 ? 0 : idleMs);
-            if (!WaitUntil(state_->fd, error == SSL_ERROR_WANT_READ ? POLLIN : POLLOUT, deadline)) {
-                error_ = "no data within " + std::to_string(idleMs / 1000) + " s";
+            if (!WaitForLibrary(state_->fd, error, deadline)) {
+                error_ = "no data within " + std::to_string(deadline.LimitMs() / 1000) + " s";
                 return TlsIo::kTimedOut;
             }
             continue;
@@ -477,6 +463,14 @@ TlsIo TlsSession::Read(char* data, size_t size, int idleMs, size_t* received) {
 }
 
 TlsIo TlsSession::Write(const char* data, size_t size, int idleMs) {
+    return WriteWithin(data, size, idleMs, nullptr);
+}
+
+TlsIo TlsSession::Write(const char* data, size_t size, const Deadline& deadline) {
+    return WriteWithin(data, size, static_cast<int>(deadline.LimitMs()), &deadline);
+}
+
+TlsIo TlsSession::WriteWithin(const char* data, size_t size, int idleMs, const Deadline* whole) {
     if (!Established()) {
         error_ = "no TLS session";
         return TlsIo::kError;
@@ -492,8 +486,8 @@ TlsIo TlsSession::Write(const char* data, size_t size, int idleMs) {
         }
         int error = SSL_get_error(state_->ssl, 0);
         if (error == SSL_ERROR_WANT_READ || error == SSL_ERROR_WANT_WRITE) {
-            auto deadline = Steady::now() + std::chrono::milliseconds(idleMs < 0 ? 0 : idleMs);
-            if (!WaitUntil(state_->fd, error == SSL_ERROR_WANT_READ ? POLLIN : POLLOUT, deadline)) {
+            // Without a whole bound, each wait for room gets the full limit.
+            if (!WaitForLibrary(state_->fd, error, whole ? *whole : Deadline(idleMs))) {
                 error_ = "peer took no data within " + std::to_string(idleMs / 1000) + " s";
                 return TlsIo::kTimedOut;
             }
@@ -519,7 +513,7 @@ bool TlsSession::Close(int limitMs) {
     if (!Established()) {
         return false;
     }
-    const auto deadline = Steady::now() + std::chrono::milliseconds(limitMs < 0 ? 0 : limitMs);
+    const Deadline deadline(limitMs);
     SSL* ssl = state_->ssl;
     bool sent = false;
     while (!sent) {
@@ -535,7 +529,7 @@ bool TlsSession::Close(int limitMs) {
         }
         int error = SSL_get_error(ssl, rc);
         if ((error != SSL_ERROR_WANT_READ && error != SSL_ERROR_WANT_WRITE) ||
-            !WaitUntil(state_->fd, error == SSL_ERROR_WANT_READ ? POLLIN : POLLOUT, deadline)) {
+            !WaitForLibrary(state_->fd, error, deadline)) {
             error_ = "TLS close: " + LibraryReason();
             ERR_clear_error();
             state_->established = false;
@@ -546,8 +540,8 @@ bool TlsSession::Close(int limitMs) {
     char discard[4096];
     while (true) {
         size_t got = 0;
-        TlsIo result = Read(discard, sizeof discard, LeftMs(deadline), &got);
-        if (result != TlsIo::kOk || Steady::now() >= deadline) {
+        TlsIo result = Read(discard, sizeof discard, deadline, &got);
+        if (result != TlsIo::kOk || deadline.Passed()) {
             break;
         }
     }

@@ -4,6 +4,8 @@
 #include <memory>
 #include <string>
 
+#include "platform/DeadlineWait.h"
+
 namespace orvex {
 
 // How a client checks the server it talks to.
@@ -42,11 +44,15 @@ public:
     bool Accept(int fd, const std::string& certFile, const std::string& keyFile, int limitMs,
                 const TlsSession* sharing = nullptr);
 
-    // Reads up to `size` bytes, waiting at most `idleMs` for the first. kOk with
-    // *received > 0; kClosed when the peer ended the stream (with or without close_notify).
+    // Reads up to `size` bytes, waiting at most `idleMs` (or until the deadline) for the first.
+    // kOk with *received > 0; kClosed when the peer ended the stream (with or without
+    // close_notify).
     TlsIo Read(char* data, size_t size, int idleMs, size_t* received);
+    TlsIo Read(char* data, size_t size, const Deadline& deadline, size_t* received);
     // Writes all `size` bytes, each wait for room bounded by `idleMs`.
     TlsIo Write(const char* data, size_t size, int idleMs);
+    // Writes all `size` bytes by the deadline.
+    TlsIo Write(const char* data, size_t size, const Deadline& deadline);
     // Sends close_notify and waits at most `limitMs` for the peer's own close_notify or end
     // of stream, discarding what still arrives. True when close_notify went out. The
     // session can be resumed by another connection afterwards; the socket stays open.
@@ -64,6 +70,8 @@ private:
     struct State;
     bool Handshake(int fd, bool client, int limitMs);
     bool Fail(std::string text);
+    // Write with each wait bounded by `idleMs`, or all of it by `whole` when given.
+    TlsIo WriteWithin(const char* data, size_t size, int idleMs, const Deadline* whole);
 
     std::unique_ptr<State> state_;
     std::string error_;

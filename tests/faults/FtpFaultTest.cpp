@@ -269,6 +269,12 @@ TEST_F(FtpPeerFaults, SilenceAtAnyStageEndsTheCycleAfterTheIdleLimit) {
     const std::vector<FtpFault> faults = {
         {"silent greeting", [](ScriptedPeer& c, ScriptedPeer&) { c.Hold(); }, "", 1,
          " took the connection but sent no reply within 60 s"},
+        // Each byte well within the idle limit, the whole greeting far beyond it.
+        {"greeting trickled a byte a second",
+         [](ScriptedPeer& c, ScriptedPeer&) {
+             c.Trickle("220 " + std::string(120, 'x') + "\r\n", 1000).Hold();
+         },
+         "", 1, " took the connection but sent no reply within 60 s"},
         // Another service on the FTP port: its banner reads as the start of a multi-line
         // reply ("SSH-"), and then it waits for the client to speak.
         {"banner of another service, then silence",

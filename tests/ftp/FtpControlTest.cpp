@@ -123,6 +123,22 @@ TEST_F(FtpControlTest, SilentServerFailsWithinTheIdleLimit) {
     EXPECT_EQ(link.LocalFailure(), FtpLocalFailure::kConnection);
 }
 
+// The whole reply is bounded, not each read: a greeting that comes a byte at a time ends like
+// a silent one.
+TEST_F(FtpControlTest, TrickledGreetingFailsWithinTheIdleLimit) {
+    ScriptedPeer peer;
+    peer.Trickle("220 " + std::string(60, 'x') + "\r\n", 100).Hold();
+    peer.Start();
+    link.SetIdleLimitMs(1000);
+    Connect(peer);
+    const long long start = test::NowMs();
+    EXPECT_FALSE(link.Command(""));
+    EXPECT_LT(test::ElapsedMs(start), 3000);
+    EXPECT_EQ(link.ReplyText(), "");
+    EXPECT_EQ(link.ServerFailure().kind, FailureClass::kNoReply);
+    peer.Stop();
+}
+
 TEST_F(FtpControlTest, EndlessReplyLineIsCutShort) {
     ScriptedPeer peer;
     peer.Send("220-" + std::string(100 * 1024, 'x')).Hold();

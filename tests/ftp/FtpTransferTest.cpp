@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -338,6 +339,41 @@ TEST_F(FtpTransferTest, StalledDataConnectionsFailWithinTheIdleLimit) {
         control.Stop();
         data.Stop();
     }
+}
+
+// A whole transfer has one bound that grows with the file: a data connection that trickles its
+// bytes, each well within the idle limit, still ends when the bound is spent.
+TEST_F(FtpTransferTest, TrickledDataConnectionFailsWithinTheTransferBound) {
+    ScriptedPeer control, data;
+    data.Accept().Trickle(std::string(60, 'x'), 100).Close();
+    LogonSteps(control);
+    control.Expect("TYPE I").SendLine("200 binary").Expect("PASV");
+    control.SendComputed([&data] { return test::PasvReplyFor(data.Port()) + "\r\n"; });
+    control.Expect("RETR index.html").SendLine("150 go").Hold();
+    control.Start();
+    data.Start();
+    CFtpLink fresh(15, dir.Path());
+    fresh.SetIdleLimitMs(1000);
+    FtpLogonParams params;
+    params.Host = "127.0.0.1";
+    params.Port = control.Port();
+    params.User = "joe";
+    ASSERT_TRUE(fresh.Logon(params));
+    const long long start = test::NowMs();
+    EXPECT_FALSE(fresh.Transfer("index.html", "down.txt", true, true));
+    EXPECT_LT(test::ElapsedMs(start), 3000);
+    EXPECT_EQ(fresh.ReplyText(), "");
+    EXPECT_EQ(fresh.FailureDetail(), "the transfer was not done within 1 s");
+    fresh.CloseControl();
+    control.Stop();
+    data.Stop();
+}
+
+TEST(FtpTransferLimitTest, GrowsWithTheFileFromTheFloor) {
+    EXPECT_EQ(ftp::TransferLimitMs(60000, 0), 60000);
+    EXPECT_EQ(ftp::TransferLimitMs(60000, ftp::kSlowestBytesPerSecond * 10), 70000);
+    EXPECT_EQ(ftp::TransferLimitMs(1000, ftp::kSlowestBytesPerSecond / 2), 1500);
+    EXPECT_EQ(ftp::TransferLimitMs(1000, UINT64_MAX), kMaxDeadlineMs);
 }
 
 // The server's side of a passive connection is closed: the server says so itself, and its

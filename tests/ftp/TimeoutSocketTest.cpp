@@ -59,7 +59,7 @@ TEST(TimeoutSocketAddresses, ListenerFollowsTheFamilyOfItsAddress) {
     ASSERT_TRUE(client.Create());
     EXPECT_TRUE(client.Connect("[::1]", port));
     bool timedOut = false;
-    EXPECT_TRUE(listener.Accept(2000, &timedOut).Valid());
+    EXPECT_TRUE(listener.Accept(Deadline(2000), &timedOut).Valid());
 }
 
 }  // namespace

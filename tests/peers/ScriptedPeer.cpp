@@ -89,6 +89,12 @@ ScriptedPeer& ScriptedPeer::ReadToEnd() {
 ScriptedPeer& ScriptedPeer::Pause(int milliseconds) {
     return Add({Step::kPause, "", milliseconds, {}, {}});
 }
+ScriptedPeer& ScriptedPeer::Trickle(const std::string& bytes, int intervalMs) {
+    for (char c : bytes) {
+        Pause(intervalMs).Send(std::string(1, c));
+    }
+    return *this;
+}
 ScriptedPeer& ScriptedPeer::Hold() {
     return Add({Step::kHold, "", 0, {}, {}});
 }

@@ -48,6 +48,8 @@ public:
     // Reads until the client closes the connection.
     ScriptedPeer& ReadToEnd();
     ScriptedPeer& Pause(int milliseconds);
+    // Sends `bytes` one at a time, each after a pause of `intervalMs` (a server that trickles).
+    ScriptedPeer& Trickle(const std::string& bytes, int intervalMs);
     // Keeps the connection open and silent until the client closes it or the peer stops.
     ScriptedPeer& Hold();
     ScriptedPeer& Close();

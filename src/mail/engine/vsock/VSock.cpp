@@ -11,22 +11,13 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <chrono>
 #include <cstring>
 #include <vector>
 
+#include "platform/DeadlineWait.h"
 #include "platform/NameResolver.h"
 
 namespace orvex {
-namespace {
-
-uint64_t NowMs() {
-    return static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
-                                     std::chrono::steady_clock::now().time_since_epoch())
-                                     .count());
-}
-
-}  // namespace
 
 int WinSockCode(int posixErrno) {
     switch (posixErrno) {
@@ -184,17 +175,14 @@ int SocketFamily(int fd) {
 // Waits at most `ms` for a started connect: 0 once connected, else the errno that ended it
 // (ETIMEDOUT when the time ran out).
 int ConnectOutcome(int fd, int ms) {
-    pollfd p{fd, POLLOUT, 0};
-    int rc;
-    do {
-        rc = ::poll(&p, 1, ms);
-    } while (rc < 0 && errno == EINTR);
-    if (rc == 0) {
+    const WaitResult waited = WaitUntil(fd, POLLOUT, Deadline(ms));
+    if (waited == WaitResult::kTimedOut) {
         return ETIMEDOUT;
     }
     int error = 0;
     socklen_t size = sizeof error;
-    if (rc < 0 || ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &size) != 0) {
+    if (waited == WaitResult::kFailed ||
+        ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &size) != 0) {
         return errno;
     }
     return error;
@@ -236,11 +224,10 @@ void VSock::CloseAllLocked() {
     }
 }
 
-int VSock::Start(int wanted, int pollSleepMs, Clock& /*clock*/) {
+int VSock::Start(int wanted, int /*pollSleepMs*/, Clock& /*clock*/) {
     std::lock_guard lock(mutex_);
     CloseAllLocked();
     slotCount_ = std::clamp(wanted, 0, kMaxSlots);
-    pollSleepMs_ = std::max(1, pollSleepMs);
     return kVsOk;
 }
 
@@ -366,12 +353,9 @@ int VSock::PollEvents(int fd, short events, int timeoutMs) const {
     if (fd < 0) {
         return POLLNVAL;
     }
-    pollfd p{fd, events, 0};
-    int rc;
-    do {
-        rc = ::poll(&p, 1, timeoutMs);
-    } while (rc < 0 && errno == EINTR);
-    return rc > 0 ? p.revents : 0;
+    short revents = 0;
+    WaitUntil(fd, events, Deadline(timeoutMs), &revents);
+    return revents;
 }
 
 int VSock::Poll(int slot, int kind) {
@@ -392,30 +376,16 @@ int VSock::Poll(int slot, int kind) {
 }
 
 int VSock::WaitFor(int slot, short events, int ms) {
-    Slot& s = slots_[slot];
-    uint64_t end = 0;
-    for (;;) {
-        int revents = PollEvents(s.fd, events, 0);
-        if (events == POLLOUT && (revents & (POLLERR | POLLNVAL))) {
-            return 0;
-        }
-        if (events == POLLOUT ? (revents & POLLOUT) : (revents & (POLLIN | POLLHUP | POLLERR))) {
-            return 1;
-        }
-        if (revents & POLLNVAL) {
-            return 0;
-        }
-        uint64_t now = NowMs();
-        if (end == 0) {
-            end = now + static_cast<uint64_t>(std::max(ms, 0));
-        }
-        if (now >= end) {
-            return 0;
-        }
-        // Sleeping in poll lets readiness end the pause early; the wait stays bounded.
-        int pause = static_cast<int>(std::min<uint64_t>(end - now, pollSleepMs_.load()));
-        PollEvents(s.fd, events, pause);
+    const Slot& s = slots_[slot];
+    if (s.fd < 0) {
+        return 0;
     }
+    short revents = 0;
+    WaitUntil(s.fd, events, Deadline(ms), &revents);
+    if (events == POLLOUT) {
+        return (revents & POLLOUT) && !(revents & (POLLERR | POLLNVAL)) ? 1 : 0;
+    }
+    return (revents & (POLLIN | POLLHUP | POLLERR)) ? 1 : 0;
 }
 
 int VSock::WaitWritable(int slot, int ms) {

@@ -56,8 +56,9 @@ public:
     VSock(const VSock&) = delete;
     VSock& operator=(const VSock&) = delete;
 
-    // Keeps min(wanted, 32) slots, all free; `pollSleepMs` paces the bounded waits. A socket
-    // still open from an earlier start is closed. Returns kVsOk.
+    // Keeps min(wanted, 32) slots, all free. A socket still open from an earlier start is
+    // closed. Returns kVsOk. `pollSleepMs` (the engine's poll sleep) is taken and has nothing
+    // to pace: a bounded wait ends the moment the socket is ready.
     // (`clock` is accepted for callers that pass the engine's; nothing here sleeps on it.)
     int Start(int wanted, int pollSleepMs, Clock& clock = DefaultClock());
     // Closes sockets still open and keeps no slots. Returns kVsOk.
@@ -145,7 +146,6 @@ private:
     std::mutex mutex_;  // slot allocation and state
     std::array<Slot, kMaxSlots> slots_{};
     std::atomic<int> slotCount_{0};
-    std::atomic<int> pollSleepMs_{100};
     std::atomic<int> sendStallMs_{25000};
 };
 
