@@ -1,21 +1,15 @@
 #include "platform/BrowserFallback.h"
 
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <array>
 #include <cerrno>
-#include <chrono>
 #include <cstdlib>
 #include <fstream>
-#include <thread>
 
+#include "platform/ChildProcess.h"
 #include "platform/DesktopLauncher.h"
 #include "platform/TextUtil.h"
-
-extern char** environ;
 
 namespace orvex {
 
@@ -261,41 +255,19 @@ std::string DefaultBrowserExec(const XdgPaths& paths) {
 }
 
 int StartProgram(const std::vector<std::string>& arguments) {
-    if (arguments.empty() || FindExecutable(arguments[0]).empty()) {
+    const std::string program = arguments.empty() ? std::string() : FindExecutable(arguments[0]);
+    if (program.empty()) {
         return kOpenFileNotFound;
     }
-    // A short-lived shell starts the program in the background, so the program is nobody's
-    // child here and never waited for. The arguments travel as the shell's positional
-    // parameters and are never parsed by it.
-    std::vector<const char*> argv{"sh", "-c", "\"$@\" </dev/null >/dev/null 2>&1 &", "sh"};
-    for (const std::string& argument : arguments) {
-        argv.push_back(argument.c_str());
-    }
-    argv.push_back(nullptr);
-    pid_t pid = -1;
-    const int error = ::posix_spawn(&pid, "/bin/sh", nullptr, nullptr,
-                                    const_cast<char* const*>(argv.data()), environ);
+    // The arguments go to the program as they are; no shell ever reads them.
+    ChildRequest request;
+    request.arguments = arguments;
+    request.arguments[0] = program;
+    const int error = StartChild(request);
     if (error != 0) {
         return error == ENOMEM ? kOpenOutOfMemory : kOpenOutOfResources;
     }
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    for (;;) {
-        int status = 0;
-        const pid_t done = ::waitpid(pid, &status, WNOHANG);
-        if (done == pid) {
-            return (WIFEXITED(status) && WEXITSTATUS(status) == 0) ? kOpenSucceeded
-                                                                   : kOpenOutOfResources;
-        }
-        if (done < 0 && errno != EINTR) {
-            return kOpenOutOfResources;
-        }
-        if (std::chrono::steady_clock::now() > deadline) {
-            ::kill(pid, SIGKILL);
-            ::waitpid(pid, &status, 0);
-            return kOpenOutOfResources;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
+    return kOpenSucceeded;
 }
 
 }  // namespace orvex

@@ -1,23 +1,15 @@
 #include "platform/DesktopLauncher.h"
 
-#include <signal.h>
-#include <spawn.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <cerrno>
-#include <chrono>
 #include <cstdlib>
-#include <thread>
 
-extern char** environ;
+#include "platform/ChildProcess.h"
 
 namespace orvex {
 
 namespace {
-
-constexpr auto kStartBound = std::chrono::seconds(5);
 
 bool IsExecutableFile(const std::string& path) {
     struct stat info {};
@@ -60,42 +52,11 @@ bool XdgLauncher::Open(const std::string& target) {
     if (opener.empty()) {
         return false;
     }
-    // The shell starts the opener in the background and ends at once; the opener is then
-    // adopted by init, so nobody here has to wait for the viewer.
-    const char* script = "\"$0\" \"$1\" </dev/null >/dev/null 2>&1 &";
-    const char* argv[] = {"sh", "-c", script, opener.c_str(), target.c_str(), nullptr};
-    // The viewer may outlive the program; it must not keep any of its files or sockets open.
-    posix_spawn_file_actions_t actions;
-    ::posix_spawn_file_actions_init(&actions);
-    ::posix_spawn_file_actions_addclosefrom_np(&actions, 3);
-    pid_t pid = -1;
-    const int spawned =
-        ::posix_spawn(&pid, "/bin/sh", &actions, nullptr, const_cast<char* const*>(argv), environ);
-    ::posix_spawn_file_actions_destroy(&actions);
-    if (spawned != 0) {
-        return false;
-    }
-    const auto deadline = std::chrono::steady_clock::now() + kStartBound;
-    for (;;) {
-        int status = 0;
-        pid_t done = ::waitpid(pid, &status, WNOHANG);
-        if (done == pid) {
-            return WIFEXITED(status) && WEXITSTATUS(status) == 0;
-        }
-        if (done < 0 && errno == EINTR) {
-            continue;
-        }
-        if (done < 0) {
-            // Children reaped elsewhere (SIGCHLD ignored): the shell did start.
-            return errno == ECHILD;
-        }
-        if (std::chrono::steady_clock::now() >= deadline) {
-            ::kill(pid, SIGKILL);
-            ::waitpid(pid, &status, 0);
-            return false;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
+    // The viewer may outlive the program: it keeps none of its files or sockets open and is
+    // reaped whenever it ends.
+    ChildRequest request;
+    request.arguments = {opener, target};
+    return StartChild(request) == 0;
 }
 
 DesktopLauncher& DefaultDesktopLauncher() {

@@ -15,17 +15,16 @@ public:
     virtual bool Open(const std::string& target) = 0;
 };
 
-// Hands targets to a desktop opener program ("xdg-open" by default). The opener runs in the
-// background of a short-lived shell, so it belongs to no thread of ours and never becomes a
-// zombie of this process, however long the viewer it starts lives. Starting is bounded by a
-// few seconds.
+// Hands targets to a desktop opener program ("xdg-open" by default), started as a child of
+// its own (platform/ChildProcess) that is reaped whenever it ends, however long the viewer it
+// starts lives.
 class XdgLauncher : public DesktopLauncher {
 public:
     explicit XdgLauncher(std::string opener = "xdg-open") : opener_(std::move(opener)) {}
 
     // False when the opener is not an executable file (looked up in PATH when it names no
     // folder), when the target is empty or starts with "-" (an opener would take it for an
-    // option), or when the shell could not be started or did not finish in time.
+    // option), or when it could not be started.
     bool Open(const std::string& target) override;
 
 private:
