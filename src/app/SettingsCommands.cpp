@@ -1,10 +1,14 @@
 #include "app/SettingsCommands.h"
 
+#include "ftp/LogonSequence.h"
 #include "platform/FileIo.h"
 #include "platform/StatusTexts.h"
 #include "settings/SettingsFile.h"
 
 namespace orvex {
+
+// The settings check knows the logon types by number only; the FTP client has their table.
+static_assert(kLogonTypeCount == kLogonTypes);
 
 SettingsCommands::SettingsCommands(AppState& state, WindowPort& window, Scheduler& scheduler,
                                    std::string passwordKey, Host* boxes)

@@ -52,6 +52,10 @@ bool WriteDefaultSettings(Profile& file, const std::string& key);
 void WriteSettings(Profile& file, const std::string& key, const FtpPageValues& page,
                    const AppSettings& settings);
 
+// LogonType runs from 0 to kLogonTypeCount - 1: one for each row of the FTP client's logon
+// sequence table (checked against it where both are known).
+inline constexpr int kLogonTypeCount = 9;
+
 // The FTPSecurity values.
 enum FtpSecurityChoice {
     kSecurityFtp = 0,

@@ -10,7 +10,6 @@
 #include <fstream>
 #include <sstream>
 
-#include "ftp/LogonSequence.h"  // the number of logon types, a constant: nothing to link
 #include "platform/PathMap.h"
 #include "platform/Profile.h"
 #include "platform/StatusTexts.h"
@@ -37,7 +36,7 @@ constexpr IntRule kIntRules[] = {
     {"RefreshIntv", 0, INT_MAX},
     {"InitStartupDelay", 0, INT_MAX},
     {"MaxLog", 0, INT_MAX},
-    {"LogonType", 0, kLogonTypes - 1},
+    {"LogonType", 0, kLogonTypeCount - 1},
     {"FTPOnIPChangeOnly", 0, 1},
     {"EnableFTP", 0, 1},
     {"IsLogging", 0, 1},
