@@ -1,0 +1,1 @@
+"""One module per provider interface the DNS API emulator speaks."""
