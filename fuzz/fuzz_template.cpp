@@ -25,7 +25,9 @@ namespace {
 
 class QuietHost : public orvex::Host {
 public:
-    void Status(const std::string& text) override { statuses.push_back(text); }
+    void Status(const orvex::HostMessage& message) override {
+        statuses.push_back(message.Recorded());
+    }
     void Cycle(orvex::CycleCode) override {}
     void ExitRequest() override {}
     orvex::MsgAnswer MessageBox(const orvex::MessageBoxRequest& request) override {

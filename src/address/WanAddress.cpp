@@ -33,7 +33,7 @@ struct ServiceRound {
     bool debugCopies = false;
     std::string workDir;
     std::string pageFile;
-    std::string answeredStatus;
+    const char* answeredStatus = "";
 };
 
 // One family's lookup: the same cut, bound and debug copies; its own page file and status.
@@ -200,7 +200,7 @@ std::string AskServices(const std::vector<std::string>& services, const ServiceR
     using Clock = std::chrono::steady_clock;
     const long perServiceMs = std::max<long>(round.timeoutSeconds, kMinLookupSeconds) * 1000L;
     const Clock::time_point end = Clock::now() + std::chrono::milliseconds(2 * perServiceMs);
-    std::vector<std::string> failures;
+    std::vector<HostMessage> failures;
     for (size_t i = 0; i < services.size(); ++i) {
         const long leftMs = static_cast<long>(
             std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now()).count());
@@ -221,19 +221,19 @@ std::string AskServices(const std::vector<std::string>& services, const ServiceR
                                                             round.endDelimiter, round.family)
                                             : "";
         if (address.empty()) {
-            failures.push_back(PlainWordsStatus(
+            failures.push_back(HostMessage::Sentence(
                 "WAN address service " + services[i] + ": " +
                 ServiceFailureWords(page, round.startDelimiter, round.endDelimiter, round.family)));
             continue;
         }
         if (i > 0) {
-            host.Status(round.answeredStatus + services[i]);
+            host.Status(HostMessage::Coded(round.answeredStatus, services[i]));
         }
         return address;
     }
     // Told only when the lookup failed: a service that did not answer is no failure while
     // another one did.
-    for (const std::string& failure : failures) {
+    for (const HostMessage& failure : failures) {
         host.Status(failure);
     }
     return kNotAvailable;
@@ -246,7 +246,7 @@ std::string GetWANIP(AddressState& state, Profile& settingsFile, const WanLookup
                      const std::vector<std::string>& defaults) {
     const std::string previous = ReadLastAddress(settingsFile, AddressKind::Wan);
     state.SetPreviousWANIP(previous);
-    host.Status(status::kRequestingWanAddress);
+    host.Status(HostMessage::Coded(status::kRequestingWanAddress));
 
     const ServiceRound round = RoundFor(settings, workDir, IpFamily::kIPv4);
     const std::string result = AskServices(

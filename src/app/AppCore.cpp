@@ -22,7 +22,7 @@ AppCore::AppCore(AppState& state, WindowPort& window, WindowTimer& timer, Host& 
       scheduler_(state, window, timer, windowHost, status_, *cycles_),
       settings_(state, window, scheduler_, PasswordKey(), &windowHost),
       exit_(state, window, windowHost, scheduler_, settings_, *cycles_) {
-    settings_.SetNoticeFunction([this](const std::string& text) { status_.ShowStatus(text); });
+    settings_.SetNoticeFunction([this](const HostMessage& text) { status_.ShowStatus(text); });
     scheduler_.SetProgramListRefresher([this] {
         RefreshProgramList(state_.Ini(), state_.Settings().StatusIndicators, state_.Programs);
     });
@@ -40,7 +40,7 @@ void AppCore::Log(const std::string& text) {
     LogEvent(text, log, windowHost_, clock_);
 }
 
-void AppCore::OnStatusMessage(const std::string& text) {
+void AppCore::OnStatusMessage(const HostMessage& text) {
     status_.ShowStatus(text);
     settings_.CommitFtpPage();
 }

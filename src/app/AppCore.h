@@ -33,7 +33,7 @@ public:
 
     // A host message from any sender, on the window's thread: show and log it, then commit
     // the FTP page.
-    void OnStatusMessage(const std::string& text);
+    void OnStatusMessage(const HostMessage& text);
     // Cycle codes: 100 / 101 show / hide the shutdown window, 200 / 201 disable / enable the
     // Refresh button, -1 the offline publication at exit failed.
     void OnCycleCode(CycleCode code);

@@ -43,7 +43,7 @@ struct CycleRun {
     // A reply line of the server, when there is one.
     void ReportReply(const CFtpLink& link) {
         if (!link.ReplyText().empty()) {
-            host.Status(link.ReplyText());
+            host.Status(HostMessage::Reply(link.ReplyText()));
         }
     }
 
@@ -51,17 +51,17 @@ struct CycleRun {
     void ReportPassiveRoute(const CFtpLink& link) {
         const std::string notice = link.PassiveRouteNotice();
         if (!notice.empty()) {
-            host.Status(HostMessage::Plain(notice).Recorded());
+            host.Status(HostMessage::Plain(notice));
         }
     }
 
     // What a failed step of the link shows: the server's line, or for a TLS failure (which
     // has no server line) the reason in the check's own words.
-    static std::string FailureText(const CFtpLink& link) {
+    static HostMessage FailureText(const CFtpLink& link) {
         if (link.LocalFailure() == FtpLocalFailure::kTls) {
-            return status::kFileErrorPrefix + link.FailureDetail();
+            return HostMessage::Coded(status::kFileErrorPrefix, link.FailureDetail());
         }
-        return link.ReplyText();
+        return HostMessage::Reply(link.ReplyText());
     }
 
     // The plain sentence beside a failed step of the link: the machine it called (the
@@ -103,16 +103,17 @@ struct CycleRun {
             const std::string where = ServerAndPort(s.FTPServer, s.Port);
             if (result.hostKeyChanged) {
                 return FailureEnd(
-                    std::string(status::kFileErrorPrefix) +
+                    HostMessage::Coded(
+                        status::kFileErrorPrefix,
                         "The SFTP server's host key has changed: " + params.knownHostKey +
-                        " is stored, the server shows " + result.offeredHostKey +
-                        ". If the server's key was replaced on purpose, set "
-                        "SFTPHostKey in Orvex.ini to the new value (or empty it) "
-                        "to accept it.",
+                            " is stored, the server shows " + result.offeredHostKey +
+                            ". If the server's key was replaced on purpose, set "
+                            "SFTPHostKey in Orvex.ini to the new value (or empty it) "
+                            "to accept it."),
                     s, where + " showed a host key other than the stored one");
             }
-            return FailureEnd(status::kFileErrorPrefix + ("SFTP: " + result.error), s,
-                              "the SFTP upload to " + where + " failed: " + result.error);
+            return FailureEnd(HostMessage::Coded(status::kFileErrorPrefix, "SFTP: " + result.error),
+                              s, "the SFTP upload to " + where + " failed: " + result.error);
         }
         if (params.knownHostKey.empty() && !result.offeredHostKey.empty()) {
             // First use: the key seen now is the one every later upload must meet.
@@ -121,9 +122,9 @@ struct CycleRun {
                 [&](AppSettings& edited) { edited.SFTPHostKey = result.offeredHostKey; });
         }
         if (!folder.empty()) {
-            host.Status(status::kFolderChanged);
+            host.Status(HostMessage::Coded(status::kFolderChanged));
         }
-        host.Status(status::kFileCopied);
+        host.Status(HostMessage::Coded(status::kFileCopied));
         if (Online()) {
             ::unlink(LocalPath().c_str());
         }
@@ -135,14 +136,14 @@ struct CycleRun {
             NotifyEnd();
             state.Flags.CycleBusy = 0;
             state.Flags.CycleSucceeded = 1;
-            host.Status(status::kSystemOnline);
+            host.Status(HostMessage::Coded(status::kSystemOnline));
             host.Cycle(CycleCode::EnableRefresh);
             return 1;
         }
         ::unlink(LocalPath().c_str());
         state.Flags.CycleBusy = 0;
         state.Flags.CycleSucceeded = 1;
-        host.Status(status::kSystemOffline);
+        host.Status(HostMessage::Coded(status::kSystemOffline));
         if (state.Flags.ExitCommitted == 0) {
             host.ExitRequest();
         }
@@ -151,12 +152,12 @@ struct CycleRun {
 
     // The end after a failure the cycle has not reported yet (`reply` is the server's last
     // line, or empty after a local failure), told in plain words by `sentence` when there is one.
-    int FailureEnd(const std::string& reply, const AppSettings& settings,
+    int FailureEnd(const HostMessage& reply, const AppSettings& settings,
                    const std::string& sentence = "") {
-        failures.push_back({"the upload", sentence.empty() ? reply : sentence});
+        failures.push_back({"the upload", sentence.empty() ? reply.Shown() : sentence});
         host.Status(reply);
         if (!sentence.empty()) {
-            host.Status(PlainWordsStatus(sentence));
+            host.Status(HostMessage::Sentence(sentence));
         }
         // Before the box, which waits for the user.
         NotifyEnd();
@@ -354,7 +355,7 @@ struct CycleRun {
         state.Flags.UpdateOnStartPending = 0;
         const int logonType = state.Flags.ProxyInUse == 1 ? s.LogonType : 0;
 
-        host.Status(status::kConnectingToFtp);
+        host.Status(HostMessage::Coded(status::kConnectingToFtp));
         const std::string templatePath = Online() ? s.OnlineFile : s.OfflineFile;
         std::string outputError;
         if (ExpandTemplate(templatePath, LocalFile(), Values(s), host, clock, env.windowFinder,
@@ -364,7 +365,7 @@ struct CycleRun {
         }
         if (!outputError.empty()) {
             // A page that was not written whole (or an old one left behind) is never published.
-            host.Status(status::kFileErrorPrefix + outputError);
+            host.Status(HostMessage::Coded(status::kFileErrorPrefix, outputError));
             failures.push_back({"the page", outputError});
             return QuietFailureEnd();
         }
@@ -375,16 +376,16 @@ struct CycleRun {
 
         if (s.FTPSecurity < kSecurityFtp || s.FTPSecurity > kSecuritySftp) {
             // An unknown choice from a hand-edited file must not fall back to plain FTP.
-            return FailureEnd(std::string(status::kFileErrorPrefix) +
-                                  "FTPSecurity must be 0 (FTP), 1 (FTPS explicit), 2 (FTPS "
-                                  "implicit) or 3 (SFTP).",
+            return FailureEnd(HostMessage::Coded(status::kFileErrorPrefix,
+                                                 "FTPSecurity must be 0 (FTP), 1 (FTPS explicit), "
+                                                 "2 (FTPS implicit) or 3 (SFTP)."),
                               s);
         }
         const std::string conflict =
             SecurityConflict(s.FTPSecurity, state.Flags.ProxyInUse, s.LogonType);
         if (!conflict.empty()) {
             // Never fall back to a plain dialogue when a secure one was chosen.
-            return FailureEnd(status::kFileErrorPrefix + conflict, s);
+            return FailureEnd(HostMessage::Coded(status::kFileErrorPrefix, conflict), s);
         }
         if (s.FTPSecurity == kSecuritySftp) {
             return UploadSftp(s, folder);
@@ -428,10 +429,10 @@ struct CycleRun {
             }
         } else {
             if (!link.Command("CWD " + folder)) {
-                return FailureEnd(link.ReplyText(), s,
+                return FailureEnd(HostMessage::Reply(link.ReplyText()), s,
                                   LinkSentence(link, "the change to folder " + folder));
             }
-            host.Status(status::kFolderChanged);
+            host.Status(HostMessage::Coded(status::kFolderChanged));
             const bool sent = link.Transfer(name, LocalFile(), s.ProxyPassive != 0, false);
             ReportPassiveRoute(link);
             if (!sent) {
@@ -440,7 +441,7 @@ struct CycleRun {
             }
         }
 
-        host.Status(status::kFileCopied);
+        host.Status(HostMessage::Coded(status::kFileCopied));
         ReportReply(link);
         link.Quit();
         if (Online()) {

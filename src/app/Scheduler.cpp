@@ -130,7 +130,7 @@ bool Scheduler::ValidateSettings() {
          {&page.FTPServer, &page.SiteName, &page.UserID, &page.Password, &page.OnlineFile,
           &page.OfflineFile, &page.RemoteFile, &page.Port}) {
         if (field->empty()) {
-            status_.ShowStatus(status::kLocalSettingsNeeded);
+            status_.ShowStatus(HostMessage::Coded(status::kLocalSettingsNeeded));
             return false;
         }
     }

@@ -53,8 +53,9 @@ bool SettingsCommands::Save() {
     asLoaded_ = settings;
     // Every write was refused; without a word the user would think the settings kept.
     if (notice_ && IsReadOnlyFile(state_.Ini().Path())) {
-        notice_(std::string(status::kFileErrorPrefix) + state_.Ini().Path() +
-                " is read-only: the settings were not saved.");
+        notice_(HostMessage::Coded(
+            status::kFileErrorPrefix,
+            state_.Ini().Path() + " is read-only: the settings were not saved."));
     }
     window_.MarkPagesSaved();
     scheduler_.ScheduleRefresh(state_.Settings().RefreshIntv);

@@ -28,7 +28,7 @@ public:
     void CommitFtpPage();
 
     // Where Save reports a settings file it may not write (the status display).
-    void SetNoticeFunction(std::function<void(const std::string&)> notice) {
+    void SetNoticeFunction(std::function<void(const HostMessage&)> notice) {
         notice_ = std::move(notice);
     }
 
@@ -39,7 +39,7 @@ private:
     WindowPort& window_;
     Scheduler& scheduler_;
     std::string passwordKey_;
-    std::function<void(const std::string&)> notice_;
+    std::function<void(const HostMessage&)> notice_;
     // The record as last loaded or saved: Save writes the lookup services only when changed.
     AppSettings asLoaded_;
     Host* boxes_;

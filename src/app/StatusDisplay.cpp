@@ -14,13 +14,18 @@ StatusDisplay::StatusDisplay(AppState& state, WindowPort& window, Clock& clock, 
       log_(std::move(log)),
       addresses_(std::move(addresses)) {}
 
-std::string StatusDisplay::DisplayText(const std::string& message) {
-    const int number = (!message.empty() && message[0] == 'P') ? -1 : AsciiToInt(message);
-    if (number == 0) {
-        return kLocalFailure;
+std::string StatusLine(const HostMessage& message, const StatusFields& fields, LineForm form) {
+    std::string line = message.Shown();
+    if (form == LineForm::kWithCode && !message.Recorded().empty()) {
+        line = message.Recorded();
     }
-    const size_t blank = message.find(' ');
-    return blank == std::string::npos ? message : message.substr(blank + 1);
+    if (message.Is(status::kSystemOnline)) {
+        line += "LAN IP: " + fields.lanAddress + ", WAN IP: " + fields.wanAddress;
+        if (fields.ipv6) {
+            line += ", WAN IPv6: " + fields.wanAddress6;
+        }
+    }
+    return line;
 }
 
 std::string StatusDisplay::FormatStamp(const std::tm& local) {
@@ -29,19 +34,16 @@ std::string StatusDisplay::FormatStamp(const std::tm& local) {
     return text;
 }
 
-void StatusDisplay::ShowStatus(const std::string& message) {
-    std::string text = DisplayText(message);
-    fields_.hostMessage = text;
+void StatusDisplay::ShowStatus(const HostMessage& message) {
+    fields_.hostMessage = message.Shown();
 
-    if (message == status::kSystemOnline) {
+    if (message.Is(status::kSystemOnline)) {
         const auto [lan, wan] = addresses_();
-        text += "LAN IP: " + lan + ", WAN IP: " + wan;
         fields_.lanAddress = lan;
         fields_.wanAddress = wan;
         fields_.ipv6 = state_.Settings().EnableIPv6 == 1;
         if (fields_.ipv6) {
             const AddressState::Snapshot a = state_.Addresses.Get();
-            text += ", WAN IPv6: " + a.CurrentWANIP6;
             fields_.lanAddress6 = a.CurrentLANIP6;
             fields_.wanAddress6 = a.CurrentWANIP6;
         }
@@ -56,8 +58,9 @@ void StatusDisplay::ShowStatus(const std::string& message) {
     }
 
     // The log's own failure report is shown, never logged again: a failing log must not loop.
-    if (message != kLogErrorStatus) {
-        log_(text);
+    if (!(message.kind() == HostMessage::Kind::kLocalFailure &&
+          message.Recorded() == kLogErrorStatus)) {
+        log_(StatusLine(message, fields_, LineForm::kShown));
     }
     window_.StatusFieldsChanged(fields_);
     window_.UpdateTrayIcon();

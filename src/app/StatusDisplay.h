@@ -6,11 +6,20 @@
 #include "app/AppState.h"
 #include "app/WindowPort.h"
 #include "platform/Clock.h"
+#include "platform/HostMessage.h"
 
 namespace orvex {
 
-// Host messages: "P" + five digits + a blank + text, an FTP server's reply line, or text
-// without a code. The latest one goes on the Status page; every one goes to the event log.
+// Which form of a host message a front end writes: the text the Status page shows, or the
+// message with its status code, as orvexd prints it.
+enum class LineForm { kShown, kWithCode };
+
+// The one line a front end shows, logs or prints for `message`: its text in `form` and, after
+// the online cycle's success, the addresses of `fields` ("LAN IP: ..., WAN IP: ...").
+std::string StatusLine(const HostMessage& message, const StatusFields& fields, LineForm form);
+
+// Host messages (platform/HostMessage.h). The latest one goes on the Status page; every one
+// goes to the event log.
 class StatusDisplay {
 public:
     using LogFunction = std::function<void(const std::string& text)>;
@@ -22,7 +31,7 @@ public:
 
     // Shows `message` on the Status page, fills the address and time fields when it is the
     // online cycle's success message, logs it and refreshes the notification icon.
-    void ShowStatus(const std::string& message);
+    void ShowStatus(const HostMessage& message);
 
     // The interval was armed just now for `minutes`: the next-refresh field shows when it fires.
     void SetNextRefresh(int minutes);
@@ -31,14 +40,11 @@ public:
 
     const StatusFields& Fields() const { return fields_; }
 
-    // The text shown for `message`: what follows its first blank, or the local-failure text
-    // when it starts with neither "P" nor a reply code.
-    static std::string DisplayText(const std::string& message);
     // "%m/%d/%y %H:%M:%S  " of a local time.
     static std::string FormatStamp(const std::tm& local);
 
     static constexpr const char* kNotScheduled = "Not Scheduled to refresh";
-    static constexpr const char* kLocalFailure = "Unable to resolve hostname/Connection Timeout";
+    static constexpr const char* kLocalFailure = HostMessage::kLocalFailureText;
 
 private:
     AppState& state_;

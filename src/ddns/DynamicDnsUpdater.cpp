@@ -257,7 +257,7 @@ std::vector<EntryOutcome> UpdateDynamicDns(const std::vector<DynamicDnsEntry>& e
         const DynamicDnsEntry& e = entries[i];
         const Subject subject = SubjectOf(e, i);
         auto notUpdated = [&](const std::string& why) {
-            host.Status(subject.name + status::kDdnsNotUpdated + why);
+            host.Status(HostMessage::Plain(subject.name + status::kDdnsNotUpdated + why));
         };
 
         const auto problems = DynamicDnsEntryProblems(e, i);
@@ -294,11 +294,11 @@ std::vector<EntryOutcome> UpdateDynamicDns(const std::vector<DynamicDnsEntry>& e
             continue;
         }
 
-        host.Status(subject.updating);
+        host.Status(HostMessage::Plain(subject.updating));
         const UpdateAttempt attempt = SendDynamicDnsUpdate(e, run);
         for (const std::string& answer : attempt.answers) {
             if (!answer.empty()) {
-                host.Status(answer);
+                host.Status(HostMessage::Plain(answer));
             }
         }
         if (attempt.ok) {
@@ -308,7 +308,7 @@ std::vector<EntryOutcome> UpdateDynamicDns(const std::vector<DynamicDnsEntry>& e
             memo.lastUpdate = UtcStamp(clock, now);
             memory.Store(memo);
             record(i, e, memo.lastAddress, memo.lastUpdate);
-            host.Status(subject.name + status::kDdnsUpdated + published + ".");
+            host.Status(HostMessage::Plain(subject.name + status::kDdnsUpdated + published + "."));
             outcomes.push_back(EntryOutcome::kUpdated);
             continue;
         }

@@ -81,7 +81,7 @@ void LogEvent(const std::string& text, const LogSettings& settings, Host& host, 
         host.MessageBox(box);
     } else if (outcome == Outcome::kFailed) {
         reportingFailure = true;
-        host.Status(kLogErrorStatus);
+        host.Status(HostMessage::LocalFailure(kLogErrorStatus));
         reportingFailure = false;
     }
 }

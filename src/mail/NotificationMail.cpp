@@ -46,11 +46,11 @@ void ConfigureConnection(const AppSettings& s, const std::string& workDir) {
 
 // A mail that cannot be sent because of the settings: the status, and unless errors are
 // suppressed a box and the E-Mail page brought forward.
-void ReportNotSent(const std::string& status, const AppSettings& s, Host& host) {
+void ReportNotSent(const HostMessage& status, const AppSettings& s, Host& host) {
     host.Status(status);
     if (s.SuppressError != 1) {
         MessageBoxRequest box;
-        box.text = status.substr(2);
+        box.text = status.Shown();
         host.MessageBox(box);
         host.ActivatePage(Page::Email);
     }
@@ -173,11 +173,12 @@ int SendNotificationMail(const AppSettings& s, const AddressState::Snapshot& add
         return 0;
     }
 
-    host.Status(status::kSendingEmail);
+    host.Status(HostMessage::Coded(status::kSendingEmail));
     if (s.EmailSecurity < kEmailSecurityNone || s.EmailSecurity > kEmailSecurityTls) {
         // An unknown choice from a hand-edited file must not send the logon and the mail in
         // clear.
-        ReportNotSent(std::string(status::kEmailNotSentPrefix) + kUnknownSecurityText, s, host);
+        ReportNotSent(HostMessage::Coded(status::kEmailNotSentPrefix, kUnknownSecurityText), s,
+                      host);
         why = kUnknownSecurityText;
         return 0;
     }
@@ -187,7 +188,8 @@ int SendNotificationMail(const AppSettings& s, const AddressState::Snapshot& add
 
     std::string buffer;
     if (!ReadFileBounded(temporaryFile, kMaxMailTextBytes, &buffer)) {
-        ReportNotSent(std::string(status::kEmailNotSentPrefix) + kMailInputErrorText, s, host);
+        ReportNotSent(HostMessage::Coded(status::kEmailNotSentPrefix, kMailInputErrorText), s,
+                      host);
         why = "the message file " + temporary + " could not be read";
         return 0;
     }
@@ -236,15 +238,15 @@ int SendNotificationMail(const AppSettings& s, const AddressState::Snapshot& add
         std::string text(static_cast<size_t>(errorRoom), '\0');
         seeErrorString(0, code, text.data(), errorRoom);
         text.resize(text.find('\0') == std::string::npos ? text.size() : text.find('\0'));
-        const std::string status = std::string(status::kEmailNotSentPrefix) + "SEE Error " +
-                                   std::to_string(code) + ": " + text;
+        const HostMessage status = HostMessage::Coded(
+            status::kEmailNotSentPrefix, "SEE Error " + std::to_string(code) + ": " + text);
         host.Status(status);
         why = MailFailureSentence(s.EmailServer, ServerPort(s), code, seeFailureFacts(0),
                                   seeErrorText(0, code), sending);
-        host.Status(PlainWordsStatus(why));
+        host.Status(HostMessage::Sentence(why));
         if (s.SuppressError != 1) {
             MessageBoxRequest box;
-            box.text = status.substr(2);
+            box.text = status.Shown();
             host.MessageBox(box);
         }
     }
@@ -253,7 +255,7 @@ int SendNotificationMail(const AppSettings& s, const AddressState::Snapshot& add
     seeDetach();
     ::unlink(temporaryFile.c_str());
     if (code >= 0) {
-        host.Status(status::kEmailSent);
+        host.Status(HostMessage::Coded(status::kEmailSent));
     }
     return 0;
 }

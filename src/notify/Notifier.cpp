@@ -58,7 +58,7 @@ std::string TransactionId(const Clock& clock) {
 }
 
 void Report(Host& host, const HostMessage& message) {
-    host.Status(message.Recorded());
+    host.Status(message);
 }
 
 struct Due {

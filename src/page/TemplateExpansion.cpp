@@ -135,8 +135,8 @@ int ExpandTemplate(const std::string& templatePath, const std::string& outputPat
     const std::string source = MapPath(values.workDir, templatePath);
     std::string text;
     if (!ReadFileBounded(source, kMaxTemplateBytes, &text)) {
-        host.Status(status::kFileErrorPrefix +
-                    FileErrorText(source, errno).substr(0, kMaxFileErrorText));
+        host.Status(HostMessage::Coded(status::kFileErrorPrefix,
+                                       FileErrorText(source, errno).substr(0, kMaxFileErrorText)));
         return -1;
     }
     text = ExpandText(std::move(text), values, clock, finder);

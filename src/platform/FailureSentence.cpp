@@ -107,8 +107,4 @@ std::string FailureSentence(const std::string& server, int port, const Connectio
     return "talking to " + where + " failed: " + detail;
 }
 
-std::string PlainWordsStatus(const std::string& sentence) {
-    return "P " + sentence;
-}
-
 }  // namespace orvex

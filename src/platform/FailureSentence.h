@@ -44,8 +44,4 @@ std::string ServerAndPort(const std::string& server, int port);
 std::string FailureSentence(const std::string& server, int port, const ConnectionFailure& failure,
                             const std::string& action = "");
 
-// A sentence as a host message: the Status page and the log show it without the leading
-// "P ", as they show every message that starts with "P".
-std::string PlainWordsStatus(const std::string& sentence);
-
 }  // namespace orvex

@@ -56,8 +56,8 @@ void HandOverHost::RunPending() {
     }
 }
 
-void HandOverHost::Status(const std::string& text) {
-    OnOwnThread([&](Host& target) { target.Status(text); });
+void HandOverHost::Status(const HostMessage& message) {
+    OnOwnThread([&](Host& target) { target.Status(message); });
 }
 
 void HandOverHost::Cycle(CycleCode code) {

@@ -35,7 +35,7 @@ public:
     // Runs the waiting calls; owning thread only.
     void RunPending();
 
-    void Status(const std::string& text) override;
+    void Status(const HostMessage& message) override;
     void Cycle(CycleCode code) override;
     void ExitRequest() override;
     MsgAnswer MessageBox(const MessageBoxRequest& request) override;

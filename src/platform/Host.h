@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "platform/HostMessage.h"
+
 namespace orvex {
 
 // Buttons, icon and default button of a message box.
@@ -47,7 +49,7 @@ public:
     virtual ~Host() = default;
 
     // A new host message: the window shows it on the Status page and logs it.
-    virtual void Status(const std::string& text) = 0;
+    virtual void Status(const HostMessage& message) = 0;
     virtual void Cycle(CycleCode code) = 0;
     // The offline cycle is done: close the program.
     virtual void ExitRequest() = 0;
@@ -59,7 +61,7 @@ public:
 // A Host that does nothing; what a late worker reaches once the window is destroyed.
 class NullHost : public Host {
 public:
-    void Status(const std::string&) override {}
+    void Status(const HostMessage&) override {}
     void Cycle(CycleCode) override {}
     void ExitRequest() override {}
     MsgAnswer MessageBox(const MessageBoxRequest& request) override;

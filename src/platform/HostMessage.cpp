@@ -2,14 +2,12 @@
 
 #include <utility>
 
+#include "platform/StatusTexts.h"
 #include "platform/TextUtil.h"
 
 namespace orvex {
 
 namespace {
-
-// The status table writes a plain-words line as "P " and the sentence.
-constexpr const char* kSentenceCode = "P ";
 
 // What follows the first blank of a coded line; a line without a blank is taken whole.
 std::string AfterCode(const std::string& line) {
@@ -20,7 +18,9 @@ std::string AfterCode(const std::string& line) {
 }  // namespace
 
 HostMessage::HostMessage(Kind kind, std::string recorded, std::string shown)
-    : kind_(kind), recorded_(std::move(recorded)), shown_(std::move(shown)) {}
+    : kind_(kind),
+      recorded_(WithoutControlCharacters(std::move(recorded))),
+      shown_(WithoutControlCharacters(std::move(shown))) {}
 
 HostMessage HostMessage::Coded(const char* line, std::string detail) {
     std::string recorded = std::string(line) + detail;
@@ -29,7 +29,7 @@ HostMessage HostMessage::Coded(const char* line, std::string detail) {
 }
 
 HostMessage HostMessage::Sentence(std::string sentence) {
-    return Coded(kSentenceCode, std::move(sentence));
+    return Coded(status::kPlainWords, std::move(sentence));
 }
 
 HostMessage HostMessage::Plain(std::string text) {
@@ -52,10 +52,6 @@ HostMessage HostMessage::WithFailure(const std::string& sentence) const {
         return *this;
     }
     return HostMessage(kind_, recorded_ + ": " + sentence, shown_ + ": " + sentence);
-}
-
-std::string HostMessage::Shown() const {
-    return WithoutControlCharacters(shown_);
 }
 
 bool HostMessage::Is(const char* line) const {

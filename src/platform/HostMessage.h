@@ -35,7 +35,7 @@ public:
     Kind kind() const { return kind_; }
     // The line the Status page and the log show. Control characters (a server's or a
     // provider's CR, LF, ...) become blanks, so no text can add lines to the log.
-    std::string Shown() const;
+    const std::string& Shown() const { return shown_; }
     // The message as the status table writes it, code included ("P10005 System Online:   ",
     // "P Email not sent: ...", "530 Login incorrect.", a plain text as it is): orvexd's output
     // and the form tests record.
@@ -45,7 +45,8 @@ public:
 
     bool operator==(const HostMessage& other) const = default;
 
-    static constexpr const char* kLocalFailureText = "Unable to resolve hostname/Connection Timeout";
+    static constexpr const char* kLocalFailureText =
+        "Unable to resolve hostname/Connection Timeout";
 
 private:
     HostMessage(Kind kind, std::string recorded, std::string shown);

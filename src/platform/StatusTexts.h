@@ -22,6 +22,8 @@ inline constexpr const char* kWanAddressFromPrefix = "P10010 WAN IP address from
 inline constexpr const char* kWan6AddressFromPrefix = "P10010 WAN IPv6 address from ";
 // Followed by why the mail was not sent.
 inline constexpr const char* kEmailNotSentPrefix = "P Email not sent: ";
+// A failure told in plain words (HostMessage::Sentence) is written as "P " and the sentence.
+inline constexpr const char* kPlainWords = "P ";
 
 // Dynamic DNS: "Updating dynamic DNS name home.example.net..." (the names comma-separated; an
 // entry without names is called "entry <n>"), then the provider's answer, then one result line:

@@ -74,18 +74,10 @@ class Service::OwnThreadHost : public Host {
 public:
     explicit OwnThreadHost(Service& service) : service_(service) {}
 
-    void Status(const std::string& text) override {
+    void Status(const HostMessage& message) override {
         AppCore& core = *service_.core_;
-        core.OnStatusMessage(text);
-        std::string line = text.empty() ? StatusDisplay::DisplayText(text) : text;
-        if (text == status::kSystemOnline) {
-            const StatusFields& fields = core.Status().Fields();
-            line += "LAN IP: " + fields.lanAddress + ", WAN IP: " + fields.wanAddress;
-            if (fields.ipv6) {
-                line += ", WAN IPv6: " + fields.wanAddress6;
-            }
-        }
-        service_.out_(OutputLine(line));
+        core.OnStatusMessage(message);
+        service_.out_(OutputLine(StatusLine(message, core.Status().Fields(), LineForm::kWithCode)));
     }
     void Cycle(CycleCode code) override { service_.core_->OnCycleCode(code); }
     void ExitRequest() override { service_.core_->OnExitMessage(); }

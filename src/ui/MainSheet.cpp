@@ -45,7 +45,7 @@ class CMainSheet::SheetHost : public Host {
 public:
     explicit SheetHost(CMainSheet& sheet) : sheet_(sheet) {}
 
-    void Status(const std::string& text) override { sheet_.core_->OnStatusMessage(text); }
+    void Status(const HostMessage& message) override { sheet_.core_->OnStatusMessage(message); }
     void Cycle(CycleCode code) override { sheet_.core_->OnCycleCode(code); }
     void ExitRequest() override { sheet_.core_->OnExitMessage(); }
     MsgAnswer MessageBox(const MessageBoxRequest& request) override {

@@ -205,7 +205,7 @@ TEST_F(WanAddressTest, StatusIsSentAfterReadingTheStoredAddressAndBeforeTheReque
         AddressState* state;
         EchoPage* page;
         std::string previousAtStatus;
-        void Status(const std::string&) override {
+        void Status(const HostMessage&) override {
             previousAtStatus = state->PreviousWANIP();
             page->Stop();
         }

@@ -143,13 +143,13 @@ TEST_F(SchedulerTest, NextRefreshFieldShowsWhenTheArmedIntervalFires) {
     EXPECT_EQ(window.fields.nextRefresh, stamp(1600 + 5 * 60));
     state.EditSettings([](AppSettings& s) { s.RefreshIntv = 5; });
     clock.Advance(2);
-    status.ShowStatus("P10005 System Online:   ");
+    status.ShowStatus(HostMessage::Coded("P10005 System Online:   "));
     EXPECT_EQ(window.fields.nextRefresh, stamp(1602 + 5 * 60));
 
     // A manual success does not move the schedule.
     state.Flags.ManualRefresh = 1;
     clock.Advance(60);
-    status.ShowStatus("P10005 System Online:   ");
+    status.ShowStatus(HostMessage::Coded("P10005 System Online:   "));
     EXPECT_EQ(window.fields.nextRefresh, stamp(1602 + 5 * 60));
 }
 

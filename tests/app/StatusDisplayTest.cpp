@@ -25,21 +25,9 @@ protected:
     StatusDisplay status;
 };
 
-TEST_F(StatusDisplayTest, DisplayTextRules) {
-    EXPECT_EQ(StatusDisplay::DisplayText("530 Login incorrect."), "Login incorrect.");
-    EXPECT_EQ(StatusDisplay::DisplayText("P10009 Requesting WAN IP address..."),
-              "Requesting WAN IP address...");
-    EXPECT_EQ(StatusDisplay::DisplayText("P Email not sent: SEE Error -46: x"),
-              "Email not sent: SEE Error -46: x");
-    EXPECT_EQ(StatusDisplay::DisplayText(""), "Unable to resolve hostname/Connection Timeout");
-    EXPECT_EQ(StatusDisplay::DisplayText("Error opening log file."),
-              "Unable to resolve hostname/Connection Timeout");
-    EXPECT_EQ(StatusDisplay::DisplayText("226"), "226");
-}
-
 TEST_F(StatusDisplayTest, OnlineMessageFillsAddressesTimesAndLogsTheAddresses) {
     state.EditSettings([](AppSettings& s) { s.RefreshIntv = 30; });
-    status.ShowStatus("P10005 System Online:   ");
+    status.ShowStatus(HostMessage::Coded("P10005 System Online:   "));
     const StatusFields& f = window.fields;
     EXPECT_EQ(f.hostMessage, "System Online:   ");
     EXPECT_EQ(f.lanAddress, "192.168.1.5");
@@ -53,10 +41,10 @@ TEST_F(StatusDisplayTest, OnlineMessageFillsAddressesTimesAndLogsTheAddresses) {
 TEST_F(StatusDisplayTest, Ipv6AddressesShowAndLogOnlyWhenEnabled) {
     state.Addresses.SetCurrentWANIP6("2001:db8::7");
     state.Addresses.SetCurrentLANIP6("2001:db8::5");
-    status.ShowStatus("P10005 System Online:   ");
+    status.ShowStatus(HostMessage::Coded("P10005 System Online:   "));
     EXPECT_FALSE(window.fields.ipv6);
     state.EditSettings([](AppSettings& s) { s.EnableIPv6 = 1; });
-    status.ShowStatus("P10005 System Online:   ");
+    status.ShowStatus(HostMessage::Coded("P10005 System Online:   "));
     EXPECT_TRUE(window.fields.ipv6);
     EXPECT_EQ(window.fields.wanAddress6, "2001:db8::7");
     EXPECT_EQ(window.fields.lanAddress6, "2001:db8::5");
@@ -68,26 +56,26 @@ TEST_F(StatusDisplayTest, Ipv6AddressesShowAndLogOnlyWhenEnabled) {
 
 TEST_F(StatusDisplayTest, ManualRefreshKeepsTheNextRefreshAndIsCleared) {
     state.EditSettings([](AppSettings& s) { s.RefreshIntv = 30; });
-    status.ShowStatus("P10005 System Online:   ");
+    status.ShowStatus(HostMessage::Coded("P10005 System Online:   "));
     const std::string next = window.fields.nextRefresh;
     clock.Advance(60);
     state.Flags.ManualRefresh = 1;
-    status.ShowStatus("P10005 System Online:   ");
+    status.ShowStatus(HostMessage::Coded("P10005 System Online:   "));
     EXPECT_EQ(window.fields.nextRefresh, next);
     EXPECT_EQ(window.fields.lastRefresh, "04/27/04 13:06:09  ");
     EXPECT_EQ(state.Flags.ManualRefresh, 0);
 }
 
 TEST_F(StatusDisplayTest, LogErrorReportIsShownButNotLoggedAgain) {
-    status.ShowStatus("Error opening log file.");
+    status.ShowStatus(HostMessage::LocalFailure("Error opening log file."));
     EXPECT_EQ(window.fields.hostMessage, "Unable to resolve hostname/Connection Timeout");
     EXPECT_TRUE(logged.empty());
 }
 
 TEST_F(StatusDisplayTest, NoIntervalShowsNotScheduledAndOtherMessagesLeaveTheFields) {
-    status.ShowStatus("P10005 System Online:   ");
+    status.ShowStatus(HostMessage::Coded("P10005 System Online:   "));
     EXPECT_EQ(window.fields.nextRefresh, "Not Scheduled to refresh");
-    status.ShowStatus("P10004 Attempting to connect to FTP Server...");
+    status.ShowStatus(HostMessage::Coded("P10004 Attempting to connect to FTP Server..."));
     EXPECT_EQ(window.fields.hostMessage, "Attempting to connect to FTP Server...");
     EXPECT_EQ(window.fields.lanAddress, "192.168.1.5");
     EXPECT_EQ(logged.back(), "Attempting to connect to FTP Server...");

@@ -32,9 +32,9 @@ const char* const kHealthyPage = "<p>Home is Online at 127.0.0.1 (LAN 10.1.2.3)<
 class WorkerHost : public RecordingHost {
 public:
     AppCore* core = nullptr;
-    void Status(const std::string& text) override {
-        RecordingHost::Status(text);
-        core->OnStatusMessage(text);
+    void Status(const HostMessage& message) override {
+        RecordingHost::Status(message);
+        core->OnStatusMessage(message);
     }
     void Cycle(CycleCode code) override {
         RecordingHost::Cycle(code);

@@ -91,8 +91,8 @@ TEST_F(EventLogTest, LogThatCannotBeOpenedIsSkippedSilently) {
 class LoggingHost : public test::RecordingHost {
 public:
     LoggingHost(const LogSettings& settings, Clock& clock) : settings_(settings), clock_(clock) {}
-    void Status(const std::string& text) override {
-        RecordingHost::Status(text);
+    void Status(const HostMessage& message) override {
+        RecordingHost::Status(message);
         LogEvent("Unable to resolve hostname/Connection Timeout", settings_, *this, clock_);
     }
 

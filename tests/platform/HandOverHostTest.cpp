@@ -22,7 +22,7 @@ TEST(HandOverHost, WorkerCallsRunOnTheOwningThreadInOrderAndEndOnceDetached) {
 
     MsgAnswer answer = MsgAnswer::Ok;
     std::thread worker([&] {
-        host.Status("P10009 Requesting WAN IP address...");
+        host.Status(HostMessage::Coded("P10009 Requesting WAN IP address..."));
         host.Cycle(CycleCode::DisableRefresh);
         MessageBoxRequest box;
         box.text = "sure?";
@@ -49,7 +49,7 @@ TEST(HandOverHost, WorkerCallsRunOnTheOwningThreadInOrderAndEndOnceDetached) {
     MessageBoxRequest late;
     late.buttons = MsgButtons::OkCancel;
     std::thread lateWorker([&] {
-        host.Status("late");
+        host.Status(HostMessage::Plain("late"));
         answer = host.MessageBox(late);
     });
     lateWorker.join();

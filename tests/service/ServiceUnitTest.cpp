@@ -165,7 +165,7 @@ TEST_F(ServiceLoopTest, ABoxAboutTheLogItselfIsPrintedOnceAndNeverLoops) {
     ini.WriteString(kSectionPreferences, "IsLogging", "1");
     ini.WriteString(kSectionPreferences, "LogFilename", "");
     ASSERT_TRUE(service.LoadSettings());
-    service.OwnHost().Status("P10009 Requesting WAN IP address...");
+    service.OwnHost().Status(HostMessage::Coded("P10009 Requesting WAN IP address..."));
     ASSERT_EQ(lines.size(), 2u) << Lines();
     EXPECT_EQ(lines[0], std::string("Orvex: ") + kLogNameMissingText);
     EXPECT_EQ(lines[1], "P10009 Requesting WAN IP address...");

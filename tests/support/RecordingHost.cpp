@@ -2,9 +2,9 @@
 
 namespace orvex::test {
 
-void RecordingHost::Status(const std::string& text) {
+void RecordingHost::Status(const HostMessage& message) {
     std::lock_guard<std::mutex> lock(mutex_);
-    events_.push_back({Event::kStatus, text, 0, {}});
+    events_.push_back({Event::kStatus, message.Recorded(), 0, {}});
 }
 
 void RecordingHost::Cycle(CycleCode code) {

@@ -20,7 +20,7 @@ public:
         MessageBoxRequest box;
     };
 
-    void Status(const std::string& text) override;
+    void Status(const HostMessage& message) override;
     void Cycle(CycleCode code) override;
     void ExitRequest() override;
     MsgAnswer MessageBox(const MessageBoxRequest& request) override;

@@ -15,6 +15,7 @@
 #include "TestDesktop.h"
 #include "ui/AboutBox.h"
 #include "ui/HelpWindow.h"
+#include "platform/StatusTexts.h"
 #include "ui/pages/RemotePage.h"
 #include "ui/ShutdownWindow.h"
 #include "ui/TrayIcon.h"
@@ -64,7 +65,7 @@ int main(int argc, char** argv) {
     f.state->Addresses.SetCurrentLANIP("192.168.1.20");
     f.state->Addresses.SetCurrentWANIP("203.0.113.7");
     f.state->Flags.CycleSucceeded = 1;
-    sheet.WindowHost().Status("P10005 System Online:   ");
+    sheet.WindowHost().Status(orvex::HostMessage::Coded(orvex::status::kSystemOnline));
     sheet.ActivatePage(orvex::Page::Status);
     ok = Save(GrabFramed(sheet), folder, "status-page.png") && ok;
 

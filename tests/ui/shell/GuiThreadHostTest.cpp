@@ -15,9 +15,9 @@ namespace {
 // Records on which thread each call arrived.
 class ThreadCheckingHost : public RecordingHost {
 public:
-    void Status(const std::string& text) override {
+    void Status(const HostMessage& message) override {
         onWindowThread = onWindowThread && QThread::currentThread() == qApp->thread();
-        RecordingHost::Status(text);
+        RecordingHost::Status(message);
     }
     std::atomic<bool> onWindowThread{true};
 };
@@ -32,7 +32,7 @@ TEST(GuiThreadHostTest, WorkerCallsRunOnTheWindowThreadInOrderAndWait) {
     std::vector<size_t> seenAfterEachCall;
     MsgAnswer answer = MsgAnswer::Ok;
     std::thread worker([&] {
-        host.Status("one");
+        host.Status(HostMessage::Plain("one"));
         // Each call returns only after the window's thread handled it.
         seenAfterEachCall.push_back(target.Events().size());
         host.Cycle(CycleCode::DisableRefresh);
@@ -40,7 +40,7 @@ TEST(GuiThreadHostTest, WorkerCallsRunOnTheWindowThreadInOrderAndWait) {
         MessageBoxRequest box;
         box.buttons = MsgButtons::YesNo;
         answer = host.MessageBox(box);
-        host.Status("two");
+        host.Status(HostMessage::Plain("two"));
         host.ExitRequest();
         finished = true;
     });
@@ -59,7 +59,7 @@ TEST(GuiThreadHostTest, CallsOnTheWindowThreadAreDirect) {
     RecordingHost target;
     host.Attach(&target);
     // No event loop runs here: a queued call would never return.
-    host.Status("direct");
+    host.Status(HostMessage::Plain("direct"));
     host.ActivatePage(Page::Status);
     EXPECT_EQ(target.Transcript(), (std::vector<std::string>{"status: direct", "page: 2"}));
 }
@@ -72,7 +72,7 @@ TEST(GuiThreadHostTest, DetachedHostIsASink) {
     std::atomic<bool> finished{false};
     MsgAnswer answer = MsgAnswer::Yes;
     std::thread worker([&] {
-        host.Status("late");
+        host.Status(HostMessage::Plain("late"));
         host.Cycle(CycleCode::EnableRefresh);
         MessageBoxRequest box;
         box.buttons = MsgButtons::OkCancel;
@@ -95,7 +95,7 @@ TEST(GuiThreadHostTest, CallQueuedBeforeDetachIsDroppedWhenHandled) {
     host.Attach(&target);
     std::atomic<bool> finished{false};
     std::thread worker([&] {
-        host.Status("queued");
+        host.Status(HostMessage::Plain("queued"));
         finished = true;
     });
     // Let the call be posted, then detach before the window's thread handles it.

@@ -117,9 +117,9 @@ TEST(MainSheetTest, WorkerStatusReachesStatusPageAndLogInOrder) {
     ShellFixture f;
     CMainSheet& sheet = f.MakeSheet();
     OnWorker([&] {
-        f.workerHost->Status("P10009 Requesting WAN IP address...");
-        f.workerHost->Status("P10004 Attempting to connect to FTP Server...");
-        f.workerHost->Status("530 Login incorrect.");
+        f.workerHost->Status(HostMessage::Coded("P10009 Requesting WAN IP address..."));
+        f.workerHost->Status(HostMessage::Coded("P10004 Attempting to connect to FTP Server..."));
+        f.workerHost->Status(HostMessage::Reply("530 Login incorrect."));
     });
     EXPECT_EQ(
         LogLines(f.dir.File("Orvex.log")),
@@ -134,7 +134,7 @@ TEST(MainSheetTest, StatusFieldsWaitUntilThePageIsFirstShown) {
     CMainSheet& sheet = f.MakeSheet();
     f.state->Addresses.SetCurrentLANIP("192.168.1.20");
     f.state->Addresses.SetCurrentWANIP("203.0.113.7");
-    sheet.WindowHost().Status("P10005 System Online:   ");
+    sheet.WindowHost().Status(HostMessage::Coded("P10005 System Online:   "));
     CRemotePage* page = sheet.StatusPage();
     EXPECT_TRUE(page->LanControl()->text().isEmpty());
     EXPECT_TRUE(page->HostMessageControl()->toPlainText().isEmpty());
@@ -148,7 +148,7 @@ TEST(MainSheetTest, StatusFieldsWaitUntilThePageIsFirstShown) {
 
     // Once shown, even while another page is active, updates reach the controls at once.
     sheet.ActivatePage(Page::LocalSettings);
-    sheet.WindowHost().Status("550 No such file.");
+    sheet.WindowHost().Status(HostMessage::Reply("550 No such file."));
     EXPECT_EQ(page->HostMessageControl()->toPlainText(), "No such file.");
     EXPECT_EQ(LogLines(f.dir.File("Orvex.log")).front(),
               "System Online:   LAN IP: 192.168.1.20, WAN IP: 203.0.113.7");
@@ -310,7 +310,7 @@ TEST(MainSheetTest, WorkerAfterTheWindowIsGoneTouchesNothing) {
 
     MsgAnswer answer = MsgAnswer::Yes;
     OnWorker([&] {
-        f.workerHost->Status("P10006 System Offline.");
+        f.workerHost->Status(HostMessage::Coded("P10006 System Offline."));
         f.workerHost->Cycle(CycleCode::DisableRefresh);
         f.workerHost->ActivatePage(Page::Status);
         f.workerHost->ExitRequest();
@@ -326,7 +326,7 @@ TEST(MainSheetTest, TrayIconFollowsTheLastCycle) {
     ShellFixture f;
     CMainSheet& sheet = f.MakeSheet();
     f.state->Flags.CycleSucceeded = 0;
-    sheet.WindowHost().Status("P10009 Requesting WAN IP address...");
+    sheet.WindowHost().Status(HostMessage::Coded("P10009 Requesting WAN IP address..."));
     EXPECT_EQ(sheet.Tray().ShownIcon(), 0);
     f.state->Flags.CycleSucceeded = 1;
     sheet.UpdateTrayIcon();
