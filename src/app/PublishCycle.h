@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "app/AppState.h"
+#include "ftp/FtpUpload.h"  // SplitRemoteFile, how the upload finds the folder
 #include "monitor/MonitoredPrograms.h"
 #include "platform/Clock.h"
 #include "platform/Host.h"
@@ -39,9 +40,5 @@ int OnlineCycle(AppState& state, Host& host, Clock& clock, const CycleEnvironmen
 // code -1.
 int OfflineCycle(AppState& state, Host& host, Clock& clock, const CycleEnvironment& env,
                  bool fromExitRequest);
-
-// The folder and name parts of a remote file name: split at the last "/", then at the last
-// "\" (that split wins); no separator gives an empty folder.
-void SplitRemoteFile(const std::string& remoteFile, std::string* folder, std::string* name);
 
 }  // namespace orvex

@@ -382,6 +382,13 @@ int UsualPort(int ftpSecurity) {
     }
 }
 
+std::string FtpSecurityProblem(int ftpSecurity, int useProxy, int logonType) {
+    if (ftpSecurity < kSecurityFtp || ftpSecurity > kSecuritySftp) {
+        return "FTPSecurity must be 0 (FTP), 1 (FTPS explicit), 2 (FTPS implicit) or 3 (SFTP).";
+    }
+    return SecurityConflict(ftpSecurity, useProxy, logonType);
+}
+
 std::string SecurityConflict(int ftpSecurity, int useProxy, int logonType) {
     if (ftpSecurity == kSecurityFtp || useProxy == 0 || logonType == 0) {
         return {};

@@ -68,6 +68,10 @@ int UsualPort(int ftpSecurity);
 // Why a Save must refuse these values: FTPS and SFTP cannot pass a proxy or firewall logon
 // (a logon type other than 0 while the proxy is used). Empty when they can be saved.
 std::string SecurityConflict(int ftpSecurity, int useProxy, int logonType);
+// Why an upload must not start with these values: an FTPSecurity that is none of the four
+// choices (a hand-edited file must never fall back to plain FTP), or the SecurityConflict.
+// Empty when it may.
+std::string FtpSecurityProblem(int ftpSecurity, int useProxy, int logonType);
 
 // Copies the FTP page's values into the settings (Port read as atoi reads it).
 void CommitFtpPage(FtpPageFields& page, AppSettings& settings);

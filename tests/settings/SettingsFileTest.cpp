@@ -307,6 +307,18 @@ TEST(Settings, SecurityKeysDefaultToTodaysBehaviourAndRoundTrip) {
     EXPECT_EQ(again.settings.SFTPHostKey, "SHA256:abc");
 }
 
+// An upload checks its security choice before anything goes out: an unknown one from a
+// hand-edited file never falls back to plain FTP, and a secure one never takes a proxy logon.
+TEST(Settings, UploadSecurityIsOneOfTheFourAndFitsTheLogon) {
+    EXPECT_EQ(FtpSecurityProblem(kSecuritySftp, 0, 3), "");
+    EXPECT_EQ(FtpSecurityProblem(kSecurityFtp, 1, 3), "");
+    EXPECT_EQ(FtpSecurityProblem(kSecurityFtpsExplicit, 1, 1),
+              SecurityConflict(kSecurityFtpsExplicit, 1, 1));
+    for (int unknown : {-1, kSecuritySftp + 1}) {
+        EXPECT_NE(FtpSecurityProblem(unknown, 0, 0).find("FTPSecurity must be"), std::string::npos);
+    }
+}
+
 TEST(Settings, SecureUploadsAndProxyLogonsDoNotMix) {
     EXPECT_EQ(SecurityConflict(kSecurityFtp, 1, 3), "");
     EXPECT_EQ(SecurityConflict(kSecuritySftp, 0, 3), "");  // the proxy is not used
