@@ -4,6 +4,7 @@
 
 #include "address/WanAddress.h"
 #include "app/PublishCycle.h"
+#include "platform/FreedMemory.h"
 #include "settings/SettingsFile.h"
 
 namespace orvex {
@@ -52,6 +53,7 @@ private:
         std::thread([&state = state_, &host = host_, &clock = clock_, environment = environment_,
                      cycle] {
             cycle(state, host, clock, environment->env);
+            ReturnFreedMemory();
             state.Flags.ReleaseCycle();
         }).detach();
     }

@@ -7,11 +7,11 @@
 #include <mutex>
 
 #include <curl/curl.h>
-#include <openssl/err.h>
 #include <openssl/ssl.h>
 #include <openssl/x509.h>
 
 #include "platform/TextUtil.h"
+#include "platform/TrustStore.h"
 
 namespace orvex {
 
@@ -113,14 +113,7 @@ size_t OnHeader(char* data, size_t size, size_t count, void* user) {
 CURLcode OnSslContext(CURL*, void* context, void* user) {
     auto* exchange = static_cast<Exchange*>(user);
     auto* ssl = static_cast<SSL_CTX*>(context);
-    SSL_CTX_set_default_verify_paths(ssl);
-    const std::string& caFile = exchange->tls->caFile;
-    if (!caFile.empty() && SSL_CTX_load_verify_locations(ssl, caFile.c_str(), nullptr) != 1) {
-        char reason[256] = {};
-        ERR_error_string_n(ERR_get_error(), reason, sizeof reason);
-        ERR_clear_error();
-        exchange->tlsSetupFailure =
-            "cannot read trusted certificates from " + caFile + ": " + reason;
+    if (!TrustSystemStore(ssl, exchange->tls->caFile, &exchange->tlsSetupFailure)) {
         return CURLE_SSL_CACERT_BADFILE;
     }
     return CURLE_OK;
@@ -355,6 +348,10 @@ HttpResponse SendHttp(const HttpRequest& request) {
         curl_easy_setopt(curl, CURLOPT_CA_CACHE_TIMEOUT, 0L);
         if (curl_easy_setopt(curl, CURLOPT_SSL_CTX_FUNCTION, OnSslContext) == CURLE_OK) {
             curl_easy_setopt(curl, CURLOPT_SSL_CTX_DATA, &exchange);
+            // The hook trusts what is needed; libcurl's own default would read the whole
+            // system bundle first.
+            curl_easy_setopt(curl, CURLOPT_CAINFO, nullptr);
+            curl_easy_setopt(curl, CURLOPT_CAPATH, nullptr);
         } else if (!request.tls.caFile.empty()) {
             // A TLS library without that hook: the file then stands for the system store.
             curl_easy_setopt(curl, CURLOPT_CAINFO, request.tls.caFile.c_str());

@@ -1,5 +1,6 @@
 #include "platform/Profile.h"
 
+#include <algorithm>
 #include <fstream>
 #include <mutex>
 #include <sstream>
@@ -235,7 +236,12 @@ bool Profile::WriteString(const std::string& section, const std::string& key,
         std::string k;
         std::string v;
         if (KeyLine(lines[i].text, &k, &v) && EqualsNoCase(k, key)) {
-            lines[i].text = k + "=" + value;
+            const std::string text = k + "=" + value;
+            if (lines[i].text == text) {
+                // Already so: rewriting the same bytes would only cost a flush to the disk.
+                return true;
+            }
+            lines[i].text = text;
             return WriteLines(path_, lines);
         }
     }
@@ -273,6 +279,14 @@ bool Profile::WriteSection(const std::string& section, const std::vector<std::st
         lines.push_back({"[" + section + "]", ending});
         lines.insert(lines.end(), body.begin(), body.end());
         return WriteLines(path_, lines);
+    }
+    const bool same = std::equal(
+        body.begin(), body.end(), lines.begin() + static_cast<std::ptrdiff_t>(header + 1),
+        lines.begin() + static_cast<std::ptrdiff_t>(end), [](const Line& a, const Line& b) {
+            return a.text == b.text && std::string(a.ending) == b.ending;
+        });
+    if (same) {
+        return true;
     }
     lines.erase(lines.begin() + static_cast<std::ptrdiff_t>(header + 1),
                 lines.begin() + static_cast<std::ptrdiff_t>(end));

@@ -16,7 +16,8 @@ namespace orvex {
 // in one rename where it can, so a crash never leaves it half-written, else in place (a link's
 // target, a hard-linked file, a read-only folder); a read-only file is not written. Values are
 // 8-bit text, written unconverted. A new file is created with permissions 0600 because it may
-// hold scrambled passwords.
+// hold scrambled passwords. A write that would change no byte leaves the file untouched (each
+// write is flushed to the disk, and a cycle sets the same addresses again and again).
 //
 // Every call locks one process-wide mutex, so reads and writes from several threads never see
 // a half-applied change.

@@ -20,6 +20,8 @@
 #include <openssl/ssl.h>
 #include <openssl/x509v3.h>
 
+#include "platform/TrustStore.h"
+
 namespace orvex {
 
 namespace {
@@ -104,12 +106,7 @@ std::shared_ptr<SSL_CTX> MakeClientContext(const TlsOptions& options, std::strin
     SSL_CTX_set_min_proto_version(context.get(), TLS1_2_VERSION);
     SSL_CTX_set_options(context.get(), SSL_OP_IGNORE_UNEXPECTED_EOF);
     if (options.verify) {
-        // The default paths follow SSL_CERT_FILE and SSL_CERT_DIR when they are set.
-        SSL_CTX_set_default_verify_paths(context.get());
-        if (!options.caFile.empty() &&
-            SSL_CTX_load_verify_locations(context.get(), options.caFile.c_str(), nullptr) != 1) {
-            *error =
-                "cannot read trusted certificates from " + options.caFile + ": " + LibraryReason();
+        if (!TrustSystemStore(context.get(), options.caFile, error)) {
             return nullptr;
         }
         SSL_CTX_set_verify(context.get(), SSL_VERIFY_PEER, nullptr);
@@ -136,8 +133,7 @@ std::string EnvironmentValue(const char* name) {
     return value == nullptr ? std::string("\x01unset") : std::string(value);
 }
 
-// Loading the system's trusted certificates takes far longer than a whole mail on the local
-// network, so a client set-up is made once per way of checking and shared by every connection
+// A client set-up is made once per way of checking and shared by every connection
 // (a set-up is not changed once it is shared; handshakes through it take turns). A different
 // TLSVerify, another TLSCAFile, a CA file or system bundle edited since, or other
 // SSL_CERT_FILE / SSL_CERT_DIR values make a new one at the next connection.

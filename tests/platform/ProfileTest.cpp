@@ -2,6 +2,9 @@
 
 #include <sys/stat.h>
 
+#include <functional>
+#include <vector>
+
 #include <gtest/gtest.h>
 
 #include "TempDir.h"
@@ -69,6 +72,45 @@ TEST(Profile, WriteKeepsEveryOtherLineByteForByte) {
               "[Preferences]\r\n"
               "RefreshIntv=45\r\n"
               "Timeout=20\r\n");
+}
+
+// Rewriting is a flush to the disk: a write that changes no byte must not replace the file
+// (a replaced file is a new one, with another inode).
+TEST(Profile, WriteThatChangesNothingLeavesTheFileUntouched) {
+    struct Case {
+        const char* name;
+        std::function<bool(Profile&)> write;
+        bool replaced;
+    };
+    const std::vector<Case> cases = {
+        {"same value",
+         [](Profile& p) { return p.WriteString("IPAddress", "lastwanip", "1.2.3.4"); }, false},
+        {"other value",
+         [](Profile& p) { return p.WriteString("IPAddress", "LastWANIP", "5.6.7.8"); }, true},
+        {"same section",
+         [](Profile& p) {
+             return p.WriteSection("IPAddress", {"LastWANIP=1.2.3.4", "X=1"});
+         },
+         false},
+        {"section with one more key",
+         [](Profile& p) {
+             return p.WriteSection("IPAddress", {"LastWANIP=1.2.3.4", "X=1", "Y=2"});
+         },
+         true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        const std::string path = dir.File("a.ini");
+        WriteFile(path, "[IPAddress]\r\nLastWANIP=1.2.3.4\r\nX=1\r\n[Other]\r\nA=b\r\n");
+        struct stat before {};
+        ASSERT_EQ(::stat(path.c_str(), &before), 0);
+        Profile ini(path);
+        ASSERT_TRUE(c.write(ini));
+        struct stat after {};
+        ASSERT_EQ(::stat(path.c_str(), &after), 0);
+        EXPECT_EQ(after.st_ino != before.st_ino, c.replaced);
+    }
 }
 
 TEST(Profile, NewKeyGoesBeforeTrailingBlankLinesAndKeepsUnixLineEnds) {

@@ -3,16 +3,21 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <functional>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
+#include <openssl/pem.h>
+#include <openssl/x509.h>
 
 #include "TempDir.h"
 #include "TestCertificates.h"
@@ -184,17 +189,56 @@ TEST_F(TlsSessionTest, CertificateChecksRefuseWithTheReasonUnlessVerificationIsO
     }
 }
 
-TEST_F(TlsSessionTest, SystemStoreFollowsSslCertFile) {
-    ::setenv("SSL_CERT_FILE", certs_.CaFile().c_str(), 1);
-    LocalPeer peer;
-    ServeEcho(peer, "server");
-    int fd = peer.Dial();
-    TlsSession client;
-    EXPECT_TRUE(client.Connect(fd, "localhost", TlsOptions{true, ""}, 5000)) << client.Error();
-    client.Close(1000);
-    ::close(fd);
-    peer.Join();
+// The system store is a folder of certificates named by their subject's hash (SSL_CERT_DIR)
+// and a bundle (SSL_CERT_FILE), read only when the folder lacks an issuer: either one that
+// holds the issuer is enough.
+TEST_F(TlsSessionTest, SystemStoreFollowsSslCertFileAndSslCertDir) {
+    // A folder holding the test CA under its hash name, as the system's folder does.
+    const std::string hashed = dir_.File("hashed");
+    const std::string empty = dir_.File("empty");
+    ::mkdir(hashed.c_str(), 0700);
+    ::mkdir(empty.c_str(), 0700);
+    {
+        std::unique_ptr<FILE, int (*)(FILE*)> pem(std::fopen(certs_.CaFile().c_str(), "r"),
+                                                  std::fclose);
+        ASSERT_TRUE(pem);
+        X509* ca = PEM_read_X509(pem.get(), nullptr, nullptr, nullptr);
+        ASSERT_NE(ca, nullptr);
+        char name[16];
+        std::snprintf(name, sizeof name, "%08lx.0", X509_subject_name_hash(ca));
+        X509_free(ca);
+        test::WriteFile(hashed + "/" + name, test::ReadFile(certs_.CaFile()));
+    }
+    const std::string stranger = dir_.File("stranger-ca.pem");
+    struct Case {
+        const char* name;
+        std::string bundle;
+        std::string folder;
+        bool trusted;
+    };
+    const std::vector<Case> cases = {
+        {"issuer in the bundle", certs_.CaFile(), empty, true},
+        {"issuer in the folder", dir_.File("none.pem"), hashed, true},
+        {"issuer in the folder, another in the bundle", stranger, hashed, true},
+        {"issuer in neither", stranger, empty, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ::setenv("SSL_CERT_FILE", c.bundle.c_str(), 1);
+        ::setenv("SSL_CERT_DIR", c.folder.c_str(), 1);
+        LocalPeer peer;
+        ServeEcho(peer, "server");
+        int fd = peer.Dial();
+        TlsSession client;
+        EXPECT_EQ(client.Connect(fd, "localhost", TlsOptions{true, ""}, 5000), c.trusted)
+            << client.Error();
+        EXPECT_EQ(client.VerifyFailed(), !c.trusted);
+        client.Close(1000);
+        ::close(fd);
+        peer.Join();
+    }
     ::unsetenv("SSL_CERT_FILE");
+    ::unsetenv("SSL_CERT_DIR");
 }
 
 TEST_F(TlsSessionTest, UnreadableCaFileIsReportedBeforeAnyHandshake) {
