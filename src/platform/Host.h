@@ -38,6 +38,7 @@ enum class Page : int {
     Proxy = 4,
     Email = 5,
     DynamicDns = 6,
+    Notifications = 7,
 };
 
 // What a publishing cycle (or any subsystem reporting to the user) may ask of the main window.

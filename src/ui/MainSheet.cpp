@@ -24,6 +24,7 @@
 #include "ui/pages/DynamicDnsPage.h"
 #include "ui/pages/EmailPage.h"
 #include "ui/pages/LocalSettingsPage.h"
+#include "ui/pages/NotificationsPage.h"
 #include "ui/pages/OptionsPage.h"
 #include "ui/pages/ProcessMonitorPage.h"
 #include "ui/pages/ProxyPage.h"
@@ -35,7 +36,7 @@ namespace {
 // The help on each page, in page order, for F1.
 constexpr std::array<const char*, CMainSheet::kPageCount> kPageHelp = {
     "Settings.htm#ftp",   "Settings.htm#options", "Window.htm#status", "Settings.htm#monitor",
-    "Settings.htm#proxy", "Settings.htm#email",   "DynamicDns.htm"};
+    "Settings.htm#proxy", "Settings.htm#email",   "DynamicDns.htm",    "Notifications.htm"};
 
 }  // namespace
 
@@ -152,9 +153,17 @@ void CMainSheet::BuildPages() {
     auto* dynamicDnsPage = new CDynamicDnsPage(*context_, tabs_);
     connect(dynamicDnsPage, &CDynamicDnsPage::HelpRequested, this,
             [this](const QString& topic) { ShowHelpTopic(topic.toStdString()); });
-    pages_ = {ftpPage_,      new COptionsPage(*context_, tabs_), remotePage_,
-              monitorPage_,  new CProxyPage(*context_, tabs_),   new CEmailPage(*context_, tabs_),
-              dynamicDnsPage};
+    auto* notificationsPage = new CNotificationsPage(*context_, tabs_);
+    connect(notificationsPage, &CNotificationsPage::HelpRequested, this,
+            [this](const QString& topic) { ShowHelpTopic(topic.toStdString()); });
+    pages_ = {ftpPage_,
+              new COptionsPage(*context_, tabs_),
+              remotePage_,
+              monitorPage_,
+              new CProxyPage(*context_, tabs_),
+              new CEmailPage(*context_, tabs_),
+              dynamicDnsPage,
+              notificationsPage};
     for (SheetPage* page : pages_) {
         tabs_->addTab(page, page->Caption());
         connect(page, &SheetPage::ModifiedChanged, this, &CMainSheet::UpdateSaveButton);

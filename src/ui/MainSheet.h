@@ -54,7 +54,7 @@ public:
     CMainSheet(AppState& state, GuiThreadHost& workerHost, SheetServices services);
     ~CMainSheet() override;
 
-    static constexpr int kPageCount = 7;
+    static constexpr int kPageCount = 8;
 
     AppCore& Core() { return *core_; }
     MessageBoxes& Boxes() { return services_.boxes; }

@@ -69,9 +69,10 @@ TEST(MainSheetTest, WindowHasItsPagesButtonsAndMenus) {
                                "Program Monitor",
                                "Proxy/Firewall",
                                "E-Mail Options",
-                               "Dynamic DNS"};
-    ASSERT_EQ(sheet.Tabs()->count(), 7);
-    for (int i = 0; i < 7; ++i) {
+                               "Dynamic DNS",
+                               "Notifications"};
+    ASSERT_EQ(sheet.Tabs()->count(), 8);
+    for (int i = 0; i < 8; ++i) {
         EXPECT_EQ(sheet.Tabs()->tabText(i), captions[i]);
     }
     EXPECT_EQ(sheet.Tabs()->currentIndex(), 0);
