@@ -166,12 +166,13 @@ TEST_F(FtpPeerFaults, AtTheGreeting) {
         {"garbage",
          [](ScriptedPeer& c, ScriptedPeer&) { c.SendLine("hello? this is no FTP").Hold(); },
          "hello? this is no FTP", 1, " failed: unexpected reply \"hello? this is no FTP\""},
-        // The whole line goes to the host, NUL and all.
+        // The whole line goes to the host, its control characters (NUL included) as blanks:
+        // no server can forge log lines.
         {"binary garbage",
          [](ScriptedPeer& c, ScriptedPeer&) {
              c.Send(std::string("\x16\x03\x01\0\xff\r\n", 7)).Hold();
          },
-         std::string("\x16\x03\x01\0\xff", 5)},
+         std::string("    \xff", 5)},
         {"endless line", [](ScriptedPeer& c, ScriptedPeer&) { Endless(c.Accept()); }, "", 1,
          " failed: reply line too long"},
         {"oversized reply", [](ScriptedPeer& c, ScriptedPeer&) { Oversized(c, "220"); }, ""},
