@@ -56,7 +56,8 @@ std::string FollowLinks(const std::string& path) {
 }
 
 // Writes over the file itself, then cuts what is left of its old contents.
-ReplaceResult WriteInPlace(const std::string& path, const std::string& bytes, bool regular) {
+ReplaceResult WriteInPlace(const std::string& path, const std::string& bytes, bool regular,
+                           mode_t forcedMode) {
     // Not blocking in the open: a pipe without a reader fails at once instead of hanging.
     UniqueFd fd(::open(path.c_str(), O_WRONLY | O_CLOEXEC | (regular ? 0 : O_NONBLOCK)));
     if (!fd.Valid()) {
@@ -64,6 +65,9 @@ ReplaceResult WriteInPlace(const std::string& path, const std::string& bytes, bo
     }
     if (!regular) {
         ::fcntl(fd.Get(), F_SETFL, ::fcntl(fd.Get(), F_GETFL) & ~O_NONBLOCK);
+    } else if (forcedMode != 0) {
+        // Before the bytes go in, so they are never readable under the old permissions.
+        ::fchmod(fd.Get(), forcedMode);
     }
     bool ok = WriteAllBytes(fd.Get(), bytes);
     if (ok && regular && ::ftruncate(fd.Get(), static_cast<off_t>(bytes.size())) != 0) {
@@ -146,7 +150,7 @@ ReplaceResult ReplaceFile(const std::string& path, const std::string& bytes,
     const bool exists = ::stat(target.c_str(), &st) == 0;
     if (exists && !S_ISREG(st.st_mode)) {
         // A device or pipe takes the bytes as it is; a folder fails the open with EISDIR.
-        return WriteInPlace(target, bytes, false);
+        return WriteInPlace(target, bytes, false, 0);
     }
     const bool readOnly = exists && IsReadOnlyFile(target);
     if (readOnly && !options.replaceReadOnly) {
@@ -155,16 +159,18 @@ ReplaceResult ReplaceFile(const std::string& path, const std::string& bytes,
     }
     const bool canWriteInPlace = exists && !readOnly && options.mayWriteInPlace;
     if (canWriteInPlace && st.st_nlink > 1) {
-        return WriteInPlace(target, bytes, true);
+        return WriteInPlace(target, bytes, true, options.forcedMode);
     }
 
     const std::string temp = ReplacementTempPath(target);
     ::unlink(temp.c_str());  // left by a crash
-    UniqueFd fd(::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
-                       exists ? 0600 : options.newFileMode));
+    const mode_t createMode =
+        options.forcedMode != 0 ? options.forcedMode : (exists ? 0600 : options.newFileMode);
+    UniqueFd fd(
+        ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, createMode));
     if (!fd.Valid()) {
         if (canWriteInPlace) {
-            return WriteInPlace(target, bytes, true);
+            return WriteInPlace(target, bytes, true, options.forcedMode);
         }
         return ReplaceResult::kOpenFailed;
     }
@@ -175,9 +181,11 @@ ReplaceResult ReplaceFile(const std::string& path, const std::string& bytes,
         if (!sameOwner && ::fchown(fd.Get(), st.st_uid, st.st_gid) != 0 && canWriteInPlace) {
             fd.Reset();
             ::unlink(temp.c_str());
-            return WriteInPlace(target, bytes, true);
+            return WriteInPlace(target, bytes, true, options.forcedMode);
         }
-        ::fchmod(fd.Get(), st.st_mode & 07777);
+        ::fchmod(fd.Get(), options.forcedMode != 0 ? options.forcedMode : st.st_mode & 07777);
+    } else if (options.forcedMode != 0) {
+        ::fchmod(fd.Get(), options.forcedMode);  // the umask may have taken bits away
     }
     bool ok = WriteAllBytes(fd.Get(), bytes);
     if (ok && options.durable && ::fsync(fd.Get()) != 0) {

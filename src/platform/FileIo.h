@@ -32,6 +32,9 @@ struct ReplaceOptions {
     // the process cannot give a new file), write over the file itself. Off for a rewrite that
     // must never be left half done.
     bool mayWriteInPlace = true;
+    // Not 0: the permissions the file has after every write, new or replaced, whatever it had
+    // before (a file of secrets stays private even when it was made readable by hand).
+    mode_t forcedMode = 0;
 };
 
 enum class ReplaceResult {

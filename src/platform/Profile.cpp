@@ -1,5 +1,7 @@
 #include "platform/Profile.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <fstream>
 #include <mutex>
@@ -72,9 +74,20 @@ bool WriteLines(const std::string& path, const std::vector<Line>& lines) {
         data += line.ending;
     }
     ReplaceOptions options;
-    options.newFileMode = 0600;  // it may hold scrambled passwords
+    // It holds scrambled passwords: private after every write, however it was made.
+    options.forcedMode = 0600;
     options.durable = true;
     return ReplaceFile(path, data, options) == ReplaceResult::kOk;
+}
+
+// A write that changes no byte still leaves the file private; a read-only file stays as it is.
+bool KeepPrivate(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && (st.st_mode & S_IWUSR) != 0 &&
+        (st.st_mode & 07777) != 0600) {
+        ::chmod(path.c_str(), 0600);
+    }
+    return true;
 }
 
 // The section name of a "[name]" line, trimmed; false when the line is no section header.
@@ -239,7 +252,7 @@ bool Profile::WriteString(const std::string& section, const std::string& key,
             const std::string text = k + "=" + value;
             if (lines[i].text == text) {
                 // Already so: rewriting the same bytes would only cost a flush to the disk.
-                return true;
+                return KeepPrivate(path_);
             }
             lines[i].text = text;
             return WriteLines(path_, lines);
@@ -286,7 +299,7 @@ bool Profile::WriteSection(const std::string& section, const std::vector<std::st
             return a.text == b.text && std::string(a.ending) == b.ending;
         });
     if (same) {
-        return true;
+        return KeepPrivate(path_);
     }
     lines.erase(lines.begin() + static_cast<std::ptrdiff_t>(header + 1),
                 lines.begin() + static_cast<std::ptrdiff_t>(end));

@@ -15,9 +15,11 @@ namespace orvex {
 // key as needed, keeps every other line byte for byte and replaces the file as ReplaceFile does:
 // in one rename where it can, so a crash never leaves it half-written, else in place (a link's
 // target, a hard-linked file, a read-only folder); a read-only file is not written. Values are
-// 8-bit text, written unconverted. A new file is created with permissions 0600 because it may
-// hold scrambled passwords. A write that would change no byte leaves the file untouched (each
-// write is flushed to the disk, and a cycle sets the same addresses again and again).
+// 8-bit text, written unconverted. Every write leaves the file with permissions 0600 (owner
+// and group unchanged), a new one and one made readable by hand alike, because it may hold
+// scrambled passwords. A write that would change no byte leaves the contents untouched (each
+// write is flushed to the disk, and a cycle sets the same addresses again and again), but
+// makes the file private all the same.
 //
 // Every call locks one process-wide mutex, so reads and writes from several threads never see
 // a half-applied change.

@@ -127,6 +127,9 @@ int main(int argc, char* argv[]) {
     const std::string iniPath = workDir + "/Orvex.ini";
 
     if (options.mode == Mode::Check) {
+        for (const std::string& warning : orvex::SettingsFileWarnings(iniPath)) {
+            PrintLine(warning);
+        }
         const std::vector<std::string> problems = orvex::CheckSettingsFile(iniPath, workDir);
         for (const std::string& problem : problems) {
             PrintLine(problem);

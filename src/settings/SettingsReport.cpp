@@ -1,10 +1,12 @@
 #include "settings/SettingsReport.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -312,6 +314,19 @@ std::vector<std::string> CheckSettingsFile(const std::string& iniPath, const std
         return {"Orvex.ini: cannot read " + iniPath + ": " + why};
     }
     return Checker(iniPath, workDir).Run();
+}
+
+std::vector<std::string> SettingsFileWarnings(const std::string& iniPath) {
+    struct stat info {};
+    if (::stat(iniPath.c_str(), &info) != 0 || (info.st_mode & 077) == 0) {
+        return {};
+    }
+    char mode[8];
+    std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(info.st_mode & 07777));
+    return {std::string("Orvex.ini: warning: readable by other users (mode ") + mode +
+            ") although it holds scrambled passwords; the next save makes it 0600, or run "
+            "chmod 600 " +
+            iniPath};
 }
 
 std::vector<std::string> EffectiveSettingsLines(const AppSettings& settings) {

@@ -16,6 +16,10 @@ bool LoadSettingsUnchanged(const std::string& iniPath, AppSettings& settings);
 // when there is none. Relative file names resolve against `workDir`.
 std::vector<std::string> CheckSettingsFile(const std::string& iniPath, const std::string& workDir);
 
+// What the check warns of without counting it a problem, one line each: the settings file
+// readable by other users (it holds scrambled passwords; every write makes it 0600 again).
+std::vector<std::string> SettingsFileWarnings(const std::string& iniPath);
+
 // The settings in effect as "[Section]" and "Key=value" lines; a password that is set shows
 // as "***".
 std::vector<std::string> EffectiveSettingsLines(const AppSettings& settings);

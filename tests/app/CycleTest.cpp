@@ -1,5 +1,7 @@
 #include "app/PublishCycle.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <chrono>
 #include <thread>
@@ -131,6 +133,15 @@ TEST_F(CycleTest, PassiveReplyNamingAnotherAddressIsToldOnceAndTheUploadGoesToTh
                          "The server's passive reply named 127.0.0.2; the data connection went to "
                          "127.0.0.1, where the control connection went."),
               1);
+}
+
+TEST_F(CycleTest, CycleWritingTheAddressesLeavesAReadableSettingsFilePrivate) {
+    ASSERT_EQ(::chmod(work.File("Orvex.ini").c_str(), 0644), 0);
+    EXPECT_EQ(OnlineCycle(state, host, DefaultClock(), env), 1);
+    EXPECT_EQ(state.Ini().GetString("IPAddress", "LastWANIP", ""), "127.0.0.1");
+    struct stat st {};
+    ASSERT_EQ(::stat(work.File("Orvex.ini").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0600u);
 }
 
 TEST_F(CycleTest, WithFtpAndMailOffOnlyTheLookupsRun) {

@@ -1,6 +1,11 @@
 #include "platform/Profile.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include <functional>
+#include <string>
+#include <vector>
 
 #include <functional>
 #include <vector>
@@ -187,6 +192,58 @@ TEST(Profile, FailedWriteLeavesTheFileAsItWas) {
     EXPECT_FALSE(ini.WriteString("S", "K", "new"));
     chmod(dir.Path().c_str(), 0700);
     EXPECT_EQ(ReadFile(dir.File("a.ini")), "[S]\nK=old\n");
+}
+
+// The file holds scrambled passwords: whatever permissions it was given by hand, and whichever
+// way it is replaced (a rename, in place for a hard-linked file, through a link), every kind
+// of write, one that changes no byte included, leaves it 0600 with its owner and group.
+TEST(Profile, EveryWriteLeavesTheFilePrivate) {
+    struct Setup {
+        const char* name;
+        mode_t mode;
+        bool hardLinked;
+        bool throughSymlink;
+    };
+    const std::vector<std::function<bool(Profile&)>> writes = {
+        [](Profile& ini) { return ini.WriteString("S", "K", "new"); },
+        [](Profile& ini) { return ini.WriteSection("S", {"K=new"}); },
+        [](Profile& ini) { return ini.EraseSection("Other"); },
+        // Changes no byte: the contents stay, the permissions do not.
+        [](Profile& ini) { return ini.WriteString("S", "K", "old"); },
+        [](Profile& ini) { return ini.WriteSection("Other", {"x=1"}); },
+    };
+    const size_t kChangingWrites = 3;
+    for (const Setup& setup : {Setup{"readable by all", 0644, false, false},
+                               Setup{"readable by the group", 0640, false, false},
+                               Setup{"writable by the group", 0660, false, false},
+                               Setup{"hard-linked", 0644, true, false},
+                               Setup{"behind a symbolic link", 0644, false, true}}) {
+        for (size_t w = 0; w < writes.size(); ++w) {
+            SCOPED_TRACE(std::string(setup.name) + ", write " + std::to_string(w));
+            TempDir dir;
+            const std::string file = dir.File("Orvex.ini");
+            WriteFile(file, "[S]\nK=old\n[Other]\nx=1\n");
+            ASSERT_EQ(::chmod(file.c_str(), setup.mode), 0);
+            if (setup.hardLinked) {
+                ASSERT_EQ(::link(file.c_str(), dir.File("copy.ini").c_str()), 0);
+            }
+            std::string path = file;
+            if (setup.throughSymlink) {
+                path = dir.File("link.ini");
+                ASSERT_EQ(::symlink(file.c_str(), path.c_str()), 0);
+            }
+            struct stat before {};
+            ASSERT_EQ(::stat(file.c_str(), &before), 0);
+            Profile ini(path);
+            ASSERT_TRUE(writes[w](ini));
+            struct stat after {};
+            ASSERT_EQ(::stat(file.c_str(), &after), 0);
+            EXPECT_EQ(after.st_mode & 07777, 0600u);
+            EXPECT_EQ(after.st_uid, before.st_uid);
+            EXPECT_EQ(after.st_gid, before.st_gid);
+            EXPECT_EQ(ReadFile(file) == "[S]\nK=old\n[Other]\nx=1\n", w >= kChangingWrites);
+        }
+    }
 }
 
 TEST(Profile, AtoiReadsLikeTheCLibrary) {

@@ -6,6 +6,7 @@
 #include <netinet/in.h>
 #include <signal.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -231,6 +232,15 @@ TEST_F(ServiceE2ETest, CheckNamesEveryProblemAndChangesNothing) {
     ServiceResult good = Run({"--check"});
     EXPECT_EQ(good.code, 0) << good.out;
     EXPECT_NE(good.out.find("no problems found"), std::string::npos) << good.out;
+    EXPECT_EQ(good.out.find("warning"), std::string::npos) << good.out;
+
+    // A file made readable by others is warned of, but is no problem that fails the check.
+    ASSERT_EQ(::chmod(work.File("Orvex.ini").c_str(), 0644), 0);
+    ServiceResult readable = Run({"--check"});
+    EXPECT_EQ(readable.code, 0) << readable.out;
+    EXPECT_NE(readable.out.find("Orvex.ini: warning: readable by other users (mode 0644)"),
+              std::string::npos)
+        << readable.out;
 
     Set(kSectionLocal, "Port", "twenty-one");
     Set(kSectionLocal, "OnlineFile", "missing.htm");
