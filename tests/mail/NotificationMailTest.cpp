@@ -42,8 +42,7 @@ struct Saved {
     std::string raw;
 };
 
-// The composer against a real SMTP server. The composer always mails to port 25, so the
-// server listens on 127.0.0.1:25; where that port cannot be bound the tests are skipped.
+// The composer against a real SMTP server on a free port of 127.0.0.1 (EmailPort).
 class NotificationMailTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -64,8 +63,12 @@ protected:
     bool StartServer() {
         server = std::make_unique<ServerProcess>(
             kPython,
-            std::vector<std::string>{PeerScript("smtp_server.py"), mailDir.Path(), "--port", "25"});
-        return server->Ready();
+            std::vector<std::string>{PeerScript("smtp_server.py"), mailDir.Path(), "--port", "0"});
+        if (!server->Ready()) {
+            return false;
+        }
+        settings.EmailPort = server->Port();
+        return true;
     }
 
     Saved Message(int n) {
@@ -92,12 +95,6 @@ protected:
     bool manual = false;
     RecordingHost host;
 };
-
-#define REQUIRE_PORT_25()                                                               \
-    if (!StartServer()) {                                                               \
-        GTEST_SKIP() << "port 25 of 127.0.0.1 cannot be bound here (run as root); the " \
-                        "composer always mails to port 25";                             \
-    }
 
 TEST_F(NotificationMailTest, UnchangedAddressesInChangeOnlyModeSendNothingAtAll) {
     settings.EmailOnIPChangeOnly = 1;
@@ -155,7 +152,7 @@ TEST_F(NotificationMailTest, UnresolvableServerGivesTheEngineTextAndCleansUp) {
 }
 
 TEST_F(NotificationMailTest, PlainMessageReachesEveryRecipient) {
-    REQUIRE_PORT_25();
+    ASSERT_TRUE(StartServer()) << server->Log();
     manual = true;
     settings.EmailOnIPChangeOnly = 1;  // a manual refresh mails anyway
     Send();
@@ -170,7 +167,7 @@ TEST_F(NotificationMailTest, PlainMessageReachesEveryRecipient) {
 }
 
 TEST_F(NotificationMailTest, LowerCaseHtmlTagMakesAnHtmlBodyMixedCaseDoesNot) {
-    REQUIRE_PORT_25();
+    ASSERT_TRUE(StartServer()) << server->Log();
     WriteFile(work.File("email.htm"), "<html><body>%WI</body></html>");
     Send();
     WriteFile(work.File("email.htm"), "<Html><body>%WI</body></Html>");
@@ -180,7 +177,7 @@ TEST_F(NotificationMailTest, LowerCaseHtmlTagMakesAnHtmlBodyMixedCaseDoesNot) {
 }
 
 TEST_F(NotificationMailTest, AttachmentCarriesTheTemporaryFileName) {
-    REQUIRE_PORT_25();
+    ASSERT_TRUE(StartServer()) << server->Log();
     WriteFile(work.File("email.htm"), "<html>%WI</html>");
     settings.IsMsgAttachment = 1;
     Send();
@@ -191,7 +188,7 @@ TEST_F(NotificationMailTest, AttachmentCarriesTheTemporaryFileName) {
 }
 
 TEST_F(NotificationMailTest, BlindCopyLeavesToOutAndAddsTheFirstAddressAgain) {
-    REQUIRE_PORT_25();
+    ASSERT_TRUE(StartServer()) << server->Log();
     settings.IsMailTo = 1;
     Send();
     const Saved m = Message(1);
@@ -202,13 +199,14 @@ TEST_F(NotificationMailTest, BlindCopyLeavesToOutAndAddsTheFirstAddressAgain) {
 }
 
 TEST_F(NotificationMailTest, EmptyRecipientsOrSenderFailWithTheEngineCodes) {
-    REQUIRE_PORT_25();
+    ASSERT_TRUE(StartServer()) << server->Log();
     settings.EmailTo = "";
     Send();
     EXPECT_EQ(LastTwo(host.Statuses()),
               (std::vector<std::string>{
                   "P Email not sent: SEE Error -45: Must have at least one recipient.",
-                  "P no mail was sent to 127.0.0.1:25: the To address is empty"}));
+                  "P no mail was sent to 127.0.0.1:" + std::to_string(server->Port()) +
+                      ": the To address is empty"}));
     EXPECT_FALSE(FileExists(work.File("email$.htm")));
 
     settings.EmailTo = "a@x.test";
@@ -217,7 +215,8 @@ TEST_F(NotificationMailTest, EmptyRecipientsOrSenderFailWithTheEngineCodes) {
     EXPECT_EQ(LastTwo(host.Statuses()),
               (std::vector<std::string>{
                   "P Email not sent: SEE Error -37: EMPTY email address.",
-                  "P no mail was sent to 127.0.0.1:25: the From address is empty or not valid"}));
+                  "P no mail was sent to 127.0.0.1:" + std::to_string(server->Port()) +
+                      ": the From address is empty or not valid"}));
     EXPECT_FALSE(FileExists(work.File("email$.htm")));
 }
 
