@@ -5,6 +5,7 @@
 #include "address/LanAddress.h"
 #include "address/WanAddress.h"
 #include "app/CycleRequests.h"
+#include "app/WindowPort.h"
 #include "ddns/DynamicDnsUpdater.h"
 #include "ftp/FtpUpload.h"
 #include "ftp/SftpUpload.h"
@@ -22,6 +23,8 @@
 namespace orvex {
 
 namespace {
+
+static_assert(kMailSettingsPage == Page::Email, "the mail names the window's E-Mail page");
 
 enum class CycleKind { kOnline, kOffline };
 

@@ -7,6 +7,18 @@
 
 namespace orvex {
 
+// The main window's pages, in tab order (the type the Host passes on, platform/Host.h).
+enum class Page : int {
+    LocalSettings = 0,
+    Options = 1,
+    Status = 2,
+    ProgramMonitor = 3,
+    Proxy = 4,
+    Email = 5,
+    DynamicDns = 6,
+    Notifications = 7,
+};
+
 // The five text fields of the Status page.
 struct StatusFields {
     std::string hostMessage;

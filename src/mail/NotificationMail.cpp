@@ -52,7 +52,7 @@ void ReportNotSent(const HostMessage& status, const AppSettings& s, Host& host) 
         MessageBoxRequest box;
         box.text = status.Shown();
         host.MessageBox(box);
-        host.ActivatePage(Page::Email);
+        host.ActivatePage(kMailSettingsPage);
     }
 }
 

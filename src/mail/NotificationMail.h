@@ -36,6 +36,10 @@ std::string MailFailureSentence(const std::string& server, int port, int code,
                                 const SeeFailureFacts& facts, const std::string& engineText,
                                 bool sending);
 
+// The window's page of the mail settings, brought forward when they stop a mail. The window
+// names its pages (app/WindowPort.h); the cycle checks that this is its E-Mail page.
+inline constexpr Page kMailSettingsPage = static_cast<Page>(5);
+
 // Mails the expanded message file once, through the mail engine (port EmailPort of
 // EmailServer, secured as EmailSecurity says). Nothing at all happens with EmailOnIPChangeOnly set
 // on a refresh the user did not ask for, when both addresses are unchanged. Reports its progress

@@ -29,17 +29,9 @@ enum class CycleCode : int {
     OfflinePublishFailed = -1,  // the offline page could not be published at exit
 };
 
-// The main window's pages, in tab order.
-enum class Page : int {
-    LocalSettings = 0,
-    Options = 1,
-    Status = 2,
-    ProgramMonitor = 3,
-    Proxy = 4,
-    Email = 5,
-    DynamicDns = 6,
-    Notifications = 7,
-};
+// A page of the main window. Its list belongs to the window's side (app/WindowPort.h), where
+// the pages are named in tab order; here it is only the type a worker passes on.
+enum class Page : int;
 
 // What a publishing cycle (or any subsystem reporting to the user) may ask of the main window.
 // Every call is synchronous: it returns after the window's thread has handled it. Once the

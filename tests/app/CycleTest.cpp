@@ -327,6 +327,32 @@ TEST_F(CycleTest, MailIsSentBeforeTheUpload) {
     EXPECT_TRUE(FileExists(ftpRoot.File("index.html")));
 }
 
+// A mail its own settings stop (here an unknown EmailSecurity) brings the E-Mail page forward
+// after its box, unless errors are suppressed; the upload goes on either way.
+TEST_F(CycleTest, MailStoppedByItsSettingsBringsTheEmailPageForward) {
+    for (const int suppress : {0, 1}) {
+        SCOPED_TRACE(suppress);
+        RecordingHost seen;
+        Set([suppress](AppSettings& s) {
+            s.EnableMail = 1;
+            s.EmailSecurity = 7;
+            s.SuppressError = suppress;
+        });
+        EXPECT_EQ(OnlineCycle(state, seen, DefaultClock(), env), 1);
+        const auto t = seen.Transcript();
+        const auto box = std::find_if(t.begin(), t.end(), [](const std::string& line) {
+            return line.rfind("box: ", 0) == 0;
+        });
+        const auto page = std::find(t.begin(), t.end(), "page: 5");
+        EXPECT_EQ(page != t.end(), suppress == 0);
+        if (suppress == 0) {
+            ASSERT_NE(box, t.end());
+            EXPECT_EQ(page, box + 1);
+        }
+        EXPECT_TRUE(FileExists(ftpRoot.File("index.html")));
+    }
+}
+
 // Many refresh requests while a cycle is still in its (slow) address lookup start one cycle.
 TEST(CycleOverlap, RefreshesDuringASlowLookupStartExactlyOneCycle) {
     TempDir work;
