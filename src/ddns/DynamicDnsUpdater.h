@@ -46,6 +46,10 @@ public:
         DynamicDnsEntry target;
         bool failed = false;
         std::time_t failedAt = 0;
+        // The provider asked for this long before the next try (HTTP 429 Retry-After); 0: the
+        // usual 5 minutes.
+        std::time_t retryAfter = 0;
+        std::string failedWhy;
         bool stopped = false;
         std::string stopWhy;
         bool succeeded = false;
