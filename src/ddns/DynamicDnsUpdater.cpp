@@ -10,6 +10,7 @@
 #include "ddns/Dyndns2Update.h"
 #include "ddns/Rfc2136Update.h"
 #include "ddns/UrlUpdate.h"
+#include "ddns/providers/NativeProvider.h"
 #include "platform/StatusTexts.h"
 #include "platform/TextUtil.h"
 #include "settings/DynamicDnsKinds.h"
@@ -112,6 +113,7 @@ UpdateAttempt SendToProvider(const DdnsKind& provider, const DynamicDnsEntry& e,
         request.ipv4 = ipv4;
         request.ipv6 = ipv6;
         request.boundMs = BoundMs(run);
+        request.tls = run.tls;
         return SendDyndns2Update(request);
     }
     if (provider.sender == DdnsSender::kUrl) {
@@ -127,15 +129,39 @@ UpdateAttempt SendToProvider(const DdnsKind& provider, const DynamicDnsEntry& e,
         request.values.documented = true;
         request.expect = provider.expect;
         request.boundMs = BoundMs(run);
+        request.tls = run.tls;
         if (provider.basicAuth) {
             request.authUser = e.User;
             request.authPassword = e.Password;
         }
         return SendUrlUpdate(request);
     }
-    UpdateAttempt none;
-    none.why = "this build has no sender for " + provider.label;
-    return none;
+    const NativeSender send = FindNativeSender(provider.stored);
+    if (send == nullptr) {
+        UpdateAttempt none;
+        none.why = "this build has no sender for " + provider.label;
+        return none;
+    }
+    NativeUpdate update;
+    // Server<n> stands for the whole base of the interface.
+    update.base = TrimBlanks(e.Server).empty() ? provider.address : TrimBlanks(e.Server);
+    if (update.base.find("://") == std::string::npos) {
+        update.base = "https://" + update.base;
+    }
+    while (!update.base.empty() && update.base.back() == '/') {
+        update.base.pop_back();
+    }
+    update.user = e.User;
+    update.password = e.Password;
+    update.zone = TrimBlanks(e.Zone);
+    update.hosts = hosts;
+    update.ttl = e.TTL;
+    update.addresses = run.addresses;
+    update.addresses.wan = ipv4;
+    update.addresses.wan6 = ipv6;
+    update.timeoutSeconds = run.timeoutSeconds < 1 ? 1 : run.timeoutSeconds;
+    update.tls = run.tls;
+    return send(update);
 }
 
 }  // namespace
@@ -252,6 +278,7 @@ UpdateAttempt SendDynamicDnsUpdate(const DynamicDnsEntry& e, const UpdateRun& ru
         request.ipv4 = ipv4;
         request.ipv6 = ipv6;
         request.boundMs = BoundMs(run);
+        request.tls = run.tls;
         return SendDyndns2Update(request);
     }
     if (e.Protocol == kDdnsUrl) {
@@ -263,6 +290,7 @@ UpdateAttempt SendDynamicDnsUpdate(const DynamicDnsEntry& e, const UpdateRun& ru
         request.values.password = e.Password;
         request.expect = e.Expect;
         request.boundMs = BoundMs(run);
+        request.tls = run.tls;
         return SendUrlUpdate(request);
     }
     if (e.Protocol == kDdnsCommand) {

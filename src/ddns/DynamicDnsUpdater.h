@@ -9,6 +9,7 @@
 #include "ddns/UpdateAttempt.h"
 #include "platform/Clock.h"
 #include "platform/Host.h"
+#include "platform/TlsSession.h"
 #include "settings/DynamicDnsEntry.h"
 
 namespace orvex::ddns {
@@ -85,6 +86,7 @@ struct UpdateRun {
     bool manualRefresh = false;
     int timeoutSeconds = 15;  // bounds each request and each command
     std::string workDir;      // where commands run
+    TlsOptions tls;           // TLSVerify and TLSCAFile, for every https request
 };
 
 // Called after a successful update of entry `index` with the addresses sent and the UTC stamp.

@@ -111,6 +111,12 @@ UpdateAttempt SendDyndns2Update(const Dyndns2Request& request) {
         attempt.why = HttpFailureSentence(answer);
         return attempt;
     }
+    if (answer.status == 429) {
+        // Asked to slow down, whatever the body says.
+        attempt.why = HttpFailureSentence(answer);
+        NoteRefusalOrWait(answer, attempt);
+        return attempt;
+    }
     std::vector<std::string> lines = AnswerLines(answer.body);
     if (lines.empty()) {
         // Some providers answer a refused logon with the status alone.

@@ -96,7 +96,8 @@ void NoteRefusalOrWait(const HttpResponse& answer, UpdateAttempt& attempt) {
     if (answer.status == 401 || answer.status == 403) {
         attempt.stop = true;
     } else if (answer.status == 429) {
-        attempt.retryAfterSeconds = RetryAfterSeconds(answer.Header("Retry-After"), std::time(nullptr));
+        attempt.retryAfterSeconds =
+            RetryAfterSeconds(answer.Header("Retry-After"), std::time(nullptr));
     }
 }
 

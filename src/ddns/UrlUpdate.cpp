@@ -116,7 +116,7 @@ UpdateAttempt SendUrlUpdate(const UrlRequest& request) {
                               (line.empty() ? "" : ": " + line));
     if (!answer.Ok()) {
         attempt.why = HttpFailureSentence(answer);
-        RefusalOrWait(answer, attempt);
+        NoteRefusalOrWait(answer, attempt);
         return attempt;
     }
     if (!request.expect.empty() && answer.body.find(request.expect) == std::string::npos) {

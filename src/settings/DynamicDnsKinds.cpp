@@ -278,9 +278,10 @@ std::vector<DynamicDnsProblem> CheckDynamicDnsEntry(const DynamicDnsEntry& e,
                         "Please enter the " + noun + ".", f.required);
             }
         }
-        if (url && !e.URL.empty() && !StartsWithNoCase(e.URL, "https://") &&
+        // Without a scheme the URL means https; any scheme but the two is refused.
+        if (url && e.URL.find("://") != std::string::npos && !StartsWithNoCase(e.URL, "https://") &&
             !StartsWithNoCase(e.URL, "http://")) {
-            problem("URL", "does not begin with https:// or http://",
+            problem("URL", "neither https:// nor http://",
                     "The URL must begin with https:// or http://.", false);
         }
         // A signed update needs both halves of the key; neither is an unsigned update.

@@ -168,6 +168,31 @@ TEST_F(DynamicDnsE2ETest, EachProtocolUpdatesOncePerAddress) {
     }
 }
 
+TEST_F(DynamicDnsE2ETest, AProviderOfTheCatalogIsAskedAtItsDocumentedAddressOnce) {
+    UpdateService duck({"!OK"});
+    ASSERT_TRUE(duck.Ready()) << duck.Log();
+    DynamicDnsEntry e;
+    e.Protocol = "duckdns";
+    e.Server = duck.Base();  // stands in for https://www.duckdns.org
+    e.Hosts = "myhome";
+    e.Password = "d0c5-t0k3n";
+    WriteEntries({e});
+
+    const ServiceResult first = Run({"--once"});
+    EXPECT_EQ(first.code, 0) << first.out << first.err;
+    EXPECT_EQ(Count(first.out, "Dynamic DNS name myhome updated: 127.0.0.1.\n"), 1u) << first.out;
+    const ServiceResult same = Run({"--once"});
+    EXPECT_EQ(Count(same.out, "Updating dynamic DNS name"), 0u) << same.out;
+    const auto requests = duck.Requests();
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(requests[0].path + "?" + requests[0].query,
+              "/update?domains=myhome&token=d0c5-t0k3n&ip=127.0.0.1");
+
+    const ServiceResult listing = Run({"--print-config"});
+    EXPECT_NE(listing.out.find("\nProtocol1=duckdns\n"), std::string::npos) << listing.out;
+    EXPECT_EQ(listing.out.find("d0c5-t0k3n"), std::string::npos) << listing.out;
+}
+
 TEST_F(DynamicDnsE2ETest, CheckNamesBadEntriesAndTheListingHidesSecrets) {
     DynamicDnsEntry unknown = Dyndns2Entry();
     unknown.Protocol = "dyndns3";
@@ -194,8 +219,9 @@ TEST_F(DynamicDnsE2ETest, CheckNamesBadEntriesAndTheListingHidesSecrets) {
           "Hosts3: empty; a dyndns2 entry needs it\n", "URL4: empty; a url entry needs it\n",
           "Family4: \"ipv4\" is not 4, 6 or both\n", "Command5: empty; a command entry needs it\n",
           "Family5: 6 while EnableIPv6 is 0; the entry is never updated\n",
-          "Server6: empty; a rfc2136 entry needs it\n",
-          "Zone6: empty; a rfc2136 entry needs it\n"}) {
+          "Server6: empty; a rfc2136 entry needs it\n", "Zone6: empty; a rfc2136 entry needs it\n",
+          "TSIGName6: empty while TSIGSecret is set; a signed update needs both (neither: "
+          "unsigned)\n"}) {
         EXPECT_NE(check.out.find(line), std::string::npos) << line << "\n" << check.out;
     }
     EXPECT_EQ(check.out.find("Server1"), std::string::npos) << check.out;

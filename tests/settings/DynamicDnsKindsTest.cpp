@@ -47,7 +47,7 @@ TEST(DynamicDnsKindsTest, OneCheckTellsTheDialogCheckAndUpdaterWhatIsWrong) {
     dyndns2.Password = "secret";
     DynamicDnsEntry url;
     url.Protocol = kDdnsUrl;
-    url.URL = "https://update.example.net/?ip=%WI";
+    url.URL = "update.example.net/?ip=%WI";  // https
     DynamicDnsEntry command;
     command.Protocol = kDdnsCommand;
     command.Command = "hook.sh";
@@ -81,7 +81,7 @@ TEST(DynamicDnsKindsTest, OneCheckTellsTheDialogCheckAndUpdaterWhatIsWrong) {
          "\"my host\" is not a host name. Host names are made of letters, digits, hyphens and "
          "dots, and several are separated by commas.",
          "Hosts", false},
-        {url, [](auto& e) { e.URL = "update.example.net/?ip=%WI"; },
+        {url, [](auto& e) { e.URL = "ftp://update.example.net/?ip=%WI"; },
          "The URL must begin with https:// or http://.", "URL", false},
         {url, [](auto& e) { e.URL += "&host=%H"; },
          "Please enter the host names the URL's %H stands for.", "Hosts", false},
