@@ -396,11 +396,12 @@ std::vector<EntryOutcome> UpdateDynamicDns(const std::vector<DynamicDnsEntry>& e
             memory.Store(memo);
             record(i, e, memo.lastAddress, memo.lastUpdate);
             if (attempt.current) {
-                host.Status(
-                    HostMessage::Plain(subject.name + status::kDdnsAlreadyCurrent + published + "."));
+                host.Status(HostMessage::Plain(subject.name + status::kDdnsAlreadyCurrent +
+                                               published + "."));
             } else {
                 host.Status(HostMessage::Plain(subject.name + status::kDdnsUpdated + published +
-                                               (attempt.created ? status::kDdnsCreated : "") + "."));
+                                               (attempt.created ? status::kDdnsCreated : "") +
+                                               "."));
             }
             outcomes.push_back(EntryOutcome::kUpdated);
             continue;
