@@ -1,9 +1,12 @@
-# Installation: the program, its desktop launcher, help pages, sample templates, the desktop
-# entry and icons; `cpack -G DEB` in the build directory makes a Debian package.
+# Installation: the program, its desktop launcher, help pages, the provider catalog, sample
+# templates, the desktop entry and icons; `cpack -G DEB` in the build directory makes a Debian
+# package.
 set(ORVEX_SOURCE ${PROJECT_SOURCE_DIR})
 
 install(PROGRAMS ${ORVEX_SOURCE}/packaging/orvex-launch DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(DIRECTORY ${ORVEX_SOURCE}/resources/help/ DESTINATION ${CMAKE_INSTALL_DATADIR}/orvex/help)
+# The dynamic DNS providers the entry dialog offers, read at start.
+install(FILES ${ORVEX_SOURCE}/resources/providers.json DESTINATION ${CMAKE_INSTALL_DATADIR}/orvex)
 install(DIRECTORY ${ORVEX_SOURCE}/samples/ DESTINATION ${CMAKE_INSTALL_DATADIR}/orvex/samples)
 install(FILES ${ORVEX_SOURCE}/packaging/orvex.desktop
         DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)

@@ -50,6 +50,8 @@ ddns::UpdateRun NamesRunFor(const AppSettings& s, AppState& state) {
     }
     run.manualRefresh = state.Flags.ManualRefresh == 1;
     run.timeoutSeconds = s.Timeout;
+    run.tls.verify = s.TLSVerify != 0;
+    run.tls.caFile = s.TLSCAFile.empty() ? "" : MapPath(state.WorkDir, s.TLSCAFile);
     run.workDir = state.WorkDir;
     return run;
 }

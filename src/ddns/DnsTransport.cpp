@@ -119,7 +119,7 @@ DnsExchange ExchangeByTcp(const SocketAddress& address, const std::vector<uint8_
 }  // namespace
 
 DnsExchange ExchangeDnsMessage(const SocketAddress& address, const std::vector<uint8_t>& message,
-                               int timeoutMs) {
+                               int timeoutMs, const DnsReplyFilter& acceptUdp) {
     const Deadline deadline(timeoutMs);
     if (message.size() < kHeaderSize || message.size() > 0xffff) {
         return Failure(DnsExchange::Outcome::kFailed, "the message cannot be sent");
@@ -135,6 +135,7 @@ DnsExchange ExchangeDnsMessage(const SocketAddress& address, const std::vector<u
     if (::connect(fd.Get(), address.Get(), address.length) != 0) {
         return SystemFailure("connect", errno);
     }
+    int ignored = 0;
     int64_t interval = 1000;
     Deadline nextSend(0);
     for (;;) {
@@ -149,7 +150,9 @@ DnsExchange ExchangeDnsMessage(const SocketAddress& address, const std::vector<u
         }
         if (!WaitFor(fd.Get(), POLLIN, nextSend.Earlier(deadline))) {
             if (deadline.Passed()) {
-                return Failure(DnsExchange::Outcome::kNoAnswer);
+                DnsExchange none = Failure(DnsExchange::Outcome::kNoAnswer);
+                none.ignored = ignored;
+                return none;
             }
             continue;
         }
@@ -170,6 +173,10 @@ DnsExchange ExchangeDnsMessage(const SocketAddress& address, const std::vector<u
         DnsExchange result;
         result.outcome = DnsExchange::Outcome::kAnswer;
         result.answer.assign(buffer, buffer + n);
+        if (acceptUdp && !acceptUdp(result.answer)) {
+            ++ignored;
+            continue;
+        }
         return result;
     }
 }

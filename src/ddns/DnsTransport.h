@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -19,7 +20,13 @@ struct DnsExchange {
     Outcome outcome = Outcome::kFailed;
     std::vector<uint8_t> answer;
     std::string detail;
+    // UDP replies with the request's ID that `acceptUdp` turned down (kNoAnswer then means
+    // only such replies came).
+    int ignored = 0;
 };
+
+// Whether a UDP reply is taken as the answer; one that is not is ignored and the wait goes on.
+using DnsReplyFilter = std::function<bool(const std::vector<uint8_t>& reply)>;
 
 // Largest DNS message a name server is bound to take by UDP without extensions.
 inline constexpr size_t kDnsUdpLimit = 512;
@@ -28,8 +35,9 @@ inline constexpr size_t kDnsUdpLimit = 512;
 // at most `timeoutMs` for the reply carrying the same ID with the reply flag set; other
 // datagrams are ignored. A message that fits kDnsUdpLimit goes by UDP and is sent again after
 // 1, 2, 4... s without a reply; a reply marked truncated, or a larger message, is exchanged
-// again by TCP within what is left of the bound.
+// again by TCP within what is left of the bound. Over UDP, where anyone on the path can send
+// a datagram with the right ID, a reply `acceptUdp` (when given) turns down is ignored.
 DnsExchange ExchangeDnsMessage(const SocketAddress& address, const std::vector<uint8_t>& message,
-                               int timeoutMs);
+                               int timeoutMs, const DnsReplyFilter& acceptUdp = {});
 
 }  // namespace orvex::ddns

@@ -10,6 +10,7 @@ namespace {
 
 // The TSIG record's fields in ldns: algorithm, time, fudge, MAC, original ID, error, other.
 constexpr size_t kTsigAlgorithmField = 0;
+constexpr size_t kTsigMacField = 3;
 constexpr size_t kTsigErrorField = 5;
 constexpr size_t kTsigFields = 7;
 constexpr const char* kTsigAlgorithm = "hmac-sha256.";
@@ -42,6 +43,9 @@ DnsUpdateAnswer ReadDnsUpdateAnswer(const std::vector<uint8_t>& wire, const std:
     if (ldns_rr_rd_count(tsig) > kTsigErrorField) {
         answer.tsigError = ldns_rdf2native_int16(ldns_rr_rdf(tsig, kTsigErrorField));
     }
+    // ldns holds the MAC with its two-byte length in front.
+    answer.carriesMac = ldns_rr_rd_count(tsig) > kTsigMacField &&
+                        ldns_rdf_size(ldns_rr_rdf(tsig, kTsigMacField)) > 2;
     // Only a whole record of the algorithm we signed with is checked: ldns leaves a record of
     // another algorithm unfreed when it fails to verify it.
     const std::unique_ptr<ldns_rdf, RdfFree> algorithm(ldns_dname_new_frm_str(kTsigAlgorithm));

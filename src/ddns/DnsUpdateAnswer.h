@@ -12,6 +12,9 @@ struct DnsUpdateAnswer {
     int rcode = 0;          // the header's response code
     int tsigError = 0;      // the error in its TSIG record (16 BADSIG, 17 BADKEY, ...); 0 if none
     bool signedByKey = false;  // its TSIG record verifies with the key and the request's MAC
+    // Its TSIG record carries a MAC (a server that cannot check a request's key answers with
+    // an error and none).
+    bool carriesMac = false;
 };
 
 // TSIG error codes.

@@ -3,14 +3,17 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 
+#include <algorithm>
 #include <cstdio>
 
 #include "ddns/CommandHook.h"
 #include "ddns/Dyndns2Update.h"
 #include "ddns/Rfc2136Update.h"
 #include "ddns/UrlUpdate.h"
+#include "ddns/providers/NativeProvider.h"
 #include "platform/StatusTexts.h"
 #include "platform/TextUtil.h"
+#include "settings/DynamicDnsKinds.h"
 #include "settings/DynamicDnsSettings.h"
 
 namespace orvex::ddns {
@@ -77,6 +80,88 @@ void SplitServer(const std::string& server, std::string* host, int* port) {
 
 long BoundMs(const UpdateRun& run) {
     return static_cast<long>(run.timeoutSeconds < 1 ? 1 : run.timeoutSeconds) * 1000L;
+}
+
+// A provider's documented address with Server<n> in place of its scheme and host: what
+// follows them (the path and query) is kept. A server without a scheme means https.
+std::string AtServer(const std::string& address, const std::string& server) {
+    std::string base = TrimBlanks(server);
+    if (base.empty()) {
+        return address;
+    }
+    if (base.find("://") == std::string::npos) {
+        base = "https://" + base;
+    }
+    while (base.back() == '/') {
+        base.pop_back();
+    }
+    const size_t scheme = address.find("://");
+    const size_t path = address.find_first_of("/?", scheme == std::string::npos ? 0 : scheme + 3);
+    return base + (path == std::string::npos ? "" : address.substr(path));
+}
+
+// An entry of a provider of the catalog: its documented request, sent as its kind is.
+UpdateAttempt SendToProvider(const DdnsKind& provider, const DynamicDnsEntry& e,
+                             const std::vector<std::string>& hosts, const std::string& ipv4,
+                             const std::string& ipv6, const UpdateRun& run) {
+    if (provider.sender == DdnsSender::kDyndns2) {
+        Dyndns2Request request;
+        request.address = AtServer(provider.address, e.Server);
+        request.hosts = hosts;
+        request.user = e.User;
+        request.password = e.Password;
+        request.ipv4 = ipv4;
+        request.ipv6 = ipv6;
+        request.boundMs = BoundMs(run);
+        request.tls = run.tls;
+        return SendDyndns2Update(request);
+    }
+    if (provider.sender == DdnsSender::kUrl) {
+        UrlRequest request;
+        request.url = AtServer(provider.address, e.Server);
+        request.values.addresses = run.addresses;
+        request.values.addresses.wan = ipv4;
+        request.values.addresses.wan6 = ipv6;
+        request.values.hosts = JoinHosts(hosts, ",");
+        request.values.user = e.User;
+        request.values.password = e.Password;
+        request.values.zone = TrimBlanks(e.Zone);
+        request.values.documented = true;
+        request.expect = provider.expect;
+        request.boundMs = BoundMs(run);
+        request.tls = run.tls;
+        if (provider.basicAuth) {
+            request.authUser = e.User;
+            request.authPassword = e.Password;
+        }
+        return SendUrlUpdate(request);
+    }
+    const NativeSender send = FindNativeSender(provider.stored);
+    if (send == nullptr) {
+        UpdateAttempt none;
+        none.why = "this build has no sender for " + provider.label;
+        return none;
+    }
+    NativeUpdate update;
+    // Server<n> stands for the whole base of the interface.
+    update.base = TrimBlanks(e.Server).empty() ? provider.address : TrimBlanks(e.Server);
+    if (update.base.find("://") == std::string::npos) {
+        update.base = "https://" + update.base;
+    }
+    while (!update.base.empty() && update.base.back() == '/') {
+        update.base.pop_back();
+    }
+    update.user = e.User;
+    update.password = e.Password;
+    update.zone = TrimBlanks(e.Zone);
+    update.hosts = hosts;
+    update.ttl = e.TTL;
+    update.addresses = run.addresses;
+    update.addresses.wan = ipv4;
+    update.addresses.wan6 = ipv6;
+    update.timeoutSeconds = run.timeoutSeconds < 1 ? 1 : run.timeoutSeconds;
+    update.tls = run.tls;
+    return send(update);
 }
 
 }  // namespace
@@ -193,6 +278,7 @@ UpdateAttempt SendDynamicDnsUpdate(const DynamicDnsEntry& e, const UpdateRun& ru
         request.ipv4 = ipv4;
         request.ipv6 = ipv6;
         request.boundMs = BoundMs(run);
+        request.tls = run.tls;
         return SendDyndns2Update(request);
     }
     if (e.Protocol == kDdnsUrl) {
@@ -204,6 +290,7 @@ UpdateAttempt SendDynamicDnsUpdate(const DynamicDnsEntry& e, const UpdateRun& ru
         request.values.password = e.Password;
         request.expect = e.Expect;
         request.boundMs = BoundMs(run);
+        request.tls = run.tls;
         return SendUrlUpdate(request);
     }
     if (e.Protocol == kDdnsCommand) {
@@ -233,14 +320,10 @@ UpdateAttempt SendDynamicDnsUpdate(const DynamicDnsEntry& e, const UpdateRun& ru
         request.ipv4 = ipv4;
         request.ipv6 = ipv6;
         request.timeoutMs = static_cast<int>(BoundMs(run));
-        const Rfc2136Result result = SendRfc2136Update(request);
-        UpdateAttempt attempt;
-        attempt.ok = result.ok;
-        attempt.answers.push_back(result.message);
-        if (!result.ok) {
-            attempt.why = "the name server did not take the update";
-        }
-        return attempt;
+        return SendRfc2136Update(request);
+    }
+    if (const DdnsKind* provider = FindDynamicDnsKind(e.Protocol); provider != nullptr) {
+        return SendToProvider(*provider, e, hosts, ipv4, ipv6, run);
     }
     UpdateAttempt unknown;
     unknown.why = "unknown protocol \"" + e.Protocol + "\"";
@@ -260,7 +343,7 @@ std::vector<EntryOutcome> UpdateDynamicDns(const std::vector<DynamicDnsEntry>& e
             host.Status(HostMessage::Plain(subject.name + status::kDdnsNotUpdated + why));
         };
 
-        const auto problems = DynamicDnsEntryProblems(e, i);
+        const auto problems = DynamicDnsEntryProblems(e, i, true);
         if (!problems.empty()) {
             notUpdated(problems.front().first + " " + problems.front().second + ".");
             outcomes.push_back(EntryOutcome::kInvalid);
@@ -288,8 +371,12 @@ std::vector<EntryOutcome> UpdateDynamicDns(const std::vector<DynamicDnsEntry>& e
             outcomes.push_back(EntryOutcome::kStopped);
             continue;
         }
-        if (memo.failed && now - memo.failedAt < kRetryAfterSeconds && now >= memo.failedAt) {
-            notUpdated(status::kDdnsHeld);
+        const std::time_t wait = std::max(kRetryAfterSeconds, memo.retryAfter);
+        if (memo.failed && now - memo.failedAt < wait && now >= memo.failedAt) {
+            notUpdated(memo.retryAfter > kRetryAfterSeconds
+                           ? status::kDdnsHeldByProvider +
+                                 UtcStamp(clock, memo.failedAt + memo.retryAfter) + "."
+                           : std::string(status::kDdnsHeld));
             outcomes.push_back(EntryOutcome::kHeld);
             continue;
         }
@@ -308,7 +395,14 @@ std::vector<EntryOutcome> UpdateDynamicDns(const std::vector<DynamicDnsEntry>& e
             memo.lastUpdate = UtcStamp(clock, now);
             memory.Store(memo);
             record(i, e, memo.lastAddress, memo.lastUpdate);
-            host.Status(HostMessage::Plain(subject.name + status::kDdnsUpdated + published + "."));
+            if (attempt.current) {
+                host.Status(HostMessage::Plain(subject.name + status::kDdnsAlreadyCurrent +
+                                               published + "."));
+            } else {
+                host.Status(HostMessage::Plain(subject.name + status::kDdnsUpdated + published +
+                                               (attempt.created ? status::kDdnsCreated : "") +
+                                               "."));
+            }
             outcomes.push_back(EntryOutcome::kUpdated);
             continue;
         }
@@ -320,8 +414,14 @@ std::vector<EntryOutcome> UpdateDynamicDns(const std::vector<DynamicDnsEntry>& e
         } else {
             memo.failed = true;
             memo.failedAt = now;
+            memo.failedWhy = attempt.why;
+            memo.retryAfter = attempt.retryAfterSeconds;
             memory.Store(memo);
-            notUpdated(attempt.why + status::kDdnsRetryLater);
+            notUpdated(attempt.retryAfterSeconds > kRetryAfterSeconds
+                           ? attempt.why + status::kDdnsRetryAfterPrefix +
+                                 std::to_string(attempt.retryAfterSeconds) +
+                                 status::kDdnsRetryAfterSuffix
+                           : attempt.why + status::kDdnsRetryLater);
         }
         outcomes.push_back(EntryOutcome::kFailed);
     }

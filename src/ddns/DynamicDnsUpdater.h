@@ -9,6 +9,7 @@
 #include "ddns/UpdateAttempt.h"
 #include "platform/Clock.h"
 #include "platform/Host.h"
+#include "platform/TlsSession.h"
 #include "settings/DynamicDnsEntry.h"
 
 namespace orvex::ddns {
@@ -46,6 +47,10 @@ public:
         DynamicDnsEntry target;
         bool failed = false;
         std::time_t failedAt = 0;
+        // The provider asked for this long before the next try (HTTP 429 Retry-After); 0: the
+        // usual 5 minutes.
+        std::time_t retryAfter = 0;
+        std::string failedWhy;
         bool stopped = false;
         std::string stopWhy;
         bool succeeded = false;
@@ -81,6 +86,7 @@ struct UpdateRun {
     bool manualRefresh = false;
     int timeoutSeconds = 15;  // bounds each request and each command
     std::string workDir;      // where commands run
+    TlsOptions tls;           // TLSVerify and TLSCAFile, for every https request
 };
 
 // Called after a successful update of entry `index` with the addresses sent and the UTC stamp.

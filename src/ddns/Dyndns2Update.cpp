@@ -74,6 +74,11 @@ std::string Dyndns2Url(const std::string& server, const std::vector<std::string>
     while (!base.empty() && base.back() == '/') {
         base.pop_back();
     }
+    return Dyndns2UrlAt(base + "/nic/update", hosts, ipv4, ipv6);
+}
+
+std::string Dyndns2UrlAt(const std::string& address, const std::vector<std::string>& hosts,
+                         const std::string& ipv4, const std::string& ipv6) {
     std::string names;
     for (const std::string& host : hosts) {
         names += (names.empty() ? "" : ",") + PercentEncode(host);
@@ -82,7 +87,8 @@ std::string Dyndns2Url(const std::string& server, const std::vector<std::string>
     if (!ipv6.empty()) {
         addresses += (addresses.empty() ? "" : ",") + PercentEncode(ipv6);
     }
-    return base + "/nic/update?hostname=" + names + "&myip=" + addresses;
+    const char* joint = address.find('?') == std::string::npos ? "?" : "&";
+    return address + joint + "hostname=" + names + "&myip=" + addresses;
 }
 
 UpdateAttempt SendDyndns2Update(const Dyndns2Request& request) {
@@ -92,7 +98,9 @@ UpdateAttempt SendDyndns2Update(const Dyndns2Request& request) {
         return attempt;
     }
     HttpRequest get;
-    get.url = Dyndns2Url(request.server, request.hosts, request.ipv4, request.ipv6);
+    get.url = request.address.empty()
+                  ? Dyndns2Url(request.server, request.hosts, request.ipv4, request.ipv6)
+                  : Dyndns2UrlAt(request.address, request.hosts, request.ipv4, request.ipv6);
     get.user = request.user;
     get.password = request.password;
     get.timeoutMs = request.boundMs;
@@ -103,13 +111,20 @@ UpdateAttempt SendDyndns2Update(const Dyndns2Request& request) {
         attempt.why = HttpFailureSentence(answer);
         return attempt;
     }
+    if (answer.status == 429) {
+        // Asked to slow down, whatever the body says.
+        attempt.why = HttpFailureSentence(answer);
+        NoteRefusalOrWait(answer, attempt);
+        return attempt;
+    }
     std::vector<std::string> lines = AnswerLines(answer.body);
     if (lines.empty()) {
         // Some providers answer a refused logon with the status alone.
-        if (answer.status == 401) {
+        if (answer.status == 401 || answer.status == 403) {
             lines.push_back("badauth");
         } else if (!answer.Ok()) {
             attempt.why = HttpFailureSentence(answer);
+            NoteRefusalOrWait(answer, attempt);
             return attempt;
         } else {
             attempt.why = "the provider answered HTTP " + std::to_string(answer.status) +
@@ -121,8 +136,10 @@ UpdateAttempt SendDyndns2Update(const Dyndns2Request& request) {
     const bool shared = lines.size() == 1;
     const size_t shown = shared ? 1 : std::min(lines.size(), request.hosts.size());
     bool allUpdated = true;
+    bool allCurrent = true;
     for (size_t i = 0; i < shown; ++i) {
         const Dyndns2Code code = ClassifyDyndns2Answer(lines[i]);
+        allCurrent = allCurrent && std::string(code.code) == "nochg";
         const std::string who = !shared && request.hosts.size() > 1 ? request.hosts[i] + ": " : "";
         attempt.answers.push_back(who + lines[i] + " (" + code.meaning + ")");
         if (code.verdict != Dyndns2Verdict::kUpdated) {
@@ -139,6 +156,7 @@ UpdateAttempt SendDyndns2Update(const Dyndns2Request& request) {
                       std::to_string(request.hosts.size()) + " host names";
     }
     attempt.ok = allUpdated && !attempt.stop;
+    attempt.current = attempt.ok && allCurrent;
     return attempt;
 }
 

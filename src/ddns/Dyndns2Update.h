@@ -31,8 +31,15 @@ Dyndns2Code ClassifyDyndns2Answer(const std::string& line);
 std::string Dyndns2Url(const std::string& server, const std::vector<std::string>& hosts,
                        const std::string& ipv4, const std::string& ipv6);
 
+// The update request to a provider's documented update address ("https://www.ovh.com/nic/
+// update?system=dyndns"): the host names and addresses follow its own query.
+std::string Dyndns2UrlAt(const std::string& address, const std::vector<std::string>& hosts,
+                         const std::string& ipv4, const std::string& ipv6);
+
 struct Dyndns2Request {
     std::string server;
+    // A provider's update address, path included; when set, `server` is not used.
+    std::string address;
     std::vector<std::string> hosts;
     std::string user;
     std::string password;

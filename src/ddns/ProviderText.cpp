@@ -1,5 +1,10 @@
 #include "ddns/ProviderText.h"
 
+#include <time.h>
+
+#include <algorithm>
+#include <cstdlib>
+
 namespace orvex::ddns {
 
 namespace {
@@ -66,6 +71,34 @@ std::string FirstLine(const std::string& body) {
         line.pop_back();
     }
     return line;
+}
+
+int RetryAfterSeconds(const std::string& value, std::time_t now) {
+    const size_t first = value.find_first_not_of(" \t");
+    if (first == std::string::npos) {
+        return 0;
+    }
+    const std::string text = value.substr(first);
+    if (text.find_first_not_of("0123456789 \t") == std::string::npos) {
+        const long long seconds = std::strtoll(text.c_str(), nullptr, 10);
+        return seconds > 7 * 24 * 3600 ? 7 * 24 * 3600 : static_cast<int>(seconds);
+    }
+    std::tm tm{};
+    const char* end = ::strptime(text.c_str(), "%a, %d %b %Y %H:%M:%S", &tm);
+    if (end == nullptr) {
+        return 0;
+    }
+    const std::time_t at = ::timegm(&tm);
+    return at > now ? static_cast<int>(std::min<std::time_t>(at - now, 7 * 24 * 3600)) : 0;
+}
+
+void NoteRefusalOrWait(const HttpResponse& answer, UpdateAttempt& attempt) {
+    if (answer.status == 401 || answer.status == 403) {
+        attempt.stop = true;
+    } else if (answer.status == 429) {
+        attempt.retryAfterSeconds =
+            RetryAfterSeconds(answer.Header("Retry-After"), std::time(nullptr));
+    }
 }
 
 }  // namespace orvex::ddns

@@ -1,6 +1,10 @@
 #pragma once
 
+#include <ctime>
 #include <string>
+
+#include "ddns/UpdateAttempt.h"
+#include "platform/HttpClient.h"
 
 namespace orvex::ddns {
 
@@ -16,5 +20,13 @@ std::string PercentEncode(const std::string& text);
 // The first line of `body`, without control characters and cut to a length fit for a status
 // line; what a provider says must never add lines to the log.
 std::string FirstLine(const std::string& body);
+
+// The seconds a Retry-After value asks for: a number of seconds, or an HTTP date (taken against
+// `now`); 0 when it is missing, unreadable or already past.
+int RetryAfterSeconds(const std::string& value, std::time_t now);
+
+// What an error status means for the next try: 401 and 403 (a refused logon) stop the entry
+// until its settings change; 429 waits for the provider's Retry-After.
+void NoteRefusalOrWait(const HttpResponse& answer, UpdateAttempt& attempt);
 
 }  // namespace orvex::ddns

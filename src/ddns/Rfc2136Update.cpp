@@ -15,6 +15,7 @@
 
 #include "ddns/DnsTransport.h"
 #include "ddns/DnsUpdateAnswer.h"
+#include "platform/FailureSentence.h"
 #include "platform/NameResolver.h"
 
 namespace orvex::ddns {
@@ -42,8 +43,15 @@ using RdfPtr = std::unique_ptr<ldns_rdf, RdfFree>;
 using RrListPtr = std::unique_ptr<ldns_rr_list, RrListFree>;
 using PktPtr = std::unique_ptr<ldns_pkt, PktFree>;
 
-Rfc2136Result Fail(std::string message) {
-    return {false, std::move(message)};
+UpdateAttempt Fail(std::string why) {
+    UpdateAttempt attempt;
+    attempt.why = std::move(why);
+    return attempt;
+}
+
+// The time-out in whole seconds, as the failure sentences give it.
+int WholeSeconds(int ms) {
+    return ms < 1000 ? 1 : (ms + 500) / 1000;
 }
 
 std::string Trimmed(std::string_view text) {
@@ -85,23 +93,6 @@ RdfPtr DomainName(const std::string& text) {
     return RdfPtr(ldns_dname_new_frm_str(text.c_str()));
 }
 
-// "host:port", the host in brackets when it is an IPv6 address.
-std::string ServerLabel(const Rfc2136Request& request) {
-    const std::string host = StripBrackets(request.server);
-    const std::string shown = host.find(':') != std::string::npos ? "[" + host + "]" : host;
-    return shown + ":" + std::to_string(request.port);
-}
-
-std::string SecondsText(int ms) {
-    std::string text = std::to_string(ms / 1000);
-    if (ms % 1000 != 0) {
-        std::string fraction = std::to_string(1000 + ms % 1000).substr(1);
-        fraction.erase(fraction.find_last_not_of('0') + 1);
-        text += "." + fraction;
-    }
-    return text + " s";
-}
-
 // One update-section record: the whole RRset of `type` at `owner` deleted (class ANY, TTL 0,
 // no data), or one record added (class IN).
 ldns_rr* UpdateRecord(const ldns_rdf* owner, ldns_rr_type type, ldns_rr_class rrClass, uint32_t ttl,
@@ -133,6 +124,56 @@ std::string JoinedHosts(const std::vector<std::string>& hosts) {
         text += (text.empty() ? "" : ", ") + host;
     }
     return text;
+}
+
+// The answer's code as the server gave it: "NOTAUTH", "NOTAUTH (BADSIG)", "REFUSED", ...
+std::string CodeName(int rcode, int tsigError) {
+    std::string name;
+    switch (rcode) {
+        case LDNS_RCODE_NOTAUTH:
+            name = "NOTAUTH";
+            break;
+        case LDNS_RCODE_REFUSED:
+            name = "REFUSED";
+            break;
+        case LDNS_RCODE_NOTZONE:
+            name = "NOTZONE";
+            break;
+        case LDNS_RCODE_SERVFAIL:
+            name = "SERVFAIL";
+            break;
+        case LDNS_RCODE_FORMERR:
+            name = "FORMERR";
+            break;
+        case LDNS_RCODE_NOTIMPL:
+            name = "NOTIMPL";
+            break;
+        case LDNS_RCODE_NXDOMAIN:
+            name = "NXDOMAIN";
+            break;
+        case LDNS_RCODE_NOERROR:
+            name = "NOERROR";
+            break;
+        default:
+            name = "code " + std::to_string(rcode);
+            break;
+    }
+    switch (tsigError) {
+        case kTsigBadSig:
+            return name + " (BADSIG)";
+        case kTsigBadKey:
+            return name + " (BADKEY)";
+        case kTsigBadTime:
+            return name + " (BADTIME)";
+        default:
+            return name;
+    }
+}
+
+// Answers no retry can mend: the key, or what it may do, has to change first.
+bool StopsTheEntry(int rcode, int tsigError) {
+    return rcode == LDNS_RCODE_NOTAUTH || rcode == LDNS_RCODE_REFUSED || tsigError == kTsigBadSig ||
+           tsigError == kTsigBadKey || tsigError == kTsigBadTime;
 }
 
 // The sentence for a server's answer other than success.
@@ -199,13 +240,16 @@ std::string CheckRequest(const Rfc2136Request& request, const std::vector<std::s
         return "TTL " + std::to_string(request.ttl) + " is negative";
     }
     const std::string keyName = Trimmed(request.tsigName);
+    const std::string secret = Trimmed(request.tsigSecret);
+    if (keyName.empty() && secret.empty()) {
+        return {};  // unsigned
+    }
     if (keyName.empty()) {
         return "no TSIG key name set";
     }
     if (!DomainName(keyName)) {
         return "\"" + keyName + "\" is not a valid TSIG key name";
     }
-    const std::string secret = Trimmed(request.tsigSecret);
     if (secret.empty()) {
         return "no TSIG secret set for key " + keyName;
     }
@@ -217,7 +261,7 @@ std::string CheckRequest(const Rfc2136Request& request, const std::vector<std::s
 
 }  // namespace
 
-Rfc2136Result SendRfc2136Update(const Rfc2136Request& request) {
+UpdateAttempt SendRfc2136Update(const Rfc2136Request& request) {
     std::vector<std::string> hosts;
     for (const std::string& host : request.hosts) {
         if (std::string name = Trimmed(host); !name.empty()) {
@@ -272,8 +316,9 @@ Rfc2136Result SendRfc2136Update(const Rfc2136Request& request) {
     }
     ldns_pkt_set_rd(packet.get(), false);
     ldns_pkt_set_id(packet.get(), RandomId());
-    if (ldns_pkt_tsig_sign(packet.get(), keyName.c_str(), secret.c_str(), kTsigFudge,
-                           kTsigAlgorithm, nullptr) != LDNS_STATUS_OK) {
+    const bool sign = !keyName.empty();
+    if (sign && ldns_pkt_tsig_sign(packet.get(), keyName.c_str(), secret.c_str(), kTsigFudge,
+                                   kTsigAlgorithm, nullptr) != LDNS_STATUS_OK) {
         return Fail("the update could not be signed with the TSIG key " + keyName);
     }
     uint8_t* wire = nullptr;
@@ -284,18 +329,49 @@ Rfc2136Result SendRfc2136Update(const Rfc2136Request& request) {
     const std::vector<uint8_t> message(wire, wire + wireSize);
     std::free(wire);
 
-    const std::string label = ServerLabel(request);
+    // The request's MAC without the two-byte length ldns keeps in front of it.
+    std::vector<uint8_t> requestMac;
+    if (sign) {
+        const ldns_rdf* macField = ldns_rr_rdf(ldns_pkt_tsig(packet.get()), kTsigMacField);
+        if (macField != nullptr && ldns_rdf_size(macField) >= 2) {
+            requestMac.assign(ldns_rdf_data(macField) + 2,
+                              ldns_rdf_data(macField) + ldns_rdf_size(macField));
+        }
+    }
+    auto read = [&](const std::vector<uint8_t>& wireAnswer) {
+        return ReadDnsUpdateAnswer(wireAnswer, keyName, secret, requestMac);
+    };
+    // Over UDP anyone on the path can answer first: for a signed update, a reply that carries
+    // a signature which does not verify, or claims success unsigned, is ignored and the wait
+    // goes on. A server that could not check the key answers unsigned with its error.
+    DnsReplyFilter trusted;
+    if (sign) {
+        trusted = [&](const std::vector<uint8_t>& reply) -> bool {
+            const DnsUpdateAnswer answer = read(reply);
+            if (!answer.readable || answer.signedByKey) {
+                return true;
+            }
+            return !answer.carriesMac &&
+                   (answer.rcode != LDNS_RCODE_NOERROR || answer.tsigError != 0);
+        };
+    }
+
+    const std::string server = StripBrackets(Trimmed(request.server));
+    const int seconds = WholeSeconds(timeoutMs);
     std::string detail;
     const std::vector<SocketAddress> addresses =
         ResolveAll(Trimmed(request.server), static_cast<uint16_t>(request.port), &detail);
     if (addresses.empty()) {
-        return Fail("cannot find the name server: " + detail);
+        ConnectionFailure failure;
+        failure.kind = FailureClass::kNameNotFound;
+        return Fail(FailureSentence(server, request.port, failure));
     }
     // Each address gets its share of what is left, so one that stays silent leaves time for
     // the next.
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     DnsExchange exchange;
     bool timedOut = false;
+    int ignored = 0;
     for (size_t i = 0; i < addresses.size(); ++i) {
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
                               deadline - std::chrono::steady_clock::now())
@@ -304,43 +380,58 @@ Rfc2136Result SendRfc2136Update(const Rfc2136Request& request) {
             break;
         }
         const int share = static_cast<int>(left / static_cast<long>(addresses.size() - i));
-        exchange = ExchangeDnsMessage(addresses[i], message, std::max(share, 1));
+        exchange = ExchangeDnsMessage(addresses[i], message, std::max(share, 1), trusted);
         if (exchange.outcome == DnsExchange::Outcome::kAnswer) {
             break;
         }
+        ignored += exchange.ignored;
         timedOut = timedOut || exchange.outcome == DnsExchange::Outcome::kNoAnswer;
     }
     if (exchange.outcome != DnsExchange::Outcome::kAnswer) {
+        ConnectionFailure failure;
+        failure.seconds = seconds;
         if (timedOut || exchange.outcome == DnsExchange::Outcome::kNoAnswer) {
-            return Fail("no answer from " + label + " within " + SecondsText(timeoutMs));
+            failure.kind = FailureClass::kNoAnswer;
+        } else if (exchange.outcome == DnsExchange::Outcome::kRefused) {
+            failure.kind = FailureClass::kRefused;
+        } else {
+            failure.kind = FailureClass::kOther;
+            failure.detail = exchange.detail;
         }
-        if (exchange.outcome == DnsExchange::Outcome::kRefused) {
-            return Fail("connection refused by " + label + ": no name server listens there");
+        if (ignored > 0 && failure.kind == FailureClass::kNoAnswer) {
+            return Fail("no answer signed with the TSIG key " + keyName + " came from " +
+                        ServerAndPort(server, request.port) + " within " + std::to_string(seconds) +
+                        " s (" + std::to_string(ignored) + (ignored == 1 ? " answer" : " answers") +
+                        " not signed with it ignored); the update may not have been made");
         }
-        return Fail("cannot reach the name server " + label + ": " + exchange.detail);
+        return Fail(FailureSentence(server, request.port, failure));
     }
 
-    // The request's MAC without the two-byte length ldns keeps in front of it.
-    const ldns_rdf* macField = ldns_rr_rdf(ldns_pkt_tsig(packet.get()), kTsigMacField);
-    std::vector<uint8_t> requestMac;
-    if (macField != nullptr && ldns_rdf_size(macField) >= 2) {
-        requestMac.assign(ldns_rdf_data(macField) + 2,
-                          ldns_rdf_data(macField) + ldns_rdf_size(macField));
-    }
-    const DnsUpdateAnswer answer =
-        ReadDnsUpdateAnswer(exchange.answer, keyName, secret, requestMac);
+    const DnsUpdateAnswer answer = read(exchange.answer);
     if (!answer.readable) {
-        return Fail("the answer from " + label + " is not a DNS message");
+        ConnectionFailure failure{FailureClass::kOther, 0, "the answer is not a DNS message"};
+        return Fail(FailureSentence(server, request.port, failure));
     }
     if (answer.rcode != LDNS_RCODE_NOERROR || answer.tsigError != 0) {
-        return Fail(RejectionText(answer.rcode, answer.tsigError, keyName, zone));
+        UpdateAttempt attempt;
+        attempt.answers.push_back(RejectionText(answer.rcode, answer.tsigError, keyName, zone));
+        ConnectionFailure failure{FailureClass::kServerRefused, 0,
+                                  CodeName(answer.rcode, answer.tsigError)};
+        attempt.why = FailureSentence(server, request.port, failure, "the update");
+        attempt.stop = StopsTheEntry(answer.rcode, answer.tsigError);
+        return attempt;
     }
     // A success nobody can vouch for is not taken: anyone on the path could have sent it.
-    if (!answer.signedByKey) {
-        return Fail("the answer from " + label + " is not signed with the TSIG key " + keyName +
+    if (sign && !answer.signedByKey) {
+        return Fail("the answer from " + ServerAndPort(server, request.port) +
+                    " is not signed with the TSIG key " + keyName +
                     "; the update may not have been made");
     }
-    return {true, "NOERROR: updated " + JoinedHosts(hosts)};
+    UpdateAttempt done;
+    done.ok = true;
+    done.answers.push_back("NOERROR: updated " + JoinedHosts(hosts) +
+                           (sign ? "" : ", sent unsigned (no TSIG key set)"));
+    return done;
 }
 
 }  // namespace orvex::ddns

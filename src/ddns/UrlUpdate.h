@@ -13,6 +13,11 @@ struct UrlTokenValues {
     std::string hosts;  // comma-separated
     std::string user;
     std::string password;
+    // A provider's documented request (from the catalog): %Z stands for the zone too, and a
+    // query parameter that is one address token whose address is unknown is left out, so a
+    // provider never reads "ipv6=" as "take the address the request came from".
+    bool documented = false;
+    std::string zone;
 };
 
 // `url` with its tokens replaced in one pass, each value percent-encoded so it can never
@@ -27,6 +32,9 @@ struct UrlRequest {
     std::string expect;  // text the answer must contain; empty: the status alone decides
     long boundMs = 15000;
     TlsOptions tls;  // the system store, checked, unless told otherwise
+    // Basic authentication, for providers that take the logon that way.
+    std::string authUser;
+    std::string authPassword;
 };
 
 // GETs the expanded URL (https:// when it names no scheme): ok on a 2xx status whose body holds

@@ -35,10 +35,19 @@ inline constexpr const char* kDdnsName = "Dynamic DNS name ";
 inline constexpr const char* kDdnsNames = "Dynamic DNS names ";
 inline constexpr const char* kDdnsEntry = "Dynamic DNS entry ";
 inline constexpr const char* kDdnsUpdated = " updated: ";
+// The provider already held the addresses, and nothing was written.
+inline constexpr const char* kDdnsAlreadyCurrent = " already current: ";
+// After the addresses of "updated: ": a name had no record of the type, and one was made.
+inline constexpr const char* kDdnsCreated = " (a missing record was created)";
 inline constexpr const char* kDdnsNotUpdated = " not updated: ";
 inline constexpr const char* kDdnsRetryLater =
     "; tried again at a cycle 5 minutes from now or later.";
 inline constexpr const char* kDdnsStopped = "; no more tries until the entry's settings change.";
+// "; the provider asked for <n> s: tried again at a cycle after that."
+inline constexpr const char* kDdnsRetryAfterPrefix = "; the provider asked to wait ";
+inline constexpr const char* kDdnsRetryAfterSuffix = " s: tried again at a cycle after that.";
+// Followed by the time: "the provider asked to wait until 2026-11-29 10:05:00 UTC."
+inline constexpr const char* kDdnsHeldByProvider = "the provider asked to wait until ";
 inline constexpr const char* kDdnsHeld = "the last try failed less than 5 minutes ago.";
 inline constexpr const char* kDdnsNoWanAddress = "no WAN IP address is known.";
 inline constexpr const char* kDdnsNoWanAddress6 = "no WAN IPv6 address is known.";

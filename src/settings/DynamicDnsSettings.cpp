@@ -3,6 +3,7 @@
 #include <tuple>
 
 #include "platform/TextUtil.h"
+#include "settings/DynamicDnsKinds.h"
 #include "settings/SettingsFile.h"
 
 namespace orvex {
@@ -31,8 +32,9 @@ DynamicDnsEntry ReadEntry(const Profile& file, const std::string& key, size_t i)
     e.Server = text("Server");
     e.Hosts = text("Hosts");
     e.User = text("User");
-    e.Password = text("Password");
-    DecodePassword(e.Password, key);
+    e.Password = file.GetString(kSectionDynamicDns, NumberedKey("Password", i), "",
+                                kMaxDdnsPasswordLength + 1);
+    DecodeSecret(e.Password, key, kMaxDdnsPasswordLength);
     e.URL = text("URL");
     e.Expect = text("Expect");
     e.Zone = text("Zone");
@@ -74,7 +76,7 @@ void AddEntryLines(std::vector<std::string>& lines, const std::string& key, size
                    const DynamicDnsEntry& e) {
     for (auto& [name, value] : EntryValues(e)) {
         if (std::string(name) == "Password") {
-            EncodePassword(value, key);
+            EncodeSecret(value, key, kMaxDdnsPasswordLength);
         } else if (std::string(name) == "TSIGSecret") {
             EncodeSecret(value, key, kMaxTsigSecretLength);
         }
@@ -135,34 +137,13 @@ bool WriteDynamicDnsResult(Profile& file, const std::string& key, size_t index,
 }
 
 std::vector<std::pair<std::string, std::string>> DynamicDnsEntryProblems(const DynamicDnsEntry& e,
-                                                                         size_t index) {
+                                                                         size_t index,
+                                                                         bool blockingOnly) {
     std::vector<std::pair<std::string, std::string>> problems;
-    auto need = [&](const char* name, const std::string& value) {
-        const bool empty = std::string(name) == "Hosts" ? SplitDynamicDnsHosts(value).empty()
-                                                        : TrimBlanks(value).empty();
-        if (empty) {
-            problems.emplace_back(NumberedKey(name, index),
-                                  "empty; a " + e.Protocol + " entry needs it");
+    for (const DynamicDnsProblem& p : CheckDynamicDnsEntry(e)) {
+        if (p.blocks || !blockingOnly) {
+            problems.emplace_back(NumberedKey(p.field.c_str(), index), p.text);
         }
-    };
-    if (e.Protocol == kDdnsDyndns2) {
-        need("Server", e.Server);
-        need("Hosts", e.Hosts);
-    } else if (e.Protocol == kDdnsUrl) {
-        need("URL", e.URL);
-    } else if (e.Protocol == kDdnsRfc2136) {
-        need("Server", e.Server);
-        need("Zone", e.Zone);
-        need("Hosts", e.Hosts);
-    } else if (e.Protocol == kDdnsCommand) {
-        need("Command", e.Command);
-    } else {
-        problems.emplace_back(NumberedKey("Protocol", index),
-                              "\"" + e.Protocol + "\" is not dyndns2, url, rfc2136 or command");
-    }
-    if (e.Family != kDdnsFamily4 && e.Family != kDdnsFamily6 && e.Family != kDdnsFamilyBoth) {
-        problems.emplace_back(NumberedKey("Family", index),
-                              "\"" + e.Family + "\" is not 4, 6 or both");
     }
     return problems;
 }
@@ -184,12 +165,59 @@ std::vector<std::string> SplitDynamicDnsHosts(const std::string& hosts) {
     return names;
 }
 
+std::string MaskUrlSecrets(const std::string& text, bool queryValues) {
+    std::string out = text;
+    // The part between "://" and the next "@" before any "/", "?" or "#".
+    for (size_t scheme = out.find("://"); scheme != std::string::npos;
+         scheme = out.find("://", scheme + 3)) {
+        const size_t from = scheme + 3;
+        const size_t end = out.find_first_of("/?# ", from);
+        const size_t at = out.rfind('@', end == std::string::npos ? out.size() : end);
+        if (at != std::string::npos && at >= from) {
+            out.replace(from, at - from, "***");
+        }
+    }
+    if (!queryValues) {
+        return out;
+    }
+    const size_t query = out.find('?');
+    if (query == std::string::npos) {
+        return out;
+    }
+    std::string masked = out.substr(0, query + 1);
+    size_t pos = query + 1;
+    while (pos <= out.size()) {
+        size_t end = out.find_first_of("&#", pos);
+        if (end == std::string::npos) {
+            end = out.size();
+        }
+        const std::string parameter = out.substr(pos, end - pos);
+        const size_t equals = parameter.find('=');
+        masked += equals == std::string::npos ? parameter : parameter.substr(0, equals) + "=***";
+        if (end < out.size()) {
+            masked += out[end];
+            if (out[end] == '#') {
+                masked += "***";
+                break;
+            }
+        }
+        pos = end + 1;
+    }
+    return masked;
+}
+
 std::vector<std::string> DynamicDnsListing(const std::vector<DynamicDnsEntry>& entries) {
     std::vector<std::string> lines{std::string(kCountKey) + "=" + std::to_string(entries.size())};
     for (size_t i = 0; i < entries.size(); ++i) {
         for (const auto& [name, value] : EntryValues(entries[i])) {
-            const bool hidden = IsSecret(name) && !value.empty();
-            lines.push_back(NumberedKey(name, i) + "=" + (hidden ? "***" : value));
+            const std::string key(name);
+            std::string shown = value;
+            if ((IsSecret(key) || key == "Command") && !value.empty()) {
+                shown = "***";
+            } else if (key == "URL" || key == "Server") {
+                shown = MaskUrlSecrets(value, key == "URL");
+            }
+            lines.push_back(NumberedKey(name, i) + "=" + shown);
         }
     }
     return lines;

@@ -37,18 +37,25 @@ bool WriteDynamicDnsResult(Profile& file, const std::string& key, size_t index,
                            const DynamicDnsEntry& entry, const std::string& lastAddress,
                            const std::string& lastUpdate);
 
-// What keeps entry `index` (0-based) from being updated, as (key with its number, reason)
-// pairs: an unknown Protocol, a Family other than 4, 6 or both, and the keys its protocol
-// needs left empty. Empty when the entry can be sent.
+// The problems of entry `index` (0-based) as (key with its number, reason) pairs, from the
+// rule table's check (settings/DynamicDnsKinds.h): an unknown Protocol, a Family other than 4,
+// 6 or both, the keys its kind needs left empty, ... With `blockingOnly`, only those that keep
+// the entry from being sent. Empty when there are none.
 std::vector<std::pair<std::string, std::string>> DynamicDnsEntryProblems(const DynamicDnsEntry& e,
-                                                                         size_t index);
+                                                                         size_t index,
+                                                                         bool blockingOnly = false);
 
 // The host names of `hosts`: split at commas, blanks trimmed, empty ones dropped.
 std::vector<std::string> SplitDynamicDnsHosts(const std::string& hosts);
 
 // The entries as "Key<n>=value" lines after "Count=<n>", for a listing: a password or TSIG
-// secret that is set shows as "***".
+// secret that is set shows as "***", and so do a command's text, the user:password part of a
+// URL or server and every query value of a URL (where tokens are often written).
 std::vector<std::string> DynamicDnsListing(const std::vector<DynamicDnsEntry>& entries);
+
+// `text` with the user:password part of every URL in it as "***" ("https://***@host/"), and
+// with `queryValues` every query value too ("?token=***&ip=***").
+std::string MaskUrlSecrets(const std::string& text, bool queryValues);
 
 // The names of the section's keys without their number, for listings and checks.
 std::vector<std::string> DynamicDnsKeyNames();

@@ -15,8 +15,10 @@
 #include "platform/PathMap.h"
 #include "platform/Profile.h"
 #include "platform/StatusTexts.h"
+#include "settings/DynamicDnsKinds.h"
 #include "settings/DynamicDnsSettings.h"
 #include "settings/NotifySettings.h"
+#include "settings/ProviderCatalog.h"
 #include "settings/SettingsFile.h"
 
 namespace orvex {
@@ -196,8 +198,16 @@ private:
                                  kSectionDynamicDns + "])");
         }
         const std::vector<DynamicDnsEntry> entries = ReadDynamicDnsEntries(ini_, PasswordKey());
+        if (const ProviderCatalog& catalog = LoadedProviderCatalog();
+            !entries.empty() && !catalog.problem.empty()) {
+            problems_.push_back(std::string(kProviderCatalogFile) + ": " +
+                                (catalog.path.empty() ? "" : catalog.path + ": ") +
+                                catalog.problem);
+        }
         for (size_t i = 0; i < entries.size(); ++i) {
             const std::string number = std::to_string(i + 1);
+            const DdnsKind* kind = FindDynamicDnsKind(entries[i].Protocol);
+            const bool usesTtl = kind != nullptr && kind->Field("TTL") != nullptr;
             for (const auto& [key, text] : DynamicDnsEntryProblems(entries[i], i)) {
                 Problem(key, text);
             }
@@ -206,7 +216,9 @@ private:
             long long seconds = 0;
             if (!ttl.empty() && !ParseWhole(ttl, seconds)) {
                 Problem("TTL" + number, "\"" + ttl + "\" is not a whole number");
-            } else if (!ttl.empty() && (seconds < 1 || seconds > INT_MAX)) {
+            } else if (!ttl.empty() && (seconds < 1 || seconds > INT_MAX) &&
+                       !(seconds >= INT_MIN && seconds <= INT_MAX && usesTtl)) {
+                // (A kind that uses its TTL has it checked with the rest of the entry.)
                 Problem("TTL" + number,
                         std::to_string(seconds) + " is out of range (1 to 2147483647)");
             }
@@ -338,7 +350,7 @@ std::vector<std::string> EffectiveSettingsLines(const AppSettings& settings) {
             lines.push_back("[" + section + "]");
         }
         const bool hidden = entry.password && !entry.value.empty();
-        lines.push_back(entry.name + "=" + (hidden ? "***" : entry.value));
+        lines.push_back(entry.name + "=" + (hidden ? "***" : MaskUrlSecrets(entry.value, false)));
     }
     if (!settings.DynamicDns.empty()) {
         lines.push_back(std::string("[") + kSectionDynamicDns + "]");

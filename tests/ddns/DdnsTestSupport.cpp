@@ -22,13 +22,14 @@ std::string Field(const std::string& line, const std::string& name) {
 }  // namespace
 
 UpdateService::UpdateService(const std::vector<std::string>& answers, double delaySeconds,
-                             int status)
+                             int status, const std::vector<std::string>& headers)
     : record_(dir_.File("requests.jsonl")),
-      server_(kPython, Arguments(record_, answers, delaySeconds, status)) {}
+      server_(kPython, Arguments(record_, answers, delaySeconds, status, headers)) {}
 
 std::vector<std::string> UpdateService::Arguments(const std::string& record,
                                                   const std::vector<std::string>& answers,
-                                                  double delaySeconds, int status) {
+                                                  double delaySeconds, int status,
+                                                  const std::vector<std::string>& headers) {
     std::vector<std::string> args{PeerScript("dyndns2_server.py"),
                                   "--record",
                                   record,
@@ -39,6 +40,10 @@ std::vector<std::string> UpdateService::Arguments(const std::string& record,
     for (const std::string& answer : answers) {
         args.push_back("--answer");
         args.push_back(answer);
+    }
+    for (const std::string& header : headers) {
+        args.push_back("--header");
+        args.push_back(header);
     }
     return args;
 }

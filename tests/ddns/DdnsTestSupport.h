@@ -12,8 +12,9 @@ namespace orvex::test {
 // request it gets.
 class UpdateService {
 public:
+    // `headers` ("Retry-After: 600") go with every answer.
     explicit UpdateService(const std::vector<std::string>& answers, double delaySeconds = 0,
-                           int status = 200);
+                           int status = 200, const std::vector<std::string>& headers = {});
 
     bool Ready() const { return server_.Ready(); }
     std::string Log() const { return server_.Log(); }
@@ -30,7 +31,8 @@ public:
 private:
     static std::vector<std::string> Arguments(const std::string& record,
                                               const std::vector<std::string>& answers,
-                                              double delaySeconds, int status);
+                                              double delaySeconds, int status,
+                                              const std::vector<std::string>& headers);
 
     TempDir dir_;
     std::string record_;

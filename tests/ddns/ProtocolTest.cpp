@@ -103,6 +103,7 @@ TEST(Dyndns2Test, EveryAnswerCodeHasItsMeaningAndVerdict) {
         const UpdateAttempt attempt = SendDyndns2Update(RequestTo(service));
         EXPECT_EQ(attempt.ok, c.ok) << c.answer;
         EXPECT_EQ(attempt.stop, c.stop) << c.answer;
+        EXPECT_EQ(attempt.current, std::string(c.answer) == "nochg") << c.answer;
         ASSERT_EQ(attempt.answers.size(), 1u) << c.answer;
         EXPECT_NE(attempt.answers[0].find(std::string("(") + c.meaning + ")"), std::string::npos)
             << attempt.answers[0];

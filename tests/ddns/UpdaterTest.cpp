@@ -2,6 +2,8 @@
 // within 5 minutes of a failure; never again after a refusal until the entry is edited. And a
 // hostile address text handed to every kind of entry never runs anything.
 
+#include <algorithm>
+
 #include <gtest/gtest.h>
 
 #include "DdnsTestSupport.h"
@@ -188,6 +190,59 @@ TEST(UpdaterTest, FailureWaitsFiveMinutesAndARefusalWaitsForNewSettings) {
     rig.Entry(0).Password = "new secret";
     EXPECT_EQ(rig.Cycle(), std::vector<O>{O::kFailed}) << "edited settings are tried at once";
     EXPECT_EQ(service.Requests().size(), 4u);
+}
+
+TEST(UpdaterTest, NothingToChangeIsAlreadyCurrentAndARefusedLogonStops) {
+    UpdateService current({"nochg"});
+    UpdateService refusing({"!no such token"}, 0, 403);
+    ASSERT_TRUE(current.Ready() && refusing.Ready()) << current.Log() << refusing.Log();
+    DynamicDnsEntry dyn;
+    dyn.Server = current.Base();
+    dyn.Hosts = "home.example.test";
+    DynamicDnsEntry url;
+    url.Protocol = kDdnsUrl;
+    url.Hosts = "url.example.test";
+    url.URL = refusing.Base() + "/update?token=%P";
+    UpdaterRig rig({dyn, url});
+    using O = EntryOutcome;
+    EXPECT_EQ(rig.Cycle(), (std::vector<O>{O::kUpdated, O::kFailed}));
+    const auto statuses = rig.Statuses();
+    EXPECT_NE(std::find(statuses.begin(), statuses.end(),
+                        "Dynamic DNS name home.example.test already current: 192.0.2.1."),
+              statuses.end());
+    EXPECT_TRUE(statuses.back().ends_with(
+        "answered with an error: 403 Forbidden; no more tries until the entry's settings "
+        "change."))
+        << statuses.back();
+    rig.clock.Advance(kDay);
+    rig.run.manualRefresh = true;
+    EXPECT_EQ(rig.Cycle(), (std::vector<O>{O::kUpdated, O::kStopped}));
+    EXPECT_EQ(refusing.Requests().size(), 1u);
+}
+
+TEST(UpdaterTest, AProviderAskingToSlowDownIsAskedAgainNoSoonerThanItSays) {
+    UpdateService busy({"!slow down"}, 0, 429, {"Retry-After: 900"});
+    ASSERT_TRUE(busy.Ready()) << busy.Log();
+    DynamicDnsEntry e;
+    e.Server = busy.Base();
+    e.Hosts = "home.example.test";
+    e.User = "joe";
+    e.Password = "secret";
+    UpdaterRig rig({e});
+    using O = EntryOutcome;
+    EXPECT_EQ(rig.Cycle(), std::vector<O>{O::kFailed});
+    EXPECT_TRUE(rig.Statuses().back().ends_with(
+        "429 Too Many Requests; the provider asked to wait 900 s: tried again at a cycle after "
+        "that."))
+        << rig.Statuses().back();
+    rig.clock.Advance(600);
+    EXPECT_EQ(rig.Cycle(), std::vector<O>{O::kHeld});
+    EXPECT_EQ(rig.Statuses().back(),
+              "Dynamic DNS name home.example.test not updated: the provider asked to wait until " +
+                  UtcStamp(rig.clock, kStart + 900) + ".");
+    rig.clock.Advance(300);
+    EXPECT_EQ(rig.Cycle(), std::vector<O>{O::kFailed});
+    EXPECT_EQ(busy.Requests().size(), 2u);
 }
 
 TEST(UpdaterTest, HostileAddressTextNeverRunsAnything) {

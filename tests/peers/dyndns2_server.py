@@ -12,6 +12,7 @@ answer, and the last one is repeated after that. An answer is
 Options:
   --status N  the HTTP status of every answer (200)
   --delay S   wait S seconds before answering
+  --header H  a header line "Name: value" sent with every answer (may be given several times)
 """
 import argparse
 import json
@@ -28,6 +29,7 @@ def main():
     parser.add_argument("--answer", action="append", default=[])
     parser.add_argument("--status", type=int, default=200)
     parser.add_argument("--delay", type=float, default=0.0)
+    parser.add_argument("--header", action="append", default=[])
     args = parser.parse_args()
     answers = args.answer or ["good"]
     lock = threading.Lock()
@@ -60,6 +62,9 @@ def main():
                 self.send_response(args.status)
                 self.send_header("Content-Type", "text/plain")
                 self.send_header("Content-Length", str(len(data)))
+                for header in args.header:
+                    name, _, value = header.partition(":")
+                    self.send_header(name.strip(), value.strip())
                 self.end_headers()
                 self.wfile.write(data)
             except (BrokenPipeError, ConnectionResetError):

@@ -2,9 +2,12 @@
 // a configured start updates each name once, a run with the same address none, a changed
 // address each once more; the settings check and listing of the entries.
 
+#include <memory>
+
 #include <gtest/gtest.h>
 
 #include "../ddns/DdnsTestSupport.h"
+#include "ProviderEmulator.h"
 #include "NameServer.h"
 #include "ServerProcess.h"
 #include "ServiceRun.h"
@@ -168,6 +171,56 @@ TEST_F(DynamicDnsE2ETest, EachProtocolUpdatesOncePerAddress) {
     }
 }
 
+TEST_F(DynamicDnsE2ETest, ProvidersOfTheCatalogAreUpdatedOnceThroughTheirStandIns) {
+    UpdateService duck({"!OK"});
+    ASSERT_TRUE(duck.Ready()) << duck.Log();
+    std::vector<std::unique_ptr<ProviderEmulator>> interfaces;
+    std::vector<DynamicDnsEntry> entries;
+    for (const char* provider : {"cloudflare", "digitalocean"}) {
+        ProviderEmulator::Options options;
+        options.provider = provider;
+        options.token = "token-example";
+        interfaces.push_back(std::make_unique<ProviderEmulator>(options));
+        ASSERT_TRUE(interfaces.back()->Ready()) << interfaces.back()->Log();
+        DynamicDnsEntry e;
+        e.Protocol = provider;
+        e.Server = interfaces.back()->Base();  // stands in for the documented base
+        e.Hosts = "home.example.test";
+        e.Password = "token-example";
+        entries.push_back(e);
+    }
+    DynamicDnsEntry e;
+    e.Protocol = "duckdns";
+    e.Server = duck.Base();  // stands in for https://www.duckdns.org
+    e.Hosts = "myhome";
+    e.Password = "d0c5-t0k3n";
+    entries.push_back(e);
+    WriteEntries(entries);
+
+    const ServiceResult first = Run({"--once"});
+    EXPECT_EQ(first.code, 0) << first.out << first.err;
+    EXPECT_EQ(Count(first.out, " updated: 127.0.0.1.\n"), 3u) << first.out;
+    for (const auto& api : interfaces) {
+        const auto records = api->Records("home.example.test", "A");
+        ASSERT_EQ(records.size(), 1u) << api->Log();
+        EXPECT_EQ(records[0].content, "127.0.0.1");
+    }
+    const size_t writes = interfaces[0]->Writes() + interfaces[1]->Writes();
+    EXPECT_GT(writes, 0u);
+
+    const ServiceResult same = Run({"--once"});
+    EXPECT_EQ(Count(same.out, "Updating dynamic DNS name"), 0u) << same.out;
+    EXPECT_EQ(interfaces[0]->Writes() + interfaces[1]->Writes(), writes) << "nothing written";
+    const auto requests = duck.Requests();
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(requests[0].path + "?" + requests[0].query,
+              "/update?domains=myhome&token=d0c5-t0k3n&ip=127.0.0.1");
+
+    const ServiceResult listing = Run({"--print-config"});
+    EXPECT_NE(listing.out.find("\nProtocol3=duckdns\n"), std::string::npos) << listing.out;
+    EXPECT_EQ(listing.out.find("d0c5-t0k3n"), std::string::npos) << listing.out;
+}
+
 TEST_F(DynamicDnsE2ETest, CheckNamesBadEntriesAndTheListingHidesSecrets) {
     DynamicDnsEntry unknown = Dyndns2Entry();
     unknown.Protocol = "dyndns3";
@@ -194,8 +247,9 @@ TEST_F(DynamicDnsE2ETest, CheckNamesBadEntriesAndTheListingHidesSecrets) {
           "Hosts3: empty; a dyndns2 entry needs it\n", "URL4: empty; a url entry needs it\n",
           "Family4: \"ipv4\" is not 4, 6 or both\n", "Command5: empty; a command entry needs it\n",
           "Family5: 6 while EnableIPv6 is 0; the entry is never updated\n",
-          "Server6: empty; a rfc2136 entry needs it\n",
-          "Zone6: empty; a rfc2136 entry needs it\n"}) {
+          "Server6: empty; a rfc2136 entry needs it\n", "Zone6: empty; a rfc2136 entry needs it\n",
+          "TSIGName6: empty while TSIGSecret is set; a signed update needs both (neither: "
+          "unsigned)\n"}) {
         EXPECT_NE(check.out.find(line), std::string::npos) << line << "\n" << check.out;
     }
     EXPECT_EQ(check.out.find("Server1"), std::string::npos) << check.out;

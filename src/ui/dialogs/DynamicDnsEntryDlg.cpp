@@ -4,6 +4,7 @@
 #include <vector>
 
 #include <QComboBox>
+#include <QCompleter>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -24,38 +25,28 @@ struct Choice {
     const char* shown;
 };
 
-constexpr Choice kProtocols[] = {{kDdnsDyndns2, "dyndns2"},
-                                 {kDdnsUrl, "URL"},
-                                 {kDdnsRfc2136, "DNS UPDATE (RFC 2136)"},
-                                 {kDdnsCommand, "Command"}};
-
 constexpr Choice kFamilies[] = {
     {kDdnsFamily4, "IPv4"}, {kDdnsFamily6, "IPv6"}, {kDdnsFamilyBoth, "IPv4 and IPv6"}};
 
-// What each protocol is for, shown under the choice.
-const char* ProtocolHint(const std::string& protocol) {
-    if (protocol == kDdnsDyndns2) {
-        return "The update protocol most providers speak. Server: the provider's update server "
-               "(members.example.net; HTTPS unless you write http://).";
-    }
-    if (protocol == kDdnsUrl) {
-        return "A provider's own request. In the URL, %WI stands for the WAN address, %WI6 for "
-               "the WAN IPv6 address, %H for the host names, %U and %P for the user name and "
-               "password. Expected answer: a text the answer must contain (empty: a success "
-               "status is enough).";
-    }
-    if (protocol == kDdnsRfc2136) {
-        return "Your own name server: the A (and AAAA) records of the host names are replaced, "
-               "signed with the TSIG key (HMAC-SHA256, the secret in base64).";
-    }
-    if (protocol == kDdnsCommand) {
-        return "Run after every change of address. It finds the addresses in ORVEX_WAN_IP, "
-               "ORVEX_WAN_IP6, ORVEX_LAN_IP, ORVEX_LAN_IP6, the host names in ORVEX_HOSTS and "
-               "the user name and password in ORVEX_USER and ORVEX_PASSWORD; nothing is put "
-               "into the command text.";
-    }
-    return "Please choose a protocol.";
-}
+// Every text field an entry has, in the dialog's order, with what it takes.
+struct FieldSpec {
+    const char* key;
+    size_t maxBytes;
+    Accepts accepts;
+};
+const FieldSpec kFieldSpecs[] = {
+    {"Server", kMaxValueLength, Accepts::AnyText},
+    {"Hosts", kMaxValueLength, Accepts::AnyText},
+    {"User", kMaxValueLength, Accepts::AnyText},
+    {"Password", kMaxDdnsPasswordLength, Accepts::PrintableAscii},
+    {"URL", kMaxValueLength, Accepts::AnyText},
+    {"Expect", kMaxValueLength, Accepts::AnyText},
+    {"Zone", kMaxValueLength, Accepts::AnyText},
+    {"TSIGName", kMaxValueLength, Accepts::AnyText},
+    {"TSIGSecret", kMaxTsigSecretLength, Accepts::PrintableAscii},
+    {"TTL", 10, Accepts::Digits},
+    {"Command", kMaxValueLength, Accepts::AnyText},
+};
 
 std::vector<std::string> SplitHosts(const std::string& hosts) {
     std::vector<std::string> names;
@@ -82,64 +73,6 @@ std::string NormalHosts(const std::string& hosts) {
     return joined;
 }
 
-bool IsHostName(const std::string& name) {
-    if (name.empty() || name.front() == '.' || name.front() == '-' ||
-        name.find("..") != std::string::npos) {
-        return false;
-    }
-    for (char c : name) {
-        const bool letterOrDigit =
-            (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
-        if (!letterOrDigit && c != '-' && c != '.' && c != '_') {
-            return false;
-        }
-    }
-    return true;
-}
-
-std::string LowerWithoutFinalDot(std::string name) {
-    if (!name.empty() && name.back() == '.') {
-        name.pop_back();
-    }
-    for (char& c : name) {
-        if (c >= 'A' && c <= 'Z') {
-            c = static_cast<char>(c - 'A' + 'a');
-        }
-    }
-    return name;
-}
-
-bool InsideZone(const std::string& host, const std::string& zone) {
-    const std::string h = LowerWithoutFinalDot(host);
-    const std::string z = LowerWithoutFinalDot(zone);
-    return h == z || (h.size() > z.size() && h.compare(h.size() - z.size(), z.size(), z) == 0 &&
-                      h[h.size() - z.size() - 1] == '.');
-}
-
-bool IsBase64(const std::string& text) {
-    if (text.empty() || text.size() % 4 != 0) {
-        return false;
-    }
-    const size_t padding = text.find('=');
-    if (padding != std::string::npos &&
-        (padding + 2 < text.size() || text.find_first_not_of('=', padding) != std::string::npos)) {
-        return false;
-    }
-    for (size_t i = 0; i < (padding == std::string::npos ? text.size() : padding); ++i) {
-        const char c = text[i];
-        const bool letterOrDigit =
-            (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
-        if (!letterOrDigit && c != '+' && c != '/') {
-            return false;
-        }
-    }
-    return true;
-}
-
-bool StartsWithNoCase(const std::string& text, const std::string& prefix) {
-    return text.size() >= prefix.size() && EqualsNoCase(text.substr(0, prefix.size()), prefix);
-}
-
 // The TTL field's number; 0 (out of range) when it holds none or one beyond an int.
 int TtlFromText(const std::string& text) {
     if (text.empty() || text.size() > 10) {
@@ -150,86 +83,6 @@ int TtlFromText(const std::string& text) {
 }
 
 }  // namespace
-
-DynamicDnsEntryProblem CheckDynamicDnsEntry(const DynamicDnsEntry& e) {
-    const bool dyndns2 = e.Protocol == kDdnsDyndns2;
-    const bool url = e.Protocol == kDdnsUrl;
-    const bool rfc2136 = e.Protocol == kDdnsRfc2136;
-    const bool command = e.Protocol == kDdnsCommand;
-    if (!dyndns2 && !url && !rfc2136 && !command) {
-        return {"Please choose the protocol of this entry.", "Protocol"};
-    }
-    auto missing = [&](const std::string& value, const char* what, const char* field) {
-        return value.empty()
-                   ? DynamicDnsEntryProblem{std::string("Please enter the ") + what + ".", field}
-                   : DynamicDnsEntryProblem{};
-    };
-    std::vector<DynamicDnsEntryProblem> checks;
-    if (dyndns2) {
-        checks = {missing(e.Server, "update server", "Server"),
-                  missing(e.Hosts, "host names", "Hosts"), missing(e.User, "user name", "User"),
-                  missing(e.Password, "password", "Password")};
-    } else if (url) {
-        checks.push_back(missing(e.URL, "URL", "URL"));
-        if (!e.URL.empty() && !StartsWithNoCase(e.URL, "https://") &&
-            !StartsWithNoCase(e.URL, "http://")) {
-            checks.push_back({"The URL must begin with https:// or http://.", "URL"});
-        }
-        if (e.URL.find("%H") != std::string::npos) {
-            checks.push_back(missing(e.Hosts, "host names the URL's %H stands for", "Hosts"));
-        }
-        if (e.URL.find("%U") != std::string::npos) {
-            checks.push_back(missing(e.User, "user name the URL's %U stands for", "User"));
-        }
-        if (e.URL.find("%P") != std::string::npos) {
-            checks.push_back(missing(e.Password, "password the URL's %P stands for", "Password"));
-        }
-    } else if (rfc2136) {
-        checks = {missing(e.Server, "name server", "Server"), missing(e.Zone, "zone", "Zone"),
-                  missing(e.Hosts, "host names", "Hosts"),
-                  missing(e.TSIGName, "TSIG key name", "TSIGName"),
-                  missing(e.TSIGSecret, "TSIG secret", "TSIGSecret")};
-    } else {
-        checks.push_back(missing(e.Command, "command", "Command"));
-    }
-    for (const DynamicDnsEntryProblem& problem : checks) {
-        if (!problem.text.empty()) {
-            return problem;
-        }
-    }
-    if (!e.Hosts.empty()) {
-        for (const std::string& name : SplitHosts(e.Hosts)) {
-            if (name.empty()) {
-                continue;  // a comma too many
-            }
-            if (!IsHostName(name)) {
-                return {"\"" + name +
-                            "\" is not a host name. Host names are made of letters, digits, "
-                            "hyphens and dots, and several are separated by commas.",
-                        "Hosts"};
-            }
-            if (rfc2136 && !InsideZone(name, e.Zone)) {
-                return {"The host name " + name + " does not lie inside the zone " + e.Zone + ".",
-                        "Hosts"};
-            }
-        }
-    }
-    if (rfc2136) {
-        if (!IsBase64(e.TSIGSecret)) {
-            return {
-                "The TSIG secret must be written in base64, as the name server's key file "
-                "gives it.",
-                "TSIGSecret"};
-        }
-        if (e.TTL < 1) {
-            return {"Please enter a TTL from 1 to 2147483647 seconds.", "TTL"};
-        }
-    }
-    if (e.Family != kDdnsFamily4 && e.Family != kDdnsFamily6 && e.Family != kDdnsFamilyBoth) {
-        return {"Please choose the addresses to publish: IPv4, IPv6 or both.", "Family"};
-    }
-    return {};
-}
 
 CDynamicDnsEntryDlg::CDynamicDnsEntryDlg(const DynamicDnsEntry& entry, Host& boxes, QWidget* parent)
     : QDialog(parent), original_(entry), boxes_(boxes) {
@@ -242,32 +95,30 @@ CDynamicDnsEntryDlg::CDynamicDnsEntryDlg(const DynamicDnsEntry& entry, Host& box
 
     protocol_ = new QComboBox(this);
     protocol_->setObjectName("Protocol");
-    for (const Choice& choice : kProtocols) {
-        protocol_->addItem(choice.shown, choice.stored);
+    for (const DdnsKind& kind : DynamicDnsKinds()) {
+        protocol_->addItem(QString::fromStdString(kind.label), QString::fromStdString(kind.stored));
     }
-    form_->addRow("&Protocol:", protocol_);
+    // Typing a part of a provider's name filters the list.
+    protocol_->setEditable(true);
+    protocol_->setInsertPolicy(QComboBox::NoInsert);
+    protocol_->completer()->setCompletionMode(QCompleter::PopupCompletion);
+    protocol_->completer()->setFilterMode(Qt::MatchContains);
+    protocol_->completer()->setCaseSensitivity(Qt::CaseInsensitive);
+    form_->addRow("&Provider:", protocol_);
     hint_ = new QLabel(this);
     hint_->setObjectName("ProtocolHint");
     hint_->setWordWrap(true);
+    hint_->setOpenExternalLinks(true);
     form_->addRow(hint_);
 
-    server_ = AddField("Server", "&Server:", kMaxValueLength, Accepts::AnyText);
-    hosts_ = AddField("Hosts", "&Host names:", kMaxValueLength, Accepts::AnyText);
-    hosts_->setPlaceholderText("home.example.net, nas.example.net");
-    user_ = AddField("User", "&User name:", kMaxValueLength, Accepts::AnyText);
-    password_ = AddField("Password", "Pass&word:", kMaxPasswordLength, Accepts::PrintableAscii);
-    password_->setEchoMode(QLineEdit::Password);
-    url_ = AddField("URL", "U&RL:", kMaxValueLength, Accepts::AnyText);
-    url_->setPlaceholderText("https://update.example.net/?domains=%H&ip=%WI");
-    expect_ = AddField("Expect", "E&xpected answer:", kMaxValueLength, Accepts::AnyText);
-    zone_ = AddField("Zone", "&Zone:", kMaxValueLength, Accepts::AnyText);
-    tsigName_ = AddField("TSIGName", "TSIG &key name:", kMaxValueLength, Accepts::AnyText);
-    tsigSecret_ =
-        AddField("TSIGSecret", "TSIG s&ecret:", kMaxTsigSecretLength, Accepts::PrintableAscii);
-    tsigSecret_->setEchoMode(QLineEdit::Password);
-    ttl_ = AddField("TTL", "&TTL (seconds):", 10, Accepts::Digits);
-    ttl_->setMaximumWidth(ttl_->fontMetrics().horizontalAdvance("00000000000") + 12);
-    command_ = AddField("Command", "&Command:", kMaxValueLength, Accepts::AnyText);
+    for (const FieldSpec& spec : kFieldSpecs) {
+        fields_[spec.key] = AddField(spec.key, spec.maxBytes, spec.accepts);
+    }
+    fields_["Hosts"]->setPlaceholderText("home.example.net, nas.example.net");
+    fields_["Password"]->setEchoMode(QLineEdit::Password);
+    fields_["TSIGSecret"]->setEchoMode(QLineEdit::Password);
+    CommitEdit* ttl = fields_["TTL"];
+    ttl->setMaximumWidth(ttl->fontMetrics().horizontalAdvance("00000000000") + 12);
 
     family_ = new QComboBox(this);
     family_->setObjectName("Family");
@@ -294,9 +145,9 @@ CDynamicDnsEntryDlg::CDynamicDnsEntryDlg(const DynamicDnsEntry& entry, Host& box
     connect(ok, &QPushButton::clicked, this, &CDynamicDnsEntryDlg::accept);
     connect(cancel, &QPushButton::clicked, this, &CDynamicDnsEntryDlg::reject);
     auto askHelp = [this] {
-        const QString protocol = protocol_->currentData().toString();
-        emit HelpRequested(protocol.isEmpty() ? "DynamicDns.htm#page"
-                                              : "DynamicDns.htm#" + protocol);
+        const DdnsKind* kind = ChosenKind();
+        emit HelpRequested(kind == nullptr ? "DynamicDns.htm#page"
+                                           : QString::fromStdString(kind->help));
     };
     connect(help, &QPushButton::clicked, this, askHelp);
     connect(new QShortcut(QKeySequence(Qt::Key_F1), this), &QShortcut::activated, this, askHelp);
@@ -307,61 +158,62 @@ CDynamicDnsEntryDlg::CDynamicDnsEntryDlg(const DynamicDnsEntry& entry, Host& box
     // forth loses nothing typed.
     protocol_->setCurrentIndex(protocol_->findData(QString::fromStdString(entry.Protocol)));
     family_->setCurrentIndex(family_->findData(QString::fromStdString(entry.Family)));
-    server_->SetText(entry.Server);
-    hosts_->SetText(entry.Hosts);
-    user_->SetText(entry.User);
-    password_->SetText(entry.Password);
-    url_->SetText(entry.URL);
-    expect_->SetText(entry.Expect);
-    zone_->SetText(entry.Zone);
-    tsigName_->SetText(entry.TSIGName);
-    tsigSecret_->SetText(entry.TSIGSecret);
-    ttl_->SetText(std::to_string(entry.TTL));
-    command_->SetText(entry.Command);
+    fields_["Server"]->SetText(entry.Server);
+    fields_["Hosts"]->SetText(entry.Hosts);
+    fields_["User"]->SetText(entry.User);
+    fields_["Password"]->SetText(entry.Password);
+    fields_["URL"]->SetText(entry.URL);
+    fields_["Expect"]->SetText(entry.Expect);
+    fields_["Zone"]->SetText(entry.Zone);
+    fields_["TSIGName"]->SetText(entry.TSIGName);
+    fields_["TSIGSecret"]->SetText(entry.TSIGSecret);
+    fields_["TTL"]->SetText(std::to_string(entry.TTL));
+    fields_["Command"]->SetText(entry.Command);
     ShowProtocolFields();
     setMinimumWidth(440);
 }
 
-CommitEdit* CDynamicDnsEntryDlg::AddField(const char* name, const char* label, size_t maxBytes,
-                                          Accepts accepts) {
+CommitEdit* CDynamicDnsEntryDlg::AddField(const char* name, size_t maxBytes, Accepts accepts) {
     auto* edit = new CommitEdit(maxBytes, accepts, this);
     edit->setObjectName(name);
-    form_->addRow(label, edit);
+    form_->addRow(QString(name) + ":", edit);
     return edit;
 }
 
-void CDynamicDnsEntryDlg::ShowProtocolFields() {
-    const std::string protocol = protocol_->currentData().toString().toStdString();
-    const bool dyndns2 = protocol == kDdnsDyndns2;
-    const bool url = protocol == kDdnsUrl;
-    const bool rfc2136 = protocol == kDdnsRfc2136;
-    const bool command = protocol == kDdnsCommand;
-    form_->setRowVisible(server_, dyndns2 || rfc2136);
-    form_->setRowVisible(hosts_, dyndns2 || url || rfc2136 || command);
-    // A URL or a command may take a logon too (%U and %P, ORVEX_USER and ORVEX_PASSWORD),
-    // which keeps the password out of the text stored unscrambled.
-    form_->setRowVisible(user_, dyndns2 || url || command);
-    form_->setRowVisible(password_, dyndns2 || url || command);
-    form_->setRowVisible(url_, url);
-    form_->setRowVisible(expect_, url);
-    form_->setRowVisible(zone_, rfc2136);
-    form_->setRowVisible(tsigName_, rfc2136);
-    form_->setRowVisible(tsigSecret_, rfc2136);
-    form_->setRowVisible(ttl_, rfc2136);
-    form_->setRowVisible(command_, command);
-    if (auto* label = qobject_cast<QLabel*>(form_->labelForField(server_))) {
-        label->setText(rfc2136 ? "Name &server:" : "Update &server:");
+const DdnsKind* CDynamicDnsEntryDlg::ChosenKind() const {
+    if (protocol_->currentIndex() < 0) {
+        return nullptr;
     }
-    hosts_->setToolTip(command ? "Given to the command as ORVEX_HOSTS."
-                       : url   ? "What %H stands for in the URL."
-                               : "Separated by commas.");
-    user_->setToolTip(command ? "Given to the command as ORVEX_USER."
-                      : url   ? "What %U stands for in the URL."
-                              : QString());
-    password_->setToolTip(command ? "Given to the command as ORVEX_PASSWORD."
-                          : url   ? "What %P stands for in the URL."
-                                  : QString());
-    hint_->setText(ProtocolHint(protocol));
+    return FindDynamicDnsKind(protocol_->currentData().toString().toStdString());
+}
+
+void CDynamicDnsEntryDlg::ShowProtocolFields() {
+    const DdnsKind* kind = ChosenKind();
+    for (const auto& [key, edit] : fields_) {
+        const DdnsField* field = kind != nullptr ? kind->Field(key) : nullptr;
+        form_->setRowVisible(edit, field != nullptr);
+        if (field == nullptr) {
+            continue;
+        }
+        if (auto* label = qobject_cast<QLabel*>(form_->labelForField(edit))) {
+            label->setText(QString::fromStdString(field->label));
+        }
+        edit->setToolTip(QString::fromStdString(field->hint));
+        if (key != "Hosts") {
+            // Examples show in the empty field; other hints only as the tool tip.
+            const bool example = key == "URL" || key == "Server" || key == "Zone";
+            edit->setPlaceholderText(example ? QString::fromStdString(field->hint) : QString());
+        }
+    }
+    if (kind == nullptr) {
+        hint_->setText("Please choose a provider.");
+    } else if (kind->docs.empty()) {
+        hint_->setText(QString::fromStdString(kind->about));
+    } else {
+        hint_->setText(QString::fromStdString(kind->about).toHtmlEscaped() + " <a href=\"" +
+                       QString::fromStdString(kind->docs).toHtmlEscaped() +
+                       "\">The provider's instructions</a>");
+    }
     if (isVisible()) {
         adjustSize();  // the dialog shrinks and grows with its rows
     }
@@ -369,49 +221,57 @@ void CDynamicDnsEntryDlg::ShowProtocolFields() {
 
 DynamicDnsEntry CDynamicDnsEntryDlg::Entry() const {
     DynamicDnsEntry e = original_;
-    const QString protocol = protocol_->currentData().toString();
-    if (protocol.isEmpty()) {
-        return e;  // an unknown protocol from the file stays as it was
+    const DdnsKind* kind = ChosenKind();
+    if (kind == nullptr) {
+        return e;  // an unknown provider from the file stays as it was
     }
-    e.Protocol = protocol.toStdString();
+    e.Protocol = kind->stored;
     if (family_->currentIndex() >= 0) {
         e.Family = family_->currentData().toString().toStdString();
     }
-    auto shown = [&](CommitEdit* edit) {
+    auto shown = [&](const char* key) {
+        CommitEdit* edit = fields_.at(key);
         return form_->isRowVisible(edit) ? TrimBlanks(edit->Text()) : std::string();
     };
-    e.Server = shown(server_);
-    e.Hosts = NormalHosts(shown(hosts_));
-    e.User = shown(user_);
+    e.Server = shown("Server");
+    e.Hosts = NormalHosts(shown("Hosts"));
+    e.User = shown("User");
     // Passwords and secrets are taken as typed: a blank may belong to them.
-    e.Password = form_->isRowVisible(password_) ? password_->Text() : std::string();
-    e.URL = shown(url_);
-    e.Expect = shown(expect_);
-    e.Zone = shown(zone_);
-    e.TSIGName = shown(tsigName_);
-    e.TSIGSecret = shown(tsigSecret_);
-    if (form_->isRowVisible(ttl_)) {
-        e.TTL = TtlFromText(TrimBlanks(ttl_->Text()));
+    CommitEdit* password = fields_.at("Password");
+    e.Password = form_->isRowVisible(password) ? password->Text() : std::string();
+    e.URL = shown("URL");
+    e.Expect = shown("Expect");
+    e.Zone = shown("Zone");
+    e.TSIGName = shown("TSIGName");
+    e.TSIGSecret = shown("TSIGSecret");
+    if (form_->isRowVisible(fields_.at("TTL"))) {
+        e.TTL = TtlFromText(shown("TTL"));
     }
-    e.Command = shown(command_);
-    if (e.Protocol == kDdnsCommand && original_.Protocol == kDdnsCommand) {
-        // Written by hand, never shown here, and still handed to the command
-        // (ORVEX_SERVER, ORVEX_ZONE): an edit keeps them.
-        e.Server = original_.Server;
-        e.Zone = original_.Zone;
+    e.Command = shown("Command");
+    if (e.Protocol == original_.Protocol &&
+        (kind->sender == DdnsSender::kCommand || !kind->generic)) {
+        // Written by hand, never shown here, and still used (a command gets ORVEX_SERVER and
+        // ORVEX_ZONE; a provider's Server replaces its documented address): an edit keeps
+        // them.
+        if (kind->Field("Server") == nullptr) {
+            e.Server = original_.Server;
+        }
+        if (kind->Field("Zone") == nullptr) {
+            e.Zone = original_.Zone;
+        }
     }
     return e;
 }
 
 void CDynamicDnsEntryDlg::accept() {
-    const DynamicDnsEntryProblem problem = CheckDynamicDnsEntry(Entry());
-    if (!problem.text.empty()) {
+    const std::vector<DynamicDnsProblem> problems = CheckDynamicDnsEntry(Entry());
+    if (!problems.empty()) {
         MessageBoxRequest box;
-        box.text = problem.text;
+        box.text = problems.front().prompt;
         box.caption = "Dynamic DNS Entry";
         box.icon = MsgIcon::Warning;
         boxes_.MessageBox(box);
-        if (auto* field = findChild<QWidget*>(QString::fromStdString(problem.field))) {
+        if (auto* field = findChild<QWidget*>(QString::fromStdString(problems.front().field))) {
             field->setFocus();
         }
         return;

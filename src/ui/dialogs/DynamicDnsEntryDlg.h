@@ -2,9 +2,11 @@
 
 #include <QDialog>
 
+#include <map>
 #include <string>
 
 #include "settings/DynamicDnsEntry.h"
+#include "settings/DynamicDnsKinds.h"
 #include "ui/pages/PageWidgets.h"
 
 class QComboBox;
@@ -15,21 +17,11 @@ namespace orvex {
 
 class Host;
 
-// Why an entry cannot be used as it stands: the first fault found, in words for the user, and
-// the key of the field to mend ("Hosts", "TTL", ...). An empty text: nothing wrong.
-struct DynamicDnsEntryProblem {
-    std::string text;
-    std::string field;
-};
-
-// Checks that the fields the entry's protocol needs are filled in, the host names are names
-// (inside the zone, for a DNS UPDATE), the TSIG secret is base64, the TTL lies in range and
-// the addresses to publish are chosen.
-DynamicDnsEntryProblem CheckDynamicDnsEntry(const DynamicDnsEntry& entry);
-
-// "Dynamic DNS Entry": one entry of the Dynamic DNS page. It shows the fields of the chosen
-// protocol only; OK refuses an incomplete entry with a box that says what is missing, and
-// stores nothing anywhere itself: the page takes Entry() after OK.
+// "Dynamic DNS Entry": one entry of the Dynamic DNS page. Its first field is the provider
+// (typing filters the list), the providers of the catalog first and the generic kinds at the
+// end; it shows the fields of the rule table's row for it only (settings/DynamicDnsKinds.h).
+// OK refuses an entry the rule table's check finds fault with, with a box that says what is
+// wrong, and stores nothing anywhere itself: the page takes Entry() after OK.
 class CDynamicDnsEntryDlg : public QDialog {
     Q_OBJECT
 public:
@@ -43,12 +35,14 @@ public:
     DynamicDnsEntry Entry() const;
 
 signals:
-    // F1 or "Help": the help on the chosen protocol ("DynamicDns.htm#url", ...).
+    // F1 or "Help": the help on the chosen provider or kind ("DynamicDns.htm#url", ...).
     void HelpRequested(const QString& topic);
 
 private:
     void ShowProtocolFields();
-    CommitEdit* AddField(const char* name, const char* label, size_t maxBytes, Accepts accepts);
+    CommitEdit* AddField(const char* name, size_t maxBytes, Accepts accepts);
+    // The row of the rule table the provider list shows, or nullptr.
+    const DdnsKind* ChosenKind() const;
 
     DynamicDnsEntry original_;
     Host& boxes_;
@@ -56,17 +50,8 @@ private:
     QComboBox* protocol_;
     QComboBox* family_;
     QLabel* hint_;
-    CommitEdit* server_;
-    CommitEdit* hosts_;
-    CommitEdit* user_;
-    CommitEdit* password_;
-    CommitEdit* url_;
-    CommitEdit* expect_;
-    CommitEdit* zone_;
-    CommitEdit* tsigName_;
-    CommitEdit* tsigSecret_;
-    CommitEdit* ttl_;
-    CommitEdit* command_;
+    // Every text field of an entry by its key; the chosen kind's are shown.
+    std::map<std::string, CommitEdit*> fields_;
 };
 
 }  // namespace orvex

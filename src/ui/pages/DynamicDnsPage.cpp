@@ -1,5 +1,8 @@
 #include "ui/pages/DynamicDnsPage.h"
 
+#include <algorithm>
+#include <ctime>
+
 #include <QDateTime>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -13,6 +16,7 @@
 
 #include "app/AppState.h"
 #include "platform/Host.h"
+#include "settings/DynamicDnsKinds.h"
 #include "settings/DynamicDnsSettings.h"
 #include "ui/dialogs/DynamicDnsEntryDlg.h"
 #include "ui/pages/PageWidgets.h"
@@ -36,7 +40,8 @@ QString ProtocolText(const std::string& protocol) {
     if (protocol == kDdnsCommand) {
         return "Command";
     }
-    return ToQ(protocol);
+    const DdnsKind* provider = FindDynamicDnsKind(protocol);
+    return ToQ(provider != nullptr ? provider->label : protocol);
 }
 
 QString FamilyText(const std::string& family) {
@@ -59,6 +64,36 @@ QString LastUpdateText(const std::string& utc) {
     }
     const QDateTime when = QDateTime::fromString(QString::fromStdString(utc), Qt::ISODate);
     return when.isValid() ? when.toLocalTime().toString("yyyy-MM-dd HH:mm") : ToQ(utc);
+}
+
+QString LocalMinute(std::time_t t) {
+    return QDateTime::fromSecsSinceEpoch(static_cast<qint64>(t))
+        .toLocalTime()
+        .toString("yyyy-MM-dd HH:mm");
+}
+
+// What the table shows of an entry's last result: the addresses last sent (the family while
+// none were), and when; or the last failure in words and when the entry is tried again.
+struct EntryState {
+    QString addresses;
+    QString state;
+};
+
+EntryState StateOf(const DynamicDnsEntry& entry, const ddns::UpdateMemory& memory) {
+    const ddns::UpdateMemory::Record record = memory.Find(entry);
+    const std::string& address = record.succeeded ? record.lastAddress : entry.LastAddress;
+    const std::string& when = record.succeeded ? record.lastUpdate : entry.LastUpdate;
+    EntryState shown{address.empty() ? FamilyText(entry.Family) : ToQ(address),
+                     LastUpdateText(when)};
+    if (record.stopped) {
+        shown.state = "stopped: " + ToQ(record.stopWhy) + "; waits for a change of the entry";
+    } else if (record.failed) {
+        const std::time_t again =
+            record.failedAt + std::max<std::time_t>(ddns::kRetryAfterSeconds, record.retryAfter);
+        shown.state = "failed " + LocalMinute(record.failedAt) + ": " + ToQ(record.failedWhy) +
+                      "; tried again after " + LocalMinute(again);
+    }
+    return shown;
 }
 
 // What names an entry in the table and in questions: its host names, else what it runs or the
@@ -91,7 +126,7 @@ CDynamicDnsPage::CDynamicDnsPage(PageContext& context, QWidget* parent)
     table_->setRootIsDecorated(false);
     table_->setUniformRowHeights(true);
     table_->setSelectionMode(QAbstractItemView::SingleSelection);
-    table_->setHeaderLabels({"Host Names", "Protocol", "Addresses", "Last Update"});
+    table_->setHeaderLabels({"Host Names", "Provider", "Addresses", "Last Update"});
     table_->header()->setStretchLastSection(true);
     table_->header()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     table_->setColumnWidth(kHostsColumn, 150);
@@ -160,9 +195,13 @@ void CDynamicDnsPage::RefreshLastUpdates() {
     }
     for (size_t row = 0; row < entries.size(); ++row) {
         QTreeWidgetItem* item = table_->topLevelItem(static_cast<int>(row));
-        const QString shown = LastUpdateText(entries[row].LastUpdate);
-        if (item->text(kLastUpdateColumn) != shown) {
-            item->setText(kLastUpdateColumn, shown);
+        const EntryState shown = StateOf(entries[row], context_.state.DynamicDnsMemory);
+        if (item->text(kFamilyColumn) != shown.addresses) {
+            item->setText(kFamilyColumn, shown.addresses);
+        }
+        if (item->text(kLastUpdateColumn) != shown.state) {
+            item->setText(kLastUpdateColumn, shown.state);
+            item->setToolTip(kLastUpdateColumn, shown.state);
         }
     }
 }
@@ -181,9 +220,11 @@ void CDynamicDnsPage::FillTable(int selectRow) {
     table_->clear();
     QList<QTreeWidgetItem*> rows;
     for (const DynamicDnsEntry& entry : context_.state.Settings().DynamicDns) {
-        rows.append(new QTreeWidgetItem(
-            QStringList{ToQ(EntryName(entry)), ProtocolText(entry.Protocol),
-                        FamilyText(entry.Family), LastUpdateText(entry.LastUpdate)}));
+        const EntryState shown = StateOf(entry, context_.state.DynamicDnsMemory);
+        auto* row = new QTreeWidgetItem(QStringList{
+            ToQ(EntryName(entry)), ProtocolText(entry.Protocol), shown.addresses, shown.state});
+        row->setToolTip(kLastUpdateColumn, shown.state);
+        rows.append(row);
     }
     table_->addTopLevelItems(rows);
     if (!rows.isEmpty()) {

@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QCompleter>
 #include <QDateTime>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -13,6 +14,8 @@
 #include <gtest/gtest.h>
 
 #include "PageRig.h"
+#include "app/AppState.h"
+#include "settings/DynamicDnsKinds.h"
 #include "settings/DynamicDnsSettings.h"
 #include "settings/SettingsFile.h"
 #include "ui/dialogs/DynamicDnsEntryDlg.h"
@@ -110,10 +113,10 @@ TEST(DynamicDnsEntryDlgTest, ShowsOnlyTheFieldsOfTheChosenProtocolAndKeepsWhatWa
     EXPECT_EQ(entry.Password, "pa ss!word");
     EXPECT_EQ(entry.Server, "");
 
-    // Passwords are capped like every stored password, the secret at its own length.
+    // A password takes a provider's token (256 characters), the secret its own length.
     Choose(Child<QComboBox>(&dialog, "Protocol"), kDdnsDyndns2);
-    Type(&dialog, "Password", QString(40, 'p'));
-    EXPECT_EQ(dialog.Entry().Password, std::string(kMaxPasswordLength, 'p'));
+    Type(&dialog, "Password", QString(300, 'p'));
+    EXPECT_EQ(dialog.Entry().Password, std::string(kMaxDdnsPasswordLength, 'p'));
     Choose(Child<QComboBox>(&dialog, "Protocol"), kDdnsRfc2136);
     Type(&dialog, "TSIGSecret", QString(200, 'A'));
     EXPECT_EQ(dialog.Entry().TSIGSecret.size(), kMaxTsigSecretLength);
@@ -126,68 +129,6 @@ TEST(DynamicDnsEntryDlgTest, ShowsOnlyTheFieldsOfTheChosenProtocolAndKeepsWhatWa
 }
 
 TEST(DynamicDnsEntryDlgTest, IncompleteEntriesAreRefusedWithWhatIsWrong) {
-    DynamicDnsEntry dyndns2;
-    dyndns2.Server = "members.example.net";
-    dyndns2.Hosts = "home.example.net";
-    dyndns2.User = "jane";
-    dyndns2.Password = "secret";
-    DynamicDnsEntry url;
-    url.Protocol = kDdnsUrl;
-    url.URL = "https://update.example.net/?ip=%WI";
-    DynamicDnsEntry command;
-    command.Protocol = kDdnsCommand;
-    command.Command = "hook.sh";
-    for (const DynamicDnsEntry& good : {dyndns2, url, command, Rfc2136Entry()}) {
-        EXPECT_EQ(CheckDynamicDnsEntry(good).text, "") << good.Protocol;
-    }
-
-    struct Case {
-        DynamicDnsEntry entry;
-        std::function<void(DynamicDnsEntry&)> spoil;
-        std::string text;
-        std::string field;
-    };
-    const std::vector<Case> cases = {
-        {dyndns2, [](auto& e) { e.Password.clear(); }, "Please enter the password.", "Password"},
-        {dyndns2, [](auto& e) { e.Hosts = "home.example.net,my host"; },
-         "\"my host\" is not a host name. Host names are made of letters, digits, hyphens and "
-         "dots, and several are separated by commas.",
-         "Hosts"},
-        {url, [](auto& e) { e.URL = "update.example.net/?ip=%WI"; },
-         "The URL must begin with https:// or http://.", "URL"},
-        {url, [](auto& e) { e.URL += "&host=%H"; },
-         "Please enter the host names the URL's %H stands for.", "Hosts"},
-        {url, [](auto& e) { e.URL += "&key=%P"; },
-         "Please enter the password the URL's %P stands for.", "Password"},
-        {command, [](auto& e) { e.Command.clear(); }, "Please enter the command.", "Command"},
-        {Rfc2136Entry(), [](auto& e) { e.TSIGName.clear(); }, "Please enter the TSIG key name.",
-         "TSIGName"},
-        {Rfc2136Entry(), [](auto& e) { e.Hosts = "home.example.org"; },
-         "The host name home.example.org does not lie inside the zone example.net.", "Hosts"},
-        {Rfc2136Entry(), [](auto& e) { e.Hosts = "badexample.net"; },
-         "The host name badexample.net does not lie inside the zone example.net.", "Hosts"},
-        {Rfc2136Entry(), [](auto& e) { e.TSIGSecret = "not base64!"; },
-         "The TSIG secret must be written in base64, as the name server's key file gives it.",
-         "TSIGSecret"},
-        {Rfc2136Entry(), [](auto& e) { e.TTL = 0; },
-         "Please enter a TTL from 1 to 2147483647 seconds.", "TTL"},
-        {dyndns2, [](auto& e) { e.Family = "5"; },
-         "Please choose the addresses to publish: IPv4, IPv6 or both.", "Family"},
-        {dyndns2, [](auto& e) { e.Protocol = "carrier-pigeon"; },
-         "Please choose the protocol of this entry.", "Protocol"},
-    };
-    for (const Case& c : cases) {
-        DynamicDnsEntry entry = c.entry;
-        c.spoil(entry);
-        const DynamicDnsEntryProblem problem = CheckDynamicDnsEntry(entry);
-        EXPECT_EQ(problem.text, c.text);
-        EXPECT_EQ(problem.field, c.field) << c.text;
-    }
-    // A name written with the root's dot, in other letters, and the zone itself are inside.
-    DynamicDnsEntry apex = Rfc2136Entry();
-    apex.Hosts = "HOME.Example.NET.,example.net";
-    EXPECT_EQ(CheckDynamicDnsEntry(apex).text, "");
-
     // In the dialog: OK with a field missing says so and stays open; a TTL beyond an int is
     // out of range, not held at the limit.
     RecordingHost boxes;
@@ -203,6 +144,37 @@ TEST(DynamicDnsEntryDlgTest, IncompleteEntriesAreRefusedWithWhatIsWrong) {
     EXPECT_EQ(dialog.Entry().TTL, 2147483647);
 }
 
+TEST(DynamicDnsEntryDlgTest, OffersEveryProviderThenTheFourKindsWithOnlyTheirFields) {
+    RecordingHost boxes;
+    CDynamicDnsEntryDlg dialog(DynamicDnsEntry{}, boxes);
+    auto* providers = Child<QComboBox>(&dialog, "Protocol");
+    const std::vector<DdnsKind>& kinds = DynamicDnsKinds();
+    ASSERT_GT(kinds.size(), 25u) << "the catalog was found";
+    ASSERT_EQ(providers->count(), static_cast<int>(kinds.size()));
+    for (int i = 0; i < providers->count(); ++i) {
+        EXPECT_EQ(providers->itemData(i).toString().toStdString(), kinds[i].stored);
+    }
+    EXPECT_EQ(providers->itemText(providers->count() - 4), "dyndns2 (other provider)");
+    EXPECT_EQ(providers->itemText(providers->count() - 1), "Command");
+
+    Choose(providers, "duckdns");
+    for (const char* field : kTextFields) {
+        const bool shown = std::string(field) == "Hosts" || std::string(field) == "Password";
+        EXPECT_EQ(Child<QLineEdit>(&dialog, field)->isVisibleTo(&dialog), shown) << field;
+    }
+    Type(&dialog, "Hosts", "myhome");
+    Type(&dialog, "Password", QString(256, 't'));
+    dialog.accept();
+    EXPECT_EQ(dialog.result(), QDialog::Accepted) << boxes.MessageBoxTexts().size();
+    EXPECT_EQ(dialog.Entry().Protocol, "duckdns");
+    EXPECT_EQ(dialog.Entry().Password.size(), 256u);
+
+    // Typing a part of a name filters the list.
+    providers->completer()->setCompletionPrefix("flare");
+    EXPECT_EQ(providers->completer()->completionCount(), 1);
+    EXPECT_EQ(providers->completer()->currentCompletion(), "Cloudflare");
+}
+
 TEST(DynamicDnsEntryDlgTest, AnEntryOfAnUnknownProtocolIsKeptUntilOneIsChosen) {
     DynamicDnsEntry odd = Rfc2136Entry();
     odd.Protocol = "carrier-pigeon";
@@ -214,7 +186,7 @@ TEST(DynamicDnsEntryDlgTest, AnEntryOfAnUnknownProtocolIsKeptUntilOneIsChosen) {
     EXPECT_TRUE(SameDynamicDnsTarget(dialog.Entry(), odd));
     dialog.accept();
     EXPECT_EQ(boxes.MessageBoxTexts(),
-              std::vector<std::string>{"Please choose the protocol of this entry."});
+              std::vector<std::string>{"Please choose the provider of this entry."});
 
     Choose(Child<QComboBox>(&dialog, "Protocol"), kDdnsRfc2136);
     EXPECT_EQ(Text(Child<QLineEdit>(&dialog, "Zone")), "example.net");
@@ -291,6 +263,23 @@ TEST_F(DynamicDnsPageTest, AddEditAndRemoveChangeTheSettingsAndMarkThePage) {
                   .toLocalTime()
                   .toString("yyyy-MM-dd HH:mm"));
     EXPECT_TRUE(Table()->topLevelItem(0)->isSelected());
+    EXPECT_EQ(Table()->topLevelItem(0)->text(2), "203.0.113.7") << "the addresses last sent";
+    // A later failure shows in words, with when the entry is tried again.
+    ddns::UpdateMemory::Record failure = rig.state.DynamicDnsMemory.Find(Entries()[0]);
+    failure.failed = true;
+    failure.failedAt = 1796000000;
+    failure.failedWhy = "update.example.net:443 refused the connection";
+    rig.state.DynamicDnsMemory.Store(failure);
+    page.RefreshLastUpdates();
+    const auto local = [](std::time_t t) {
+        return QDateTime::fromSecsSinceEpoch(t).toLocalTime().toString("yyyy-MM-dd HH:mm");
+    };
+    EXPECT_EQ(Table()->topLevelItem(0)->text(3),
+              "failed " + local(1796000000) +
+                  ": update.example.net:443 refused the connection; tried again after " +
+                  local(1796000000 + 300));
+    failure.failed = false;
+    rig.state.DynamicDnsMemory.Store(failure);
     page.SetModified(false);
 
     // Cancel, and OK without a change, leave the entry and its last result alone.
