@@ -111,8 +111,8 @@ CDynamicDnsEntryDlg::CDynamicDnsEntryDlg(const DynamicDnsEntry& entry, Host& box
     hint_->setOpenExternalLinks(true);
     form_->addRow(hint_);
 
-    for (const FieldSpec& spec : kFieldSpecs) {
-        fields_[spec.key] = AddField(spec.key, spec.maxBytes, spec.accepts);
+    for (const FieldSpec& field : kFieldSpecs) {
+        fields_[field.key] = AddField(field.key, field.maxBytes, field.accepts);
     }
     fields_["Hosts"]->setPlaceholderText("home.example.net, nas.example.net");
     fields_["Password"]->setEchoMode(QLineEdit::Password);
