@@ -12,7 +12,8 @@
 //   before any reply with -1;
 // - with AUTH asked for, the mechanism sent is the first of CRAM-MD5, LOGIN, PLAIN that the
 //   EHLO reply offers after its "AUTH" (any case), none without "AUTH"; the credential lines
-//   are the base64 forms the mechanism prescribes (CRAM-MD5 from the peer's challenge);
+//   are the base64 forms the mechanism prescribes (CRAM-MD5 from the peer's challenge), each
+//   sent only after a 334 prompt: any other reply there ends the logon with -49;
 // - the lines the peer receives are exactly the dialogue's, each ending CR LF;
 // - seeSmtpConnect's and seeClose's results are the model's.
 // In raw mode: no crash or hang, a documented result, and a first line that is the greeting.
@@ -194,12 +195,20 @@ Model Dialogue(const std::vector<Reply>& replies, bool auth, bool startTls, cons
         m.handshake = first == '2';
         return m;
     }
+    // A secret goes out only after the peer's 334 prompt for it.
+    auto prompted = [&] {
+        if (LeadingCode(replies[next - 1].lines[0]) == 334) {
+            return true;
+        }
+        m.connectResult = -49;
+        return false;
+    };
     const std::string& ehloReply = replies[next - 1].Bytes();
     const int mechanism = auth ? ChosenMechanism(ehloReply) : 0;
     std::string line;
     if (mechanism == 150) {
         line = "AUTH CRAM-MD5";
-        if (!exchange(&line, &m.connectResult)) {
+        if (!exchange(&line, &m.connectResult) || !prompted()) {
             return m;
         }
         const std::string challenge = orvex::CramMd5Challenge(replies[next - 1].Bytes());
@@ -209,11 +218,11 @@ Model Dialogue(const std::vector<Reply>& replies, bool auth, bool startTls, cons
         }
     } else if (mechanism == 160) {
         line = "AUTH LOGIN";
-        if (!exchange(&line, &m.connectResult)) {
+        if (!exchange(&line, &m.connectResult) || !prompted()) {
             return m;
         }
         line = orvex::Base64Encode(user);
-        if (!exchange(&line, &m.connectResult)) {
+        if (!exchange(&line, &m.connectResult) || !prompted()) {
             return m;
         }
         line = orvex::Base64Encode(password);
