@@ -4,7 +4,7 @@
 // - the expansion reads the template (1) and writes the page, the local copy and the address
 //   file without any message;
 // - the page equals an independent expansion: the template cut at 32000 bytes and at its first
-//   NUL, each token replaced everywhere in the fixed order, "%P<n>" from the highest index
+//   NUL, each token ("%NAT" and "%NVIA" first) replaced everywhere in the fixed order, "%P<n>" from the highest index
 //   down, with the running / stopped word of the program's window;
 // - the local copy equals the page and the address file holds the WAN address alone;
 // - a missing template gives -1 and the "P10007 " status, and writes nothing.
@@ -73,6 +73,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     orvex::PageValues values;
     values.currentWanIp = in.ConsumeRandomLengthString(24);
     values.currentLanIp = in.ConsumeRandomLengthString(24);
+    values.natState = in.ConsumeRandomLengthString(18);
+    values.wanVia = in.ConsumeRandomLengthString(8);
     values.siteName = in.ConsumeRandomLengthString(24);
     values.connectionState = in.ConsumeRandomLengthString(10);
     values.statusIndicators = in.ConsumeRandomLengthString(16);
@@ -132,6 +134,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static const char* const kDays[] = {"Sunday",   "Monday", "Tuesday", "Wednesday",
                                         "Thursday", "Friday", "Saturday"};
     const int hour12 = t.tm_hour % 12 == 0 ? 12 : t.tm_hour % 12;
+    expected = Replaced(expected, "%NAT", values.natState);
+    expected = Replaced(expected, "%NVIA", values.wanVia);
     expected = Replaced(expected, "%WI", values.currentWanIp);
     expected = Replaced(expected, "%I", values.currentLanIp);
     expected = Replaced(expected, "%D",

@@ -67,6 +67,14 @@ void AddressState::SetPreviousWANIP6(const std::string& text) {
     values_.PreviousWANIP6 = text;
 }
 
+void AddressState::SetWanReach(const std::string& nat, const std::string& via,
+                               const std::string& sentence) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    values_.WanNat = nat;
+    values_.WanVia = via;
+    values_.WanReachability = sentence;
+}
+
 bool AddressState::Snapshot::Unchanged(bool withIpv6) const {
     if (PreviousWANIP != CurrentWANIP || PreviousLANIP != CurrentLANIP) {
         return false;

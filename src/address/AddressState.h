@@ -20,6 +20,12 @@ public:
         std::string PreviousLANIP6;
         std::string CurrentWANIP6;
         std::string PreviousWANIP6;
+        // What the last IPv4 lookup learnt of the line: %NAT, %NVIA (the source that gave the
+        // WAN address; empty when none did) and the reachability sentence (empty: nothing to
+        // tell).
+        std::string WanNat = "unknown";
+        std::string WanVia;
+        std::string WanReachability;
 
         // Whether no address changed since the previous lookups: the IPv4 pair always, the
         // IPv6 pairs when `withIpv6`.
@@ -40,6 +46,7 @@ public:
     void SetPreviousLANIP6(const std::string& text);
     void SetCurrentWANIP6(const std::string& text);
     void SetPreviousWANIP6(const std::string& text);
+    void SetWanReach(const std::string& nat, const std::string& via, const std::string& sentence);
 
 private:
     mutable std::mutex mutex_;

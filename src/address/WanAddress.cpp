@@ -241,6 +241,22 @@ std::string AskServices(const std::vector<std::string>& services, const ServiceR
 
 }  // namespace
 
+std::string AskWanServices(const WanLookupSettings& settings, Host& host,
+                           const std::string& workDir, const std::vector<std::string>& defaults,
+                           IpFamily family) {
+    const ServiceRound round = RoundFor(settings, workDir, family);
+    if (family == IpFamily::kIPv4) {
+        return AskServices(LookupServices(settings.WANIPURL, settings.WANIPFallback, defaults),
+                           round, host);
+    }
+    // Every URL of WANIPURL6 is a service of its own, split by the fallback rules.
+    std::vector<std::string> services = LookupServices("", settings.WANIPURL6, {});
+    if (services.empty()) {
+        services = defaults;
+    }
+    return AskServices(services, round, host);
+}
+
 std::string GetWANIP(AddressState& state, Profile& settingsFile, const WanLookupSettings& settings,
                      Host& host, const std::string& workDir,
                      const std::vector<std::string>& defaults) {
@@ -248,9 +264,8 @@ std::string GetWANIP(AddressState& state, Profile& settingsFile, const WanLookup
     state.SetPreviousWANIP(previous);
     host.Status(HostMessage::Coded(status::kRequestingWanAddress));
 
-    const ServiceRound round = RoundFor(settings, workDir, IpFamily::kIPv4);
-    const std::string result = AskServices(
-        LookupServices(settings.WANIPURL, settings.WANIPFallback, defaults), round, host);
+    const std::string result =
+        AskWanServices(settings, host, workDir, defaults, IpFamily::kIPv4);
 
     std::string current = result;
     if (result == kNotAvailable && settings.UpdateOnNAIP != 1) {
@@ -267,13 +282,8 @@ std::string GetWANIP6(AddressState& state, Profile& settingsFile, const WanLooku
     const std::string previous = ReadLastAddress(settingsFile, AddressKind::Wan6);
     state.SetPreviousWANIP6(previous);
 
-    const ServiceRound round = RoundFor(settings, workDir, IpFamily::kIPv6);
-    // Every URL of WANIPURL6 is a service of its own, split by the fallback rules.
-    std::vector<std::string> services = LookupServices("", settings.WANIPURL6, {});
-    if (services.empty()) {
-        services = defaults;
-    }
-    const std::string result = AskServices(services, round, host);
+    const std::string result =
+        AskWanServices(settings, host, workDir, defaults, IpFamily::kIPv6);
 
     std::string current = result;
     if (result == kNotAvailable && settings.UpdateOnNAIP != 1) {

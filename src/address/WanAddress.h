@@ -106,6 +106,12 @@ std::string GetWANIP(AddressState& state, Profile& settingsFile, const WanLookup
                      Host& host, const std::string& workDir,
                      const std::vector<std::string>& defaults = BuiltInWanServices());
 
+// The services GetWANIP (IPv4) or GetWANIP6 (IPv6) asks, asked by the same rules and with the
+// same messages, but nothing read or stored: the checked address, or "N/A".
+std::string AskWanServices(const WanLookupSettings& settings, Host& host,
+                           const std::string& workDir, const std::vector<std::string>& defaults,
+                           IpFamily family);
+
 // The IPv6 twin of GetWANIP, without a status message of its own (a failed lookup tells its
 // services' failures the same way): PreviousWANIP6 := the stored
 // "LastWANIP6"; the services of WANIPURL6 (or `defaults` when it is empty) are asked over IPv6

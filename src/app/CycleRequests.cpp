@@ -27,6 +27,9 @@ PageValues PageValuesFor(const AppSettings& s, AppState& state) {
         v.currentWanIp6 = a.CurrentWANIP6;
         v.currentLanIp6 = a.CurrentLANIP6;
     }
+    const AddressState::Snapshot reach = state.Addresses.Get();
+    v.natState = reach.WanNat;
+    v.wanVia = reach.WanVia;
     v.siteName = s.SiteName;
     v.connectionState = state.ConnectionState();
     v.statusIndicators = s.StatusIndicators;

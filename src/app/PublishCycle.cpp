@@ -4,6 +4,7 @@
 
 #include "address/LanAddress.h"
 #include "address/WanAddress.h"
+#include "address/WanSources.h"
 #include "app/CycleRequests.h"
 #include "app/WindowPort.h"
 #include "ddns/DynamicDnsUpdater.h"
@@ -96,14 +97,15 @@ struct CycleRun {
 
     void LookUpAddresses(const AppSettings& s) {
         const WanLookupSettings lookup = LookupFor(s, state);
-        if (GetWANIP(state.Addresses, state.Ini(), lookup, host, state.WorkDir,
-                     env.lookupServices) == kNotAvailable) {
+        const WanSourceSettings sources = WanSourceSettings::From(s);
+        if (LookUpWanAddress(state.Addresses, state.Ini(), lookup, sources, host, state.WorkDir,
+                             env.lookupServices, IpFamily::kIPv4) == kNotAvailable) {
             failures.push_back({"the WAN address lookup", "no lookup service gave an address"});
         }
         GetLANIP(state.Addresses, state.Ini(), env.resolver);
         if (s.EnableIPv6 == 1) {
-            GetWANIP6(state.Addresses, state.Ini(), lookup, host, state.WorkDir,
-                      env.lookupServices6);
+            LookUpWanAddress(state.Addresses, state.Ini(), lookup, sources, host, state.WorkDir,
+                             env.lookupServices6, IpFamily::kIPv6);
             GetLANIP6(state.Addresses, state.Ini(), env.resolver);
         }
     }

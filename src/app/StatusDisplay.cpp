@@ -24,6 +24,9 @@ std::string StatusLine(const HostMessage& message, const StatusFields& fields, L
         if (fields.ipv6) {
             line += ", WAN IPv6: " + fields.wanAddress6;
         }
+        if (!fields.wanReachability.empty()) {
+            line += " (" + fields.wanReachability + ")";
+        }
     }
     return line;
 }
@@ -41,6 +44,7 @@ void StatusDisplay::ShowStatus(const HostMessage& message) {
         const auto [lan, wan] = addresses_();
         fields_.lanAddress = lan;
         fields_.wanAddress = wan;
+        fields_.wanReachability = state_.Addresses.Get().WanReachability;
         fields_.ipv6 = state_.Settings().EnableIPv6 == 1;
         if (fields_.ipv6) {
             const AddressState::Snapshot a = state_.Addresses.Get();

@@ -24,6 +24,9 @@ struct StatusFields {
     std::string hostMessage;
     std::string lanAddress;
     std::string wanAddress;
+    // What the WAN address lookup learnt of reaching this line ("The router's WAN address
+    // 100.64.1.2 is shared: ..."); empty: nothing to tell.
+    std::string wanReachability;
     // Shown only when IPv6 is enabled.
     bool ipv6 = false;
     std::string lanAddress6;

@@ -96,6 +96,9 @@ std::string ExpandText(std::string text, const PageValues& values, Clock& clock,
 
     std::string scratch;
     scratch.reserve(2 * text.size());
+    // No other token starts with "%N", and no value of these two holds a "%".
+    ReplaceAll(text, scratch, "%NAT", values.natState);
+    ReplaceAll(text, scratch, "%NVIA", values.wanVia);
     // Before "%WI" and "%I", which would otherwise eat their front.
     if (values.ipv6Tokens) {
         ReplaceAll(text, scratch, "%WI6", values.currentWanIp6);

@@ -24,6 +24,9 @@ struct PageValues {
     bool ipv6Tokens = false;
     std::string currentWanIp6;
     std::string currentLanIp6;
+    // "%NAT": none, NAT, carrier-grade NAT or unknown; "%NVIA": the source of the WAN address.
+    std::string natState = "unknown";
+    std::string wanVia;
     std::string siteName;
     std::string connectionState;  // "Online", "Offline", or empty before the first cycle
     std::string statusIndicators;
@@ -39,7 +42,8 @@ std::string ExpandText(std::string text, const PageValues& values, Clock& clock,
                        const WindowFinder& finder = FindProgramWindow);
 
 // Expands the template at `templatePath` into `outputPath` and refreshes both local copies.
-// Tokens, replaced in this order, each everywhere before the next is looked for: with IPv6
+// Tokens, replaced in this order, each everywhere before the next is looked for: "%NAT" what
+// stands between the line and the Internet, "%NVIA" the source of the WAN address; with IPv6
 // tokens on, "%WI6" WAN IPv6 address and "%I6" LAN IPv6 address; "%WI" WAN address, "%I" LAN
 // address, "%D" date, "%T" 12-hour time, "%24T" 24-hour time, "%W" weekday,
 // "%H" site name, "%S" connection state, then "%P" + n for every program index from the

@@ -81,6 +81,15 @@ struct AppSettings {
     // The mail server's port (1-65535) and how the mail connection is secured.
     int EmailPort = 25;
     int EmailSecurity = 0;  // kEmailSecurityNone, ...
+    // Where the WAN address comes from, blank-separated, asked in turn: web, upnp, natpmp, dns.
+    std::string WANIPSources = "web";
+    // The router's UPnP description address; empty: SSDP discovery.
+    std::string UPnPURL;
+    // The router NAT-PMP / PCP asks, "address" or "address:port"; empty: the default gateway.
+    std::string NATPMPGateway;
+    // The DNS questions that echo the asker, blank-separated "name/type/class@server[:port]";
+    // empty: the built-in questions.
+    std::string DNSLookups;
 
     // [DynamicDNS]: the names kept pointing at this machine, in the file's order.
     std::vector<DynamicDnsEntry> DynamicDns;

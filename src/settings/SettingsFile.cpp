@@ -98,6 +98,10 @@ const KeyDef kKeys[] = {
     {P, "EmailSecurity", Kind::Integer, "0", nullptr, &AppSettings::EmailSecurity},
     {P, "EnableIPv6", Kind::Integer, "0", nullptr, &AppSettings::EnableIPv6},
     {P, "WANIPURL6", Kind::Text, "", nullptr, &AppSettings::WANIPURL6},
+    {P, "WANIPSources", Kind::Text, "web", nullptr, &AppSettings::WANIPSources},
+    {P, "UPnPURL", Kind::Text, "", nullptr, &AppSettings::UPnPURL},
+    {P, "NATPMPGateway", Kind::Text, "", nullptr, &AppSettings::NATPMPGateway},
+    {P, "DNSLookups", Kind::Text, "", nullptr, &AppSettings::DNSLookups},
 };
 
 // The three orders differ by design: each is the order its operation touches the file in.
@@ -117,7 +121,8 @@ constexpr std::array kLoadOrderRest = {
     "EnableSMTPAuth",   "IsMailTo",         "IsMsgAttachment", "EmailOnIPChangeOnly",
     "TLSVerify",        "TLSCAFile",        "WANIPFallback",   "EmailPort",
     "EmailSecurity",    "EnableIPv6",       "WANIPURL6",       "FTPSecurity",
-    "SFTPHostKey"};
+    "SFTPHostKey",      "WANIPSources",     "UPnPURL",         "NATPMPGateway",
+    "DNSLookups"};
 
 constexpr std::array kDefaultSetOrder = {
     "FTPServer",      "SiteName",          "UserID",        "Password",       "OnlineFile",
@@ -520,7 +525,8 @@ bool WriteStatusIndicators(Profile& file, const std::string& pair) {
 
 void WriteChangedLookupServices(Profile& file, const AppSettings& settings,
                                 const AppSettings& asLoaded) {
-    for (const char* name : {"WANIPURL", "WANIPFallback"}) {
+    for (const char* name :
+         {"WANIPURL", "WANIPFallback", "WANIPSources", "UPnPURL", "NATPMPGateway", "DNSLookups"}) {
         const KeyDef& def = Key(name);
         const auto field = std::get<std::string AppSettings::*>(def.field);
         const std::string& value = settings.*field;

@@ -128,7 +128,8 @@ std::vector<std::string> ReadIndicatorEntries(const Profile& file, size_t buffer
 // The chosen indicator pair ("TRUE/FALSE").
 bool WriteStatusIndicators(Profile& file, const std::string& pair);
 
-// Writes WANIPURL and WANIPFallback, each only when it was changed since `asLoaded` (the
+// Writes the lookup keys of the Advanced Options page (WANIPURL, WANIPFallback, WANIPSources,
+// UPnPURL, NATPMPGateway, DNSLookups), each only when it was changed since `asLoaded` (the
 // record as loaded or last saved) and the file holds another value.
 void WriteChangedLookupServices(Profile& file, const AppSettings& settings,
                                 const AppSettings& asLoaded);

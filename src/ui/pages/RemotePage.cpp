@@ -41,7 +41,15 @@ CRemotePage::CRemotePage(QWidget* parent) : SheetPage("Status", parent) {
     grid->addWidget(new QLabel("LAN IP Address:", group), 2, 0);
     grid->addWidget(new QLabel("WAN IP Address:", group), 2, 1);
     grid->addWidget(lan_, 3, 0);
-    grid->addWidget(wan_, 3, 1);
+    reach_ = new QLabel(group);
+    reach_->setObjectName("WanReachability");
+    reach_->setWordWrap(true);
+    reach_->setVisible(false);
+    auto* wanColumn = new QVBoxLayout();
+    wanColumn->setSpacing(2);
+    wanColumn->addWidget(wan_);
+    wanColumn->addWidget(reach_);
+    grid->addLayout(wanColumn, 3, 1);
     grid->addWidget(new QLabel("Time last refreshed:", group), 4, 0);
     grid->addWidget(new QLabel("Next refresh time:", group), 4, 1);
     grid->addWidget(lastRefresh_, 5, 0);
@@ -78,6 +86,9 @@ void CRemotePage::ShowFields() {
     hostMessage_->setPlainText(QString::fromStdString(fields_.hostMessage));
     lan_->setText(QString::fromStdString(fields_.lanAddress));
     wan_->setText(QString::fromStdString(fields_.wanAddress));
+    wan_->setToolTip(QString::fromStdString(fields_.wanReachability));
+    reach_->setText(QString::fromStdString(fields_.wanReachability));
+    reach_->setVisible(!fields_.wanReachability.empty());
     lastRefresh_->setText(QString::fromStdString(fields_.lastRefresh));
     nextRefresh_->setText(QString::fromStdString(fields_.nextRefresh));
     lan6_->setText(QString::fromStdString(fields_.lanAddress6));

@@ -23,6 +23,7 @@ public:
     QPlainTextEdit* HostMessageControl() const { return hostMessage_; }
     QLineEdit* LanControl() const { return lan_; }
     QLineEdit* WanControl() const { return wan_; }
+    QLabel* ReachabilityControl() const { return reach_; }
     QLineEdit* Lan6Control() const { return lan6_; }
     QLineEdit* Wan6Control() const { return wan6_; }
     QLineEdit* LastRefreshControl() const { return lastRefresh_; }
@@ -35,6 +36,8 @@ private:
     QPlainTextEdit* hostMessage_;
     QLineEdit* lan_;
     QLineEdit* wan_;
+    // The reachability sentence under the WAN address; hidden when there is none.
+    QLabel* reach_;
     QLineEdit* lan6_;
     QLineEdit* wan6_;
     QLabel* lan6Label_;

@@ -1,0 +1,122 @@
+#include "address/DatagramLink.h"
+
+#include <poll.h>
+#include <sys/socket.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+namespace orvex {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+int MillisecondsUntil(Clock::time_point when) {
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(when - Clock::now()).count();
+    return left > 0 ? static_cast<int>(left) : 0;
+}
+
+DatagramLink::Result Failed(int error, const char* what) {
+    DatagramLink::Result result;
+    if (error == ECONNREFUSED) {
+        result.outcome = DatagramLink::Outcome::kRefused;
+    } else {
+        result.outcome = DatagramLink::Outcome::kFailed;
+        result.detail = std::string(what) + ": " + std::strerror(error);
+    }
+    return result;
+}
+
+}  // namespace
+
+bool DatagramLink::Open(const SocketAddress& peer, std::string* detail) {
+    fd_.Reset(::socket(peer.Family(), SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
+    if (!fd_.Valid() || ::connect(fd_.Get(), peer.Get(), peer.length) != 0) {
+        *detail = std::strerror(errno);
+        fd_.Reset();
+        return false;
+    }
+    return true;
+}
+
+SocketAddress DatagramLink::Local() const {
+    SocketAddress local;
+    local.length = sizeof local.storage;
+    if (::getsockname(fd_.Get(), reinterpret_cast<sockaddr*>(&local.storage), &local.length) !=
+        0) {
+        local = SocketAddress{};
+    }
+    return local;
+}
+
+DatagramLink::Result DatagramLink::Exchange(
+    const std::vector<uint8_t>& request,
+    const std::function<bool(const std::vector<uint8_t>&)>& accept, Deadline deadline,
+    int firstRetryMs) {
+    if (!fd_.Valid()) {
+        return Failed(EBADF, "socket");
+    }
+    int wait = std::max(firstRetryMs, 50);
+    for (;;) {
+        if (::send(fd_.Get(), request.data(), request.size(), 0) < 0 && errno != EINTR) {
+            return Failed(errno, "send");
+        }
+        const Clock::time_point resend =
+            std::min(deadline, Clock::now() + std::chrono::milliseconds(wait));
+        wait *= 2;
+        for (;;) {
+            const int left = MillisecondsUntil(resend);
+            if (left == 0) {
+                break;
+            }
+            pollfd p{fd_.Get(), POLLIN, 0};
+            const int rc = ::poll(&p, 1, left);
+            if (rc < 0 && errno != EINTR) {
+                return Failed(errno, "poll");
+            }
+            if (rc <= 0) {
+                continue;
+            }
+            std::vector<uint8_t> answer(1500);
+            const ssize_t got = ::recv(fd_.Get(), answer.data(), answer.size(), 0);
+            if (got < 0) {
+                if (errno == EAGAIN || errno == EINTR) {
+                    continue;
+                }
+                return Failed(errno, "recv");
+            }
+            answer.resize(static_cast<size_t>(got));
+            if (accept(answer)) {
+                Result result;
+                result.outcome = Outcome::kAnswer;
+                result.answer = std::move(answer);
+                return result;
+            }
+        }
+        if (MillisecondsUntil(deadline) == 0) {
+            Result result;
+            result.outcome = Outcome::kNoAnswer;
+            return result;
+        }
+    }
+}
+
+std::string DatagramFailureWords(const DatagramLink::Result& result, const std::string& peer,
+                                 int boundSeconds) {
+    switch (result.outcome) {
+        case DatagramLink::Outcome::kAnswer:
+            return "";
+        case DatagramLink::Outcome::kNoAnswer:
+            return "no answer from " + peer + " within " + std::to_string(boundSeconds) + " s";
+        case DatagramLink::Outcome::kRefused:
+            return peer + " refused the request (nothing listens there)";
+        case DatagramLink::Outcome::kFailed:
+            break;
+    }
+    return "the request to " + peer + " failed: " + result.detail;
+}
+
+}  // namespace orvex
