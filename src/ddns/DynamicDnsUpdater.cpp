@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "address/AddressScope.h"
 #include "ddns/CommandHook.h"
 #include "ddns/Dyndns2Update.h"
 #include "ddns/Rfc2136Update.h"
@@ -349,7 +350,21 @@ std::vector<EntryOutcome> UpdateDynamicDns(const std::vector<DynamicDnsEntry>& e
             outcomes.push_back(EntryOutcome::kInvalid);
             continue;
         }
-        const std::string published = PublishedAddresses(e, run.addresses);
+        UpdateRun entryRun = run;
+        if (!TrimBlanks(e.Suffix).empty() && WantsIpv6(e) && !run.addresses.wan6.empty()) {
+            // Another machine of this network: its identifier joined to this machine's /64
+            // (the stable interface address when there is one).
+            std::string problem;
+            const std::string& own = run.addresses.lan6.empty() ? run.addresses.wan6
+                                                                : run.addresses.lan6;
+            entryRun.addresses.wan6 = JoinIpv6Suffix(own, e.Suffix, &problem);
+            if (entryRun.addresses.wan6.empty()) {
+                notUpdated("Suffix" + std::to_string(i + 1) + " " + problem + ".");
+                outcomes.push_back(EntryOutcome::kInvalid);
+                continue;
+            }
+        }
+        const std::string published = PublishedAddresses(e, entryRun.addresses);
         if (published.empty()) {
             const bool sixOnly = e.Family == kDdnsFamily6;
             notUpdated(!sixOnly          ? status::kDdnsNoWanAddress
@@ -382,7 +397,7 @@ std::vector<EntryOutcome> UpdateDynamicDns(const std::vector<DynamicDnsEntry>& e
         }
 
         host.Status(HostMessage::Plain(subject.updating));
-        const UpdateAttempt attempt = SendDynamicDnsUpdate(e, run);
+        const UpdateAttempt attempt = SendDynamicDnsUpdate(e, entryRun);
         for (const std::string& answer : attempt.answers) {
             if (!answer.empty()) {
                 host.Status(HostMessage::Plain(answer));

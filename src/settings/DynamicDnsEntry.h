@@ -36,6 +36,10 @@ struct DynamicDnsEntry {
     int TTL = kDefaultDdnsTtl;
     std::string Command;
     std::string Family = kDdnsFamily4;
+    // Publishes another machine of this network over IPv6: its interface identifier ("::1234")
+    // or MAC address, joined to the /64 prefix of this machine's global address. Empty: this
+    // machine's own address.
+    std::string Suffix;
     // The last successful update: the addresses sent (IPv4 first, blank-separated) and when,
     // as UTC "YYYY-MM-DDTHH:MM:SSZ". Empty: never updated.
     std::string LastAddress;

@@ -20,7 +20,7 @@ std::string NumberedKey(const char* name, size_t index) {
 
 auto Target(const DynamicDnsEntry& e) {
     return std::tie(e.Protocol, e.Server, e.Hosts, e.User, e.Password, e.URL, e.Expect, e.Zone,
-                    e.TSIGName, e.TSIGSecret, e.TTL, e.Command, e.Family);
+                    e.TSIGName, e.TSIGSecret, e.TTL, e.Command, e.Family, e.Suffix);
 }
 
 DynamicDnsEntry ReadEntry(const Profile& file, const std::string& key, size_t i) {
@@ -46,6 +46,7 @@ DynamicDnsEntry ReadEntry(const Profile& file, const std::string& key, size_t i)
     e.Family = text("Family", kDdnsFamily4);
     e.LastAddress = text("LastAddress");
     e.LastUpdate = text("LastUpdate");
+    e.Suffix = text("Suffix");
     return e;
 }
 
@@ -65,7 +66,8 @@ std::vector<std::pair<const char*, std::string>> EntryValues(const DynamicDnsEnt
             {"Command", e.Command},
             {"Family", e.Family},
             {"LastAddress", e.LastAddress},
-            {"LastUpdate", e.LastUpdate}};
+            {"LastUpdate", e.LastUpdate},
+            {"Suffix", e.Suffix}};
 }
 
 bool IsSecret(const std::string& name) {
@@ -79,6 +81,10 @@ void AddEntryLines(std::vector<std::string>& lines, const std::string& key, size
             EncodeSecret(value, key, kMaxDdnsPasswordLength);
         } else if (std::string(name) == "TSIGSecret") {
             EncodeSecret(value, key, kMaxTsigSecretLength);
+        }
+        // A key added later is written only when used, so an entry without it keeps its lines.
+        if (std::string(name) == "Suffix" && value.empty()) {
+            continue;
         }
         lines.push_back(NumberedKey(name, i) + "=" + value);
     }
@@ -226,7 +232,7 @@ std::vector<std::string> DynamicDnsListing(const std::vector<DynamicDnsEntry>& e
 std::vector<std::string> DynamicDnsKeyNames() {
     return {kCountKey, "Protocol", "Server",      "Hosts",     "User",       "Password",
             "URL",     "Expect",   "Zone",        "TSIGName",  "TSIGSecret", "TTL",
-            "Command", "Family",   "LastAddress", "LastUpdate"};
+            "Command", "Family",   "LastAddress", "LastUpdate", "Suffix"};
 }
 
 }  // namespace orvex

@@ -155,6 +155,31 @@ TEST(UpdaterTest, FamilyChoosesTheAddressesAndTheLastResultDecides) {
     }
 }
 
+TEST(UpdaterTest, SuffixPublishesAnotherMachineOfTheSameSlash64) {
+    DynamicDnsEntry mac = CountingCommand();
+    mac.Family = kDdnsFamily6;
+    mac.Suffix = "00:11:22:aa:bb:cc";
+    mac.Command = "echo \"$ORVEX_WAN_IP6\" >> sent6.txt";
+    DynamicDnsEntry id = mac;
+    id.Suffix = "::1234";
+    id.Hosts = "nas.example.test";
+    DynamicDnsEntry bad = mac;
+    bad.Suffix = "nas";
+    UpdaterRig rig({mac, id, bad});
+    rig.run.ipv6Enabled = true;
+    rig.run.addresses.wan6 = "2001:db8:1:2:9999::1";  // a privacy address
+    rig.run.addresses.lan6 = "2001:db8:1:2::5";       // the stable one
+    using O = EntryOutcome;
+    EXPECT_EQ(rig.Cycle(), (std::vector<O>{O::kUpdated, O::kUpdated, O::kInvalid}));
+    EXPECT_EQ(rig.Entry(0).LastAddress, "2001:db8:1:2:211:22ff:feaa:bbcc");
+    EXPECT_EQ(rig.Entry(1).LastAddress, "2001:db8:1:2::1234");
+    EXPECT_EQ(ReadFile(rig.dir.File("sent6.txt")),
+              "2001:db8:1:2:211:22ff:feaa:bbcc\n2001:db8:1:2::1234\n");
+    EXPECT_EQ(rig.Statuses().back().find("Suffix3 \"nas\" is neither"),
+              std::string("Dynamic DNS name home.example.test not updated: ").size())
+        << rig.Statuses().back();
+}
+
 TEST(UpdaterTest, FailureWaitsFiveMinutesAndARefusalWaitsForNewSettings) {
     UpdateService service({"dnserr", "good", "abuse"});
     ASSERT_TRUE(service.Ready()) << service.Log();

@@ -76,6 +76,15 @@ TEST_F(ExpandTemplateTest, Ipv6TokensOnlyWhenEnabledAndBeforeTheIpv4Ones) {
     EXPECT_EQ(Expand(text), "2001:db8::7|N/A|203.0.113.7|10.0.0.5");
 }
 
+TEST_F(ExpandTemplateTest, LineTokensStartWithNAndLeaveOlderTokensAlone) {
+    values_.natState = "carrier-grade NAT";
+    values_.wanVia = "web";
+    // Replaced first: a site name or state holding "%NAT" stays as it is.
+    values_.siteName = "%NAT";
+    EXPECT_EQ(Expand("%NAT via %NVIA: %WI %H %N %NA %NVI"),
+                     "carrier-grade NAT via web: 203.0.113.7 %NAT %N %NA %NVI");
+}
+
 TEST_F(ExpandTemplateTest, TimeTokensShowOneLocalInstant) {
     EXPECT_EQ(Expand("%24T|%T|%D|%W"), "13:05:09|1:05:09 PM|04/27/2004|Tuesday");
 

@@ -37,11 +37,15 @@ TEST(DynamicDnsSettingsTest, EntriesRoundTripWithSecretsScrambled) {
     dyn.Hosts = "home.example.test";
     dyn.User = "joe";
     dyn.Password = std::string(300, 'k');  // a provider's token, longer than the limit
-    const DynamicDnsEntry rfc = Rfc2136Entry();
+    DynamicDnsEntry rfc = Rfc2136Entry();
+    rfc.Suffix = "::1234";
     ASSERT_TRUE(WriteDynamicDnsEntries(ini, kKey, {dyn, rfc}));
 
     const std::string text = test::ReadFile(ini.Path());
     EXPECT_EQ(text.find("c2VjcmV0"), std::string::npos) << "secret stored in clear";
+    // Only the entry that has a Suffix writes the key.
+    EXPECT_EQ(text.find("Suffix1"), std::string::npos);
+    EXPECT_NE(text.find("Suffix2=::1234"), std::string::npos);
     EXPECT_NE(text.find("Count=2"), std::string::npos);
 
     const auto back = ReadDynamicDnsEntries(ini, kKey);

@@ -348,6 +348,33 @@ TEST(Settings, MailPortAndSecurityDefaultToPlainPort25AndRoundTrip) {
     EXPECT_EQ(again.settings.EmailSecurity, kEmailSecurityTls);
 }
 
+// A file from before the address sources asks the web services alone; the page's source keys
+// are written by a save only once changed, and then load as written.
+TEST(Settings, AddressSourceKeysDefaultToTheWebAndAreWrittenOnlyWhenChanged) {
+    TempDir dir;
+    WriteFile(dir.File("Orvex.ini"), "[LocalSettings]\nFTPServer=ftp.x\n");
+    Profile ini(dir.File("Orvex.ini"));
+    Loaded l = Load(ini);
+    ASSERT_TRUE(l.ok);
+    EXPECT_EQ(l.settings.WANIPSources, "web");
+    EXPECT_EQ(l.settings.UPnPURL + l.settings.NATPMPGateway + l.settings.DNSLookups, "");
+    const AppSettings asLoaded = l.settings;
+    WriteSettings(ini, kKey, l.page.values, l.settings);
+    WriteChangedLookupServices(ini, l.settings, asLoaded);
+    EXPECT_EQ(ReadFile(dir.File("Orvex.ini")).find("WANIPSources"), std::string::npos);
+
+    l.settings.WANIPSources = "upnp natpmp web";
+    l.settings.UPnPURL = "http://192.168.1.1:5000/rootDesc.xml";
+    l.settings.NATPMPGateway = "192.168.1.1:5351";
+    l.settings.DNSLookups = "myip.opendns.com/A/IN@208.67.222.222";
+    WriteChangedLookupServices(ini, l.settings, asLoaded);
+    Loaded again = Load(ini);
+    EXPECT_EQ(again.settings.WANIPSources, "upnp natpmp web");
+    EXPECT_EQ(again.settings.UPnPURL, "http://192.168.1.1:5000/rootDesc.xml");
+    EXPECT_EQ(again.settings.NATPMPGateway, "192.168.1.1:5351");
+    EXPECT_EQ(again.settings.DNSLookups, "myip.opendns.com/A/IN@208.67.222.222");
+}
+
 TEST(Settings, HandWrittenValuesLongerThanTheFormatAreCutAtLoad) {
     TempDir dir;
     WriteFile(dir.File("Orvex.ini"),
