@@ -4,8 +4,8 @@
 // - the expansion reads the template (1) and writes the page, the local copy and the address
 //   file without any message;
 // - the page equals an independent expansion: the template cut at 32000 bytes and at its first
-//   NUL, each token ("%NAT" and "%NVIA" first) replaced everywhere in the fixed order, "%P<n>" from the highest index
-//   down, with the running / stopped word of the program's window;
+//   NUL, each token ("%NAT" and "%NVIA" first) replaced everywhere in the fixed order, "%P<n>" from
+//   the highest index down, with the running / stopped word of the program's window;
 // - the local copy equals the page and the address file holds the WAN address alone;
 // - a missing template gives -1 and the "P10007 " status, and writes nothing.
 #include <fuzzer/FuzzedDataProvider.h>

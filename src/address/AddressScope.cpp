@@ -104,8 +104,7 @@ bool InterfaceId(const std::string& text, std::array<uint8_t, 8>* id, std::strin
         return false;
     }
     // Modified EUI-64: the universal/local bit flipped, ff:fe in the middle.
-    *id = {static_cast<uint8_t>(mac[0] ^ 0x02), mac[1], mac[2], 0xFF, 0xFE, mac[3], mac[4],
-           mac[5]};
+    *id = {static_cast<uint8_t>(mac[0] ^ 0x02), mac[1], mac[2], 0xFF, 0xFE, mac[3], mac[4], mac[5]};
     return true;
 }
 

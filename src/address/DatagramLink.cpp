@@ -45,8 +45,7 @@ bool DatagramLink::Open(const SocketAddress& peer, std::string* detail) {
 SocketAddress DatagramLink::Local() const {
     SocketAddress local;
     local.length = sizeof local.storage;
-    if (::getsockname(fd_.Get(), reinterpret_cast<sockaddr*>(&local.storage), &local.length) !=
-        0) {
+    if (::getsockname(fd_.Get(), reinterpret_cast<sockaddr*>(&local.storage), &local.length) != 0) {
         local = SocketAddress{};
     }
     return local;

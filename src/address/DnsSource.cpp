@@ -88,8 +88,8 @@ private:
         return (lookup.server.Family() == AF_INET6) == (family == IpFamily::kIPv6);
     }
 
-    static SourceAnswer AskOne(const DnsLookup& lookup, IpFamily family,
-                               Clock::time_point deadline, long boundMs) {
+    static SourceAnswer AskOne(const DnsLookup& lookup, IpFamily family, Clock::time_point deadline,
+                               long boundMs) {
         const std::string where = ServerAndPort(AddressText(lookup.server), lookup.server.Port());
         const ldns_rr_type type = ldns_get_rr_type_by_name(lookup.type.c_str());
         const ldns_rr_class klass = ldns_get_rr_class_by_name(lookup.klass.c_str());
@@ -105,8 +105,8 @@ private:
         const ldns_status built = ldns_pkt2wire(&wire, query, &size);
         ldns_pkt_free(query);
         if (built != LDNS_STATUS_OK) {
-            return {"", std::string("cannot build the question: ") +
-                            ldns_get_errorstr_by_id(built)};
+            return {"",
+                    std::string("cannot build the question: ") + ldns_get_errorstr_by_id(built)};
         }
         const Bytes question(wire, wire + size);
         std::free(wire);
@@ -120,12 +120,11 @@ private:
             question, [&](const Bytes& in) { return IsAnswerTo(in, question); }, deadline,
             kFirstRetryMs);
         if (result.outcome != DatagramLink::Outcome::kAnswer) {
-            return {"", DatagramFailureWords(result, where,
-                                             static_cast<int>((boundMs + 999) / 1000))};
+            return {"",
+                    DatagramFailureWords(result, where, static_cast<int>((boundMs + 999) / 1000))};
         }
         ldns_pkt* answer = nullptr;
-        if (ldns_wire2pkt(&answer, result.answer.data(), result.answer.size()) !=
-            LDNS_STATUS_OK) {
+        if (ldns_wire2pkt(&answer, result.answer.data(), result.answer.size()) != LDNS_STATUS_OK) {
             return {"", where + " answered with a message that is no DNS answer"};
         }
         const std::string asked = lookup.name + " " + lookup.type;
@@ -140,9 +139,8 @@ private:
         return out;
     }
 
-    static SourceAnswer ReadAnswer(const ldns_rr_list* records, ldns_rr_type type,
-                                   IpFamily family, const std::string& where,
-                                   const std::string& asked) {
+    static SourceAnswer ReadAnswer(const ldns_rr_list* records, ldns_rr_type type, IpFamily family,
+                                   const std::string& where, const std::string& asked) {
         for (size_t i = 0; records != nullptr && i < ldns_rr_list_rr_count(records); ++i) {
             const ldns_rr* record = ldns_rr_list_rr(records, i);
             if (ldns_rr_get_type(record) != type || ldns_rr_rd_count(record) == 0) {

@@ -52,10 +52,18 @@ std::string NatPmpResultWords(unsigned result) {
 
 std::string PcpResultWords(unsigned result) {
     static const char* const kWords[] = {
-        "success",          "unsupported version",     "not authorized",
-        "malformed request", "unsupported request",    "unsupported option",
-        "malformed option", "network failure",         "no resources",
-        "unsupported protocol", "user quota exceeded", "cannot provide an external address",
+        "success",
+        "unsupported version",
+        "not authorized",
+        "malformed request",
+        "unsupported request",
+        "unsupported option",
+        "malformed option",
+        "network failure",
+        "no resources",
+        "unsupported protocol",
+        "user quota exceeded",
+        "cannot provide an external address",
         "address mismatch (a NAT between this machine and the router)",
         "too many remote peers"};
     if (result < sizeof kWords / sizeof kWords[0]) {
@@ -158,8 +166,8 @@ public:
             return {text, ""};
         }
         if (result != 1) {
-            return {"", where + " refused the NAT-PMP address request: " +
-                            NatPmpResultWords(result)};
+            return {"",
+                    where + " refused the NAT-PMP address request: " + NatPmpResultWords(result)};
         }
         return AskPcp(link, where, deadline, boundSeconds);
     }
@@ -214,8 +222,8 @@ private:
         return false;
     }
 
-    SourceAnswer AskPcp(DatagramLink& link, const std::string& where,
-                        Clock::time_point deadline, int boundSeconds) {
+    SourceAnswer AskPcp(DatagramLink& link, const std::string& where, Clock::time_point deadline,
+                        int boundSeconds) {
         const SocketAddress local = link.Local();
         uint8_t nonce[12];
         std::random_device random;
@@ -226,8 +234,8 @@ private:
             return in.size() >= 4 && in[0] == kPcpVersion && in[1] == (kReplyBit | kPcpMap) &&
                    (in.size() < 60 || std::memcmp(in.data() + 24, nonce, 12) == 0);
         };
-        const DatagramLink::Result pcp = link.Exchange(
-            PcpMapRequest(local, nonce, kProbeLifetime), isMapAnswer, deadline, kFirstRetryMs);
+        const DatagramLink::Result pcp = link.Exchange(PcpMapRequest(local, nonce, kProbeLifetime),
+                                                       isMapAnswer, deadline, kFirstRetryMs);
         if (pcp.outcome != DatagramLink::Outcome::kAnswer) {
             return {"", "PCP: " + DatagramFailureWords(pcp, where, boundSeconds)};
         }

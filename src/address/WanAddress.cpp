@@ -264,8 +264,7 @@ std::string GetWANIP(AddressState& state, Profile& settingsFile, const WanLookup
     state.SetPreviousWANIP(previous);
     host.Status(HostMessage::Coded(status::kRequestingWanAddress));
 
-    const std::string result =
-        AskWanServices(settings, host, workDir, defaults, IpFamily::kIPv4);
+    const std::string result = AskWanServices(settings, host, workDir, defaults, IpFamily::kIPv4);
 
     std::string current = result;
     if (result == kNotAvailable && settings.UpdateOnNAIP != 1) {
@@ -282,8 +281,7 @@ std::string GetWANIP6(AddressState& state, Profile& settingsFile, const WanLooku
     const std::string previous = ReadLastAddress(settingsFile, AddressKind::Wan6);
     state.SetPreviousWANIP6(previous);
 
-    const std::string result =
-        AskWanServices(settings, host, workDir, defaults, IpFamily::kIPv6);
+    const std::string result = AskWanServices(settings, host, workDir, defaults, IpFamily::kIPv6);
 
     std::string current = result;
     if (result == kNotAvailable && settings.UpdateOnNAIP != 1) {

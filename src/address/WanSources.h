@@ -89,8 +89,7 @@ struct DnsLookup {
 };
 // The questions of a DNSLookups value; each one that cannot be read is left out and told in
 // `problems` ("DNSLookups: \"x\" is not name/type/class@server[:port]").
-std::vector<DnsLookup> ParseDnsLookups(const std::string& text,
-                                       std::vector<std::string>* problems);
+std::vector<DnsLookup> ParseDnsLookups(const std::string& text, std::vector<std::string>* problems);
 
 // The sources named by `settings`, in order; `web` asks the services through `webAsk`.
 std::vector<std::unique_ptr<WanAddressSource>> MakeWanSources(

@@ -355,8 +355,8 @@ std::vector<EntryOutcome> UpdateDynamicDns(const std::vector<DynamicDnsEntry>& e
             // Another machine of this network: its identifier joined to this machine's /64
             // (the stable interface address when there is one).
             std::string problem;
-            const std::string& own = run.addresses.lan6.empty() ? run.addresses.wan6
-                                                                : run.addresses.lan6;
+            const std::string& own =
+                run.addresses.lan6.empty() ? run.addresses.wan6 : run.addresses.lan6;
             entryRun.addresses.wan6 = JoinIpv6Suffix(own, e.Suffix, &problem);
             if (entryRun.addresses.wan6.empty()) {
                 notUpdated("Suffix" + std::to_string(i + 1) + " " + problem + ".");

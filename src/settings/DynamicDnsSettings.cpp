@@ -230,8 +230,8 @@ std::vector<std::string> DynamicDnsListing(const std::vector<DynamicDnsEntry>& e
 }
 
 std::vector<std::string> DynamicDnsKeyNames() {
-    return {kCountKey, "Protocol", "Server",      "Hosts",     "User",       "Password",
-            "URL",     "Expect",   "Zone",        "TSIGName",  "TSIGSecret", "TTL",
+    return {kCountKey, "Protocol", "Server",      "Hosts",      "User",       "Password",
+            "URL",     "Expect",   "Zone",        "TSIGName",   "TSIGSecret", "TTL",
             "Command", "Family",   "LastAddress", "LastUpdate", "Suffix"};
 }
 

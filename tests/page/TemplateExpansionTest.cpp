@@ -82,7 +82,7 @@ TEST_F(ExpandTemplateTest, LineTokensStartWithNAndLeaveOlderTokensAlone) {
     // Replaced first: a site name or state holding "%NAT" stays as it is.
     values_.siteName = "%NAT";
     EXPECT_EQ(Expand("%NAT via %NVIA: %WI %H %N %NA %NVI"),
-                     "carrier-grade NAT via web: 203.0.113.7 %NAT %N %NA %NVI");
+              "carrier-grade NAT via web: 203.0.113.7 %NAT %N %NA %NVI");
 }
 
 TEST_F(ExpandTemplateTest, TimeTokensShowOneLocalInstant) {

@@ -14,6 +14,7 @@
 #include <QVBoxLayout>
 
 #include "address/WanAddress.h"
+#include "address/WanSources.h"
 #include "app/AppState.h"
 #include "app/Scheduler.h"
 #include "platform/Host.h"
@@ -122,10 +123,29 @@ COptionsPage::COptionsPage(PageContext& context, QWidget* parent)
     lookup->addWidget(testServices_, 0, 2);
     lookup->addWidget(thenLabel, 1, 0);
     lookup->addWidget(wanFallback_, 1, 1, 1, 2);
+    auto addField = [&](const char* label, const char* name, const char* placeholder, int row) {
+        auto* field = new CommitEdit(kMaxValueLength, Accepts::AnyText, services);
+        field->setObjectName(name);
+        field->setPlaceholderText(placeholder);
+        auto* text = new QLabel(label, services);
+        text->setBuddy(field);
+        lookup->addWidget(text, row, 0);
+        lookup->addWidget(field, row, 1, 1, 2);
+        return field;
+    };
+    sources_ =
+        addField("Sources:", "WANIPSources", "web (in order, any of: web upnp natpmp dns)", 2);
+    upnpUrl_ = addField("UPnP router:", "UPnPURL",
+                        "empty: discovery (http://192.168.1.1:5000/rootDesc.xml)", 3);
+    natPmpGateway_ =
+        addField("NAT-PMP router:", "NATPMPGateway", "empty: the default gateway, port 5351", 4);
+    dnsLookups_ = addField("DNS questions:", "DNSLookups",
+                           "empty: built-in (name/type/class@server[:port] ...)", 5);
     lookup->setColumnStretch(1, 1);
     outer->addWidget(services);
     outer->addStretch(1);
-    for (CommitEdit* field : {wanUrl_, wanFallback_}) {
+    for (CommitEdit* field :
+         {wanUrl_, wanFallback_, sources_, upnpUrl_, natPmpGateway_, dnsLookups_}) {
         connect(field, &QLineEdit::textEdited, this, [this] { SetModified(); });
         connect(field, &CommitEdit::FocusLost, this, &COptionsPage::CommitServices);
     }
@@ -211,6 +231,10 @@ void COptionsPage::Activate() {
     purgeDays_->Edit()->SetText(std::to_string(settings.MaxLog));
     wanUrl_->SetText(settings.WANIPURL);
     wanFallback_->SetText(settings.WANIPFallback);
+    sources_->SetText(settings.WANIPSources);
+    upnpUrl_->SetText(settings.UPnPURL);
+    natPmpGateway_->SetText(settings.NATPMPGateway);
+    dnsLookups_->SetText(settings.DNSLookups);
     ApplyEnableRule();
 }
 
@@ -254,9 +278,18 @@ void COptionsPage::CommitInterval() {
 void COptionsPage::CommitServices() {
     const std::string url = wanUrl_->TrimText();
     const std::string fallback = wanFallback_->TrimText();
+    std::string sources = sources_->TrimText();
+    const std::string upnp = upnpUrl_->TrimText();
+    const std::string natPmp = natPmpGateway_->TrimText();
+    const std::string dns = dnsLookups_->TrimText();
     context_.state.EditSettings([&](AppSettings& s) {
         s.WANIPURL = url;
         s.WANIPFallback = fallback;
+        // An emptied list means the web services, as it always did.
+        s.WANIPSources = sources.empty() ? kSourceWeb : sources;
+        s.UPnPURL = upnp;
+        s.NATPMPGateway = natPmp;
+        s.DNSLookups = dns;
     });
     // The shortest refresh interval follows the services (public ones are asked less often).
     context_.state.DefaultLookupService = NamesDefaultLookupService(url);
@@ -281,8 +314,14 @@ void COptionsPage::TestServices() {
     auto test = std::make_shared<ServiceTest>();
     serviceTest_ = test;
     testServices_->setEnabled(false);
-    std::thread([test, services, boundMs, start = s.StartDelimiter, end = s.EndDelimiter] {
-        for (const std::string& url : services) {
+    const WanSourceSettings sourceSettings = WanSourceSettings::From(s);
+    const std::vector<std::string> names = SourceNames(s.WANIPSources);
+    const bool webListed = std::find(names.begin(), names.end(), kSourceWeb) != names.end();
+    const bool webOnly = names.size() == 1 && webListed;
+    std::thread([test, services, boundMs, start = s.StartDelimiter, end = s.EndDelimiter,
+                 sourceSettings, webListed, webOnly] {
+        std::string webAddress;
+        for (const std::string& url : webListed ? services : std::vector<std::string>{}) {
             const HttpPage page = FetchPage(url, boundMs);
             std::string line = url + ": ";
             if (!page.ok) {
@@ -290,9 +329,25 @@ void COptionsPage::TestServices() {
             } else {
                 const std::string address = CheckedAnswer(page.body, start, end, IpFamily::kIPv4);
                 line += address.empty() ? "answered, but with no address in it" : address;
+                if (webAddress.empty()) {
+                    webAddress = address;
+                }
             }
             std::lock_guard<std::mutex> lock(test->mutex);
             test->lines.push_back(line);
+        }
+        if (!webOnly) {
+            // The web services were asked above; their first answer stands for the web source.
+            const std::vector<std::string> lines =
+                TestWanSources(sourceSettings, [webAddress](IpFamily) {
+                    return webAddress.empty() ? std::string(kNotAvailable) : webAddress;
+                });
+            std::lock_guard<std::mutex> lock(test->mutex);
+            if (!test->lines.empty()) {
+                test->lines.push_back("");
+            }
+            test->lines.push_back(kSourcesAnswered);
+            test->lines.insert(test->lines.end(), lines.begin(), lines.end());
         }
         std::lock_guard<std::mutex> lock(test->mutex);
         test->done = true;
@@ -314,10 +369,11 @@ void COptionsPage::TestServices() {
 }
 
 void COptionsPage::ShowServiceAnswers(const std::vector<std::string>& lines) {
-    std::string text = kServicesAnswered;
-    text += "\n";
+    // Without the web source the box starts with the sources' own heading.
+    const bool sourcesOnly = !lines.empty() && lines.front() == kSourcesAnswered;
+    std::string text = sourcesOnly ? "" : std::string(kServicesAnswered) + "\n";
     for (const std::string& line : lines) {
-        text += "\n" + line;
+        text += (text.empty() ? "" : "\n") + line;
     }
     serviceTest_.reset();
     testServices_->setEnabled(true);

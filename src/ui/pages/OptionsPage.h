@@ -17,7 +17,8 @@ namespace orvex {
 class CommitEdit;
 class UpDownEdit;
 
-// The "Advanced Options" page: schedule, time-out, error reporting and logging. The settings
+// The "Advanced Options" page: schedule, time-out, error reporting, logging and where the WAN
+// address comes from. The settings
 // record is the only copy of its values: every activation loads the controls from it and
 // every handler writes into it.
 class COptionsPage : public SheetPage {
@@ -29,6 +30,7 @@ public:
 
     static constexpr const char* kIntervalMessage = "Please enter a value between 30 and 9999";
     static constexpr const char* kServicesAnswered = "What the WAN address services answered:";
+    static constexpr const char* kSourcesAnswered = "What each WAN address source answered:";
 
     // The Test button's lookup is still asking.
     bool ServiceTestRunning() const { return serviceTest_ != nullptr; }
@@ -66,6 +68,12 @@ private:
     QLabel* logNameLabel_;
     CommitEdit* wanUrl_;
     CommitEdit* wanFallback_;
+    // The address sources: their order, the router (UPnP description, NAT-PMP gateway) and
+    // the DNS questions.
+    CommitEdit* sources_;
+    CommitEdit* upnpUrl_;
+    CommitEdit* natPmpGateway_;
+    CommitEdit* dnsLookups_;
     QPushButton* testServices_;
     std::shared_ptr<struct ServiceTest> serviceTest_;
     // The interval's message box is open; its own loss of focus is no new commit.

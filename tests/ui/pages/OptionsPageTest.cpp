@@ -217,6 +217,39 @@ TEST_F(OptionsPageTest, TestButtonAsksEveryServiceNowAndShowsWhatEachAnswered) {
     EXPECT_FALSE(rig.state.DefaultLookupService);
 }
 
+TEST_F(OptionsPageTest, TestButtonShowsEachSourceAndTheReachabilitySentence) {
+    ServerProcess router(kPython, {PeerScript("upnp_gateway.py"), "--address", "100.64.1.2"});
+    ServerProcess dns(kPython, {PeerScript("dns_echo.py"), "--address", "203.0.113.7"});
+    ASSERT_TRUE(router.Ready() && dns.Ready());
+    rig.state.EditSettings([](AppSettings& s) { s.Timeout = 2; });
+    page.show();
+    const std::string upnpUrl =
+        "http://127.0.0.1:" + std::to_string(router.Port()) + "/rootDesc.xml";
+    Retype(Field("WANIPSources"), "upnp dns");
+    Retype(Field("UPnPURL"), QString::fromStdString(upnpUrl));
+    Retype(Field("DNSLookups"),
+           QString::fromStdString("myip.opendns.com/A/IN@127.0.0.1:" + std::to_string(dns.Port())));
+    LeaveField(Field("DNSLookups"));
+    Child<QPushButton>(&page, "TestServices")->click();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !page.ServiceTestRunning(); }, 20000));
+    ASSERT_EQ(Boxes().size(), 1u);
+    EXPECT_EQ(Boxes()[0],
+              std::string(COptionsPage::kSourcesAnswered) +
+                  "\nupnp: 100.64.1.2 (a shared address)\ndns: 203.0.113.7\nThe router's WAN "
+                  "address 100.64.1.2 is shared: this line is behind carrier-grade NAT, so "
+                  "203.0.113.7 cannot be reached from outside; IPv6 or a tunnel can.");
+
+    rig.commands.Save();
+    Profile ini(rig.dir.File("Orvex.ini"));
+    EXPECT_EQ(ini.GetString("Preferences", "WANIPSources", "none"), "upnp dns");
+    EXPECT_EQ(ini.GetString("Preferences", "UPnPURL", "none"), upnpUrl);
+    EXPECT_EQ(ini.GetString("Preferences", "NATPMPGateway", "none"), "none");
+    // An emptied list is the web services again.
+    Retype(Field("WANIPSources"), "");
+    LeaveField(Field("WANIPSources"));
+    EXPECT_EQ(rig.state.Settings().WANIPSources, "web");
+}
+
 TEST_F(OptionsPageTest, SaveWritesTheServicesOnlyWhenThePageChangedThem) {
     page.show();
     rig.commands.Save();
