@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -128,6 +129,7 @@ public:
                 NeedText("EmailAccount", "EnableSMTPAuth");
             }
         }
+        CheckSourceNames();
         CheckDynamicDns();
         CheckNotify();
         return problems_;
@@ -150,6 +152,23 @@ private:
     bool Switch(const char* key) const {
         long long value = 0;
         return ParseWhole(Raw(key), value) && value != 0;
+    }
+
+    // Every name of WANIPSources is a source the lookup knows; an unknown one is left out.
+    void CheckSourceNames() {
+        std::istringstream names(Raw("WANIPSources"));
+        std::string name;
+        while (names >> name) {
+            std::string lower = name;
+            for (char& c : lower) {
+                c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+            }
+            if (lower != "web" && lower != "upnp" && lower != "natpmp" && lower != "dns") {
+                Problem("WANIPSources", "\"" + name +
+                                            "\" is no source (web, upnp, natpmp or dns); it is "
+                                            "left out");
+            }
+        }
     }
 
     void Problem(const std::string& key, const std::string& text) {

@@ -252,6 +252,7 @@ TEST_F(ServiceE2ETest, CheckNamesEveryProblemAndChangesNothing) {
     Set(kSectionPreferences, "EmailServer", "127.0.0.1");
     Set(kSectionPreferences, "EmailSecurity", "5");
     Set(kSectionLocal, "FTPSecurity", "-1");
+    Set(kSectionPreferences, "WANIPSources", "upnp router web");
     const std::string before = ReadFile(work.File("Orvex.ini"));
     ServiceResult bad = Run({"--check"});
     EXPECT_EQ(bad.code, 1);
@@ -263,7 +264,8 @@ TEST_F(ServiceE2ETest, CheckNamesEveryProblemAndChangesNothing) {
           "LogFilename: empty while IsLogging is 1\n", "EmailTo: empty while EnableMail is 1\n",
           "EmailInput: empty while EnableMail is 1\n",
           "EmailSecurity: 5 is out of range (0 to 2)\n",
-          "FTPSecurity: -1 is out of range (0 to 3)\n"}) {
+          "FTPSecurity: -1 is out of range (0 to 3)\n",
+          "WANIPSources: \"router\" is no source (web, upnp, natpmp or dns); it is left out\n"}) {
         EXPECT_NE(bad.out.find(line), std::string::npos) << line << "\n" << bad.out;
     }
     EXPECT_EQ(bad.out.find("EmailServer"), std::string::npos) << bad.out;
