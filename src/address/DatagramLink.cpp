@@ -11,14 +11,6 @@ namespace orvex {
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-int MillisecondsUntil(Clock::time_point when) {
-    const auto left =
-        std::chrono::duration_cast<std::chrono::milliseconds>(when - Clock::now()).count();
-    return left > 0 ? static_cast<int>(left) : 0;
-}
-
 DatagramLink::Result Failed(int error, const char* what) {
     DatagramLink::Result result;
     if (error == ECONNREFUSED) {
@@ -53,7 +45,7 @@ SocketAddress DatagramLink::Local() const {
 
 DatagramLink::Result DatagramLink::Exchange(
     const std::vector<uint8_t>& request,
-    const std::function<bool(const std::vector<uint8_t>&)>& accept, Deadline deadline,
+    const std::function<bool(const std::vector<uint8_t>&)>& accept, const Deadline& deadline,
     int firstRetryMs) {
     if (!fd_.Valid()) {
         return Failed(EBADF, "socket");
@@ -63,21 +55,16 @@ DatagramLink::Result DatagramLink::Exchange(
         if (::send(fd_.Get(), request.data(), request.size(), 0) < 0 && errno != EINTR) {
             return Failed(errno, "send");
         }
-        const Clock::time_point resend =
-            std::min(deadline, Clock::now() + std::chrono::milliseconds(wait));
+        const Deadline retry(wait);
+        const Deadline& resend = retry.Earlier(deadline);
         wait *= 2;
         for (;;) {
-            const int left = MillisecondsUntil(resend);
-            if (left == 0) {
-                break;
-            }
-            pollfd p{fd_.Get(), POLLIN, 0};
-            const int rc = ::poll(&p, 1, left);
-            if (rc < 0 && errno != EINTR) {
+            const WaitResult ready = WaitUntil(fd_.Get(), POLLIN, resend);
+            if (ready == WaitResult::kFailed) {
                 return Failed(errno, "poll");
             }
-            if (rc <= 0) {
-                continue;
+            if (ready == WaitResult::kTimedOut) {
+                break;
             }
             std::vector<uint8_t> answer(1500);
             const ssize_t got = ::recv(fd_.Get(), answer.data(), answer.size(), 0);
@@ -95,7 +82,7 @@ DatagramLink::Result DatagramLink::Exchange(
                 return result;
             }
         }
-        if (MillisecondsUntil(deadline) == 0) {
+        if (deadline.Passed()) {
             Result result;
             result.outcome = Outcome::kNoAnswer;
             return result;

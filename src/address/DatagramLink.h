@@ -1,11 +1,11 @@
 #pragma once
 
-#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
 
+#include "platform/DeadlineWait.h"
 #include "platform/NameResolver.h"
 #include "platform/UniqueFd.h"
 
@@ -15,8 +15,6 @@ namespace orvex {
 // name server. Every wait ends at the deadline it is given.
 class DatagramLink {
 public:
-    using Deadline = std::chrono::steady_clock::time_point;
-
     enum class Outcome {
         kAnswer,    // `answer` holds the first datagram `accept` took
         kNoAnswer,  // nothing taken before the deadline
@@ -40,7 +38,7 @@ public:
     // `firstRetryMs`, then after twice as long each time, until `deadline`.
     Result Exchange(const std::vector<uint8_t>& request,
                     const std::function<bool(const std::vector<uint8_t>&)>& accept,
-                    Deadline deadline, int firstRetryMs);
+                    const Deadline& deadline, int firstRetryMs);
 
 private:
     UniqueFd fd_;

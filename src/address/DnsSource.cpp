@@ -3,7 +3,6 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 
-#include <chrono>
 #include <cstdlib>
 #include <random>
 
@@ -20,7 +19,6 @@ namespace orvex {
 namespace {
 
 using Bytes = std::vector<uint8_t>;
-using Clock = std::chrono::steady_clock;
 
 constexpr int kFirstRetryMs = 1000;
 
@@ -54,13 +52,13 @@ public:
         if (!problems.empty()) {
             return {"", problems.front()};
         }
-        const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(boundMs);
+        const Deadline deadline(boundMs);
         std::string failures;
         for (const DnsLookup& lookup : lookups) {
             if (!ForFamily(lookup, family)) {
                 continue;
             }
-            if (Clock::now() >= deadline) {
+            if (deadline.Passed()) {
                 break;
             }
             const SourceAnswer answer = AskOne(lookup, family, deadline, boundMs);
@@ -88,7 +86,7 @@ private:
         return (lookup.server.Family() == AF_INET6) == (family == IpFamily::kIPv6);
     }
 
-    static SourceAnswer AskOne(const DnsLookup& lookup, IpFamily family, Clock::time_point deadline,
+    static SourceAnswer AskOne(const DnsLookup& lookup, IpFamily family, const Deadline& deadline,
                                long boundMs) {
         const std::string where = ServerAndPort(AddressText(lookup.server), lookup.server.Port());
         const ldns_rr_type type = ldns_get_rr_type_by_name(lookup.type.c_str());

@@ -4,7 +4,6 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 
-#include <chrono>
 #include <cstring>
 #include <fstream>
 #include <random>
@@ -31,7 +30,6 @@ constexpr int kFirstRetryMs = 250;
 constexpr uint32_t kProbeLifetime = 30;
 
 using Bytes = std::vector<uint8_t>;
-using Clock = std::chrono::steady_clock;
 
 std::string NatPmpResultWords(unsigned result) {
     switch (result) {
@@ -138,7 +136,7 @@ public:
         }
         const std::string where = ServerAndPort(AddressText(router), router.Port());
         const int boundSeconds = static_cast<int>((boundMs + 999) / 1000);
-        const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(boundMs);
+        const Deadline deadline(boundMs);
         DatagramLink link;
         if (!link.Open(router, &problem)) {
             return {"", "cannot reach " + where + ": " + problem};
@@ -222,7 +220,7 @@ private:
         return false;
     }
 
-    SourceAnswer AskPcp(DatagramLink& link, const std::string& where, Clock::time_point deadline,
+    SourceAnswer AskPcp(DatagramLink& link, const std::string& where, const Deadline& deadline,
                         int boundSeconds) {
         const SocketAddress local = link.Local();
         uint8_t nonce[12];
@@ -248,9 +246,9 @@ private:
         }
         const std::string address = AddressField(in, 44);
         // The mapping was wanted only for its address: delete it (lifetime 0), best effort.
-        const Clock::time_point soon =
-            std::min(deadline, Clock::now() + std::chrono::milliseconds(500));
-        link.Exchange(PcpMapRequest(local, nonce, 0), isMapAnswer, soon, kFirstRetryMs);
+        const Deadline shortly(500);
+        link.Exchange(PcpMapRequest(local, nonce, 0), isMapAnswer, shortly.Earlier(deadline),
+                      kFirstRetryMs);
         return {address, ""};
     }
 
