@@ -55,13 +55,14 @@ TEST_F(StatusDisplayTest, Ipv6AddressesShowAndLogOnlyWhenEnabled) {
 }
 
 TEST_F(StatusDisplayTest, ReachabilitySentenceGoesBesideTheWanAddress) {
-    status.ShowStatus("P10005 System Online:   ");
+    status.ShowStatus(HostMessage::Coded("P10005 System Online:   "));
     EXPECT_EQ(window.fields.wanReachability, "");
     state.Addresses.SetWanReach("carrier-grade NAT", "web", "The router's WAN address ...");
-    status.ShowStatus("P10005 System Online:   ");
+    status.ShowStatus(HostMessage::Coded("P10005 System Online:   "));
     EXPECT_EQ(window.fields.wanReachability, "The router's WAN address ...");
-    // The log has the sentence as a message of its own, not in the online line.
-    EXPECT_EQ(logged.back(), "System Online:   LAN IP: 192.168.1.5, WAN IP: 1.2.3.4");
+    EXPECT_EQ(
+        logged.back(),
+        "System Online:   LAN IP: 192.168.1.5, WAN IP: 1.2.3.4 (The router's WAN address ...)");
 }
 
 TEST_F(StatusDisplayTest, ManualRefreshKeepsTheNextRefreshAndIsCleared) {
