@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "platform/TextUtil.h"
+#include "settings/DynamicDnsKinds.h"
 
 namespace orvex {
 
@@ -69,45 +70,6 @@ AddressScope ScopeOf6(const uint8_t* a) {
     return AddressScope::kReserved;
 }
 
-// The 64-bit interface identifier a suffix names, or false.
-bool InterfaceId(const std::string& text, std::array<uint8_t, 8>* id, std::string* problem) {
-    const std::string suffix = TrimBlanks(text);
-    in6_addr bytes{};
-    if (suffix.find("::") != std::string::npos &&
-        ::inet_pton(AF_INET6, suffix.c_str(), &bytes) == 1) {
-        for (int i = 0; i < 8; ++i) {
-            if (bytes.s6_addr[i] != 0) {
-                *problem = "\"" + suffix + "\" sets more than the last 64 bits of an address";
-                return false;
-            }
-        }
-        std::memcpy(id->data(), bytes.s6_addr + 8, 8);
-        return true;
-    }
-    // A MAC address: six pairs of hex digits joined by ":" or "-".
-    uint8_t mac[6] = {};
-    bool ok = suffix.size() == 17;
-    for (size_t i = 0; ok && i < 6; ++i) {
-        const char hi = suffix[3 * i];
-        const char lo = suffix[3 * i + 1];
-        ok = std::isxdigit(static_cast<unsigned char>(hi)) &&
-             std::isxdigit(static_cast<unsigned char>(lo)) &&
-             (i == 5 || suffix[3 * i + 2] == ':' || suffix[3 * i + 2] == '-');
-        if (ok) {
-            mac[i] = static_cast<uint8_t>(std::stoul(suffix.substr(3 * i, 2), nullptr, 16));
-        }
-    }
-    if (!ok) {
-        *problem = "\"" + suffix +
-                   "\" is neither an interface identifier (\"::1234\") nor a MAC address "
-                   "(\"00:11:22:aa:bb:cc\")";
-        return false;
-    }
-    // Modified EUI-64: the universal/local bit flipped, ff:fe in the middle.
-    *id = {static_cast<uint8_t>(mac[0] ^ 0x02), mac[1], mac[2], 0xFF, 0xFE, mac[3], mac[4], mac[5]};
-    return true;
-}
-
 }  // namespace
 
 AddressScope ScopeOf(const std::string& text) {
@@ -145,19 +107,6 @@ std::string ScopeWords(AddressScope scope) {
     return "no address";
 }
 
-bool CheckIpv6Suffix(const std::string& suffix, std::string* problem) {
-    if (TrimBlanks(suffix).empty()) {
-        return true;
-    }
-    std::array<uint8_t, 8> id{};
-    std::string why;
-    const bool ok = InterfaceId(suffix, &id, &why);
-    if (!ok && problem != nullptr) {
-        *problem = why;
-    }
-    return ok;
-}
-
 std::string JoinIpv6Suffix(const std::string& address, const std::string& suffix,
                            std::string* problem) {
     std::string why;
@@ -165,7 +114,7 @@ std::string JoinIpv6Suffix(const std::string& address, const std::string& suffix
     in6_addr bytes{};
     if (::inet_pton(AF_INET6, address.c_str(), &bytes) != 1) {
         why = "\"" + address + "\" is no IPv6 address";
-    } else if (InterfaceId(suffix, &id, &why)) {
+    } else if (SuffixInterfaceId(suffix, &id, &why)) {
         std::memcpy(bytes.s6_addr + 8, id.data(), 8);
         char text[INET6_ADDRSTRLEN] = {};
         ::inet_ntop(AF_INET6, &bytes, text, sizeof text);

@@ -28,16 +28,11 @@ inline bool IsPublicAddress(const std::string& text) {
 // The scope in words, for a sentence: "a private address", "a shared address", ...
 std::string ScopeWords(AddressScope scope);
 
-// The address of a machine of the same network: the interface identifier `suffix` joined to
-// the /64 prefix of `address` (an IPv6 address of this machine). `suffix` is an IPv6 text whose
-// upper 64 bits are zero ("::1234", "::a:b:c:d"), or a MAC address ("00:11:22:aa:bb:cc",
-// dashes allowed) turned into its modified EUI-64 form. Empty, with `problem` set when given,
-// when either is unusable.
+// The address of a machine of the same network: the interface identifier a dynamic DNS
+// entry's Suffix names (SuffixInterfaceId, settings/DynamicDnsKinds.h) joined to the /64 prefix
+// of `address` (an IPv6 address of this machine). Empty, with `problem` set when given, when
+// either is unusable.
 std::string JoinIpv6Suffix(const std::string& address, const std::string& suffix,
                            std::string* problem = nullptr);
-
-// Whether `suffix` is a usable Suffix value (empty counts as usable: no suffix); otherwise
-// `problem` says why.
-bool CheckIpv6Suffix(const std::string& suffix, std::string* problem);
 
 }  // namespace orvex

@@ -1,6 +1,12 @@
 #include "settings/DynamicDnsKinds.h"
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+
 #include <algorithm>
+#include <array>
+#include <cctype>
+#include <cstring>
 #include <climits>
 
 #include "platform/TextUtil.h"
@@ -126,6 +132,44 @@ bool Empty(const std::string& key, const std::string& value) {
 }
 
 }  // namespace
+
+bool SuffixInterfaceId(const std::string& text, std::array<uint8_t, 8>* id, std::string* problem) {
+    const std::string suffix = TrimBlanks(text);
+    in6_addr bytes{};
+    if (suffix.find("::") != std::string::npos &&
+        ::inet_pton(AF_INET6, suffix.c_str(), &bytes) == 1) {
+        for (int i = 0; i < 8; ++i) {
+            if (bytes.s6_addr[i] != 0) {
+                *problem = "\"" + suffix + "\" sets more than the last 64 bits of an address";
+                return false;
+            }
+        }
+        std::memcpy(id->data(), bytes.s6_addr + 8, 8);
+        return true;
+    }
+    // A MAC address: six pairs of hex digits joined by ":" or "-".
+    uint8_t mac[6] = {};
+    bool ok = suffix.size() == 17;
+    for (size_t i = 0; ok && i < 6; ++i) {
+        const char hi = suffix[3 * i];
+        const char lo = suffix[3 * i + 1];
+        ok = std::isxdigit(static_cast<unsigned char>(hi)) &&
+             std::isxdigit(static_cast<unsigned char>(lo)) &&
+             (i == 5 || suffix[3 * i + 2] == ':' || suffix[3 * i + 2] == '-');
+        if (ok) {
+            mac[i] = static_cast<uint8_t>(std::stoul(suffix.substr(3 * i, 2), nullptr, 16));
+        }
+    }
+    if (!ok) {
+        *problem = "\"" + suffix +
+                   "\" is neither an interface identifier (\"::1234\") nor a MAC address "
+                   "(\"00:11:22:aa:bb:cc\")";
+        return false;
+    }
+    // Modified EUI-64: the universal/local bit flipped, ff:fe in the middle.
+    *id = {static_cast<uint8_t>(mac[0] ^ 0x02), mac[1], mac[2], 0xFF, 0xFE, mac[3], mac[4], mac[5]};
+    return true;
+}
 
 const DdnsField* DdnsKind::Field(const std::string& key) const {
     for (const DdnsField& f : fields) {
@@ -337,6 +381,11 @@ std::vector<DynamicDnsProblem> CheckDynamicDnsEntry(const DynamicDnsEntry& e,
     if (e.Family != kDdnsFamily4 && e.Family != kDdnsFamily6 && e.Family != kDdnsFamilyBoth) {
         problem("Family", "\"" + e.Family + "\" is not 4, 6 or both",
                 "Please choose the addresses to publish: IPv4, IPv6 or both.", true);
+    }
+    std::array<uint8_t, 8> id{};
+    std::string why;
+    if (!TrimBlanks(e.Suffix).empty() && !SuffixInterfaceId(e.Suffix, &id, &why)) {
+        problem("Suffix", why, "The IPv6 suffix " + why + ".", true);
     }
     return problems;
 }

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <array>
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -68,6 +70,12 @@ const DdnsKind* FindDynamicDnsKind(const std::string& stored);
 
 // The four generic kinds alone.
 std::vector<DdnsKind> GenericDynamicDnsKinds();
+
+// The 64-bit interface identifier an entry's Suffix names: an IPv6 text whose upper 64 bits are
+// zero ("::1234", "::a:b:c:d"), or a MAC address ("00:11:22:aa:bb:cc", dashes allowed) in its
+// modified EUI-64 form (the universal/local bit flipped, ff:fe in the middle). False, with
+// `problem` saying why, when it names none.
+bool SuffixInterfaceId(const std::string& suffix, std::array<uint8_t, 8>* id, std::string* problem);
 
 // Longest dynamic DNS password kept (a provider's API token), scrambled like every password.
 inline constexpr size_t kMaxDdnsPasswordLength = 256;

@@ -104,6 +104,13 @@ TEST(DynamicDnsKindsTest, OneCheckTellsTheDialogCheckAndUpdaterWhatIsWrong) {
          "Please enter a TTL from 1 to 2147483647 seconds.", "TTL", false},
         {dyndns2, [](auto& e) { e.Family = "5"; },
          "Please choose the addresses to publish: IPv4, IPv6 or both.", "Family", true},
+        {dyndns2, [](auto& e) { e.Suffix = "nas"; },
+         "The IPv6 suffix \"nas\" is neither an interface identifier (\"::1234\") nor a MAC "
+         "address (\"00:11:22:aa:bb:cc\").",
+         "Suffix", true},
+        {dyndns2, [](auto& e) { e.Suffix = "2001:db8::1234"; },
+         "The IPv6 suffix \"2001:db8::1234\" sets more than the last 64 bits of an address.",
+         "Suffix", true},
         {dyndns2, [](auto& e) { e.Protocol = "carrier-pigeon"; },
          "Please choose the provider of this entry.", "Protocol", true},
         {provider, [](auto& e) { e.Password.clear(); }, "Please enter the api token.", "Password",

@@ -126,6 +126,13 @@ CDynamicDnsEntryDlg::CDynamicDnsEntryDlg(const DynamicDnsEntry& entry, Host& box
         family_->addItem(choice.shown, choice.stored);
     }
     form_->addRow("&Addresses:", family_);
+    suffix_ = new CommitEdit(kMaxValueLength, Accepts::AnyText, this);
+    suffix_->setObjectName("Suffix");
+    suffix_->setPlaceholderText("empty: this machine; ::1234 or a MAC: another one");
+    suffix_->setToolTip(
+        "Publishes another machine of this network over IPv6: its interface identifier or MAC "
+        "address, joined to this machine's /64 prefix.");
+    form_->addRow("IPv6 su&ffix:", suffix_);
 
     auto* buttons = new QHBoxLayout();
     auto* help = new QPushButton("&Help", this);
@@ -169,6 +176,7 @@ CDynamicDnsEntryDlg::CDynamicDnsEntryDlg(const DynamicDnsEntry& entry, Host& box
     fields_["TSIGSecret"]->SetText(entry.TSIGSecret);
     fields_["TTL"]->SetText(std::to_string(entry.TTL));
     fields_["Command"]->SetText(entry.Command);
+    suffix_->SetText(entry.Suffix);
     ShowProtocolFields();
     setMinimumWidth(440);
 }
@@ -248,6 +256,7 @@ DynamicDnsEntry CDynamicDnsEntryDlg::Entry() const {
         e.TTL = TtlFromText(shown("TTL"));
     }
     e.Command = shown("Command");
+    e.Suffix = TrimBlanks(suffix_->Text());
     if (e.Protocol == original_.Protocol &&
         (kind->sender == DdnsSender::kCommand || !kind->generic)) {
         // Written by hand, never shown here, and still used (a command gets ORVEX_SERVER and

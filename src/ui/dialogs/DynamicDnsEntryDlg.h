@@ -49,6 +49,7 @@ private:
     QFormLayout* form_;
     QComboBox* protocol_;
     QComboBox* family_;
+    CommitEdit* suffix_;
     QLabel* hint_;
     // Every text field of an entry by its key; the chosen kind's are shown.
     std::map<std::string, CommitEdit*> fields_;
