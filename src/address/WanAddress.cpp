@@ -243,7 +243,7 @@ std::string AskServices(const std::vector<std::string>& services, const ServiceR
 
 std::string GetWANIP(AddressState& state, Profile& settingsFile, const WanLookupSettings& settings,
                      Host& host, const std::string& workDir,
-                     const std::vector<std::string>& defaults) {
+                     const std::vector<std::string>& defaults, bool* answered) {
     const std::string previous = ReadLastAddress(settingsFile, AddressKind::Wan);
     state.SetPreviousWANIP(previous);
     host.Status(HostMessage::Coded(status::kRequestingWanAddress));
@@ -252,6 +252,9 @@ std::string GetWANIP(AddressState& state, Profile& settingsFile, const WanLookup
     const std::string result = AskServices(
         LookupServices(settings.WANIPURL, settings.WANIPFallback, defaults), round, host);
 
+    if (answered != nullptr) {
+        *answered = result != kNotAvailable;
+    }
     std::string current = result;
     if (result == kNotAvailable && settings.UpdateOnNAIP != 1) {
         current = previous;
@@ -263,7 +266,7 @@ std::string GetWANIP(AddressState& state, Profile& settingsFile, const WanLookup
 
 std::string GetWANIP6(AddressState& state, Profile& settingsFile, const WanLookupSettings& settings,
                       Host& host, const std::string& workDir,
-                      const std::vector<std::string>& defaults) {
+                      const std::vector<std::string>& defaults, bool* answered) {
     const std::string previous = ReadLastAddress(settingsFile, AddressKind::Wan6);
     state.SetPreviousWANIP6(previous);
 
@@ -275,6 +278,9 @@ std::string GetWANIP6(AddressState& state, Profile& settingsFile, const WanLooku
     }
     const std::string result = AskServices(services, round, host);
 
+    if (answered != nullptr) {
+        *answered = result != kNotAvailable;
+    }
     std::string current = result;
     if (result == kNotAvailable && settings.UpdateOnNAIP != 1) {
         current = previous;

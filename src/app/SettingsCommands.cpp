@@ -28,6 +28,9 @@ void SettingsCommands::LoadAtStart() {
     state_.DefaultLookupService = defaultService;
     state_.EditSettings([&](AppSettings& s) { s = settings; });
     asLoaded_ = settings;
+    if (applied_) {
+        applied_();
+    }
 }
 
 bool SettingsCommands::Save() {
@@ -63,6 +66,9 @@ bool SettingsCommands::Save() {
         scheduler_.StartRefresh();
     }
     CommitFtpPage();
+    if (applied_) {
+        applied_();
+    }
     return true;
 }
 

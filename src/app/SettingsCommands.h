@@ -34,12 +34,16 @@ public:
 
     const std::string& PasswordKey() const { return passwordKey_; }
 
+    // Called after every load and save, when the settings in use may have changed.
+    void SetAppliedFunction(std::function<void()> applied) { applied_ = std::move(applied); }
+
 private:
     AppState& state_;
     WindowPort& window_;
     Scheduler& scheduler_;
     std::string passwordKey_;
     std::function<void(const HostMessage&)> notice_;
+    std::function<void()> applied_;
     // The record as last loaded or saved: Save writes the lookup services only when changed.
     AppSettings asLoaded_;
     Host* boxes_;

@@ -81,6 +81,17 @@ struct AppSettings {
     // The mail server's port (1-65535) and how the mail connection is secured.
     int EmailPort = 25;
     int EmailSecurity = 0;  // kEmailSecurityNone, ...
+    // Secrets kept outside the settings file: files whose first line is the password in clear
+    // (relative names count from the folder of the settings file). A systemd credential named
+    // like the password key comes first; either one replaces the stored password in the cycles
+    // and is never written back.
+    std::string PasswordFile;  // [LocalSettings]
+    std::string EmailPasswordFile;
+    std::string ProxyPassFile;
+    // "host:port" where the metrics and health answers are served; empty: not served.
+    std::string MetricsAddress;
+    // 1: the desktop program keeps its passwords in the desktop's keyring, not in this file.
+    int UseKeyring = 0;
 
     // [DynamicDNS]: the names kept pointing at this machine, in the file's order.
     std::vector<DynamicDnsEntry> DynamicDns;

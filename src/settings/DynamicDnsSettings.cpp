@@ -20,7 +20,8 @@ std::string NumberedKey(const char* name, size_t index) {
 
 auto Target(const DynamicDnsEntry& e) {
     return std::tie(e.Protocol, e.Server, e.Hosts, e.User, e.Password, e.URL, e.Expect, e.Zone,
-                    e.TSIGName, e.TSIGSecret, e.TTL, e.Command, e.Family);
+                    e.TSIGName, e.TSIGSecret, e.TTL, e.Command, e.Family, e.PasswordFile,
+                    e.TSIGSecretFile);
 }
 
 DynamicDnsEntry ReadEntry(const Profile& file, const std::string& key, size_t i) {
@@ -46,6 +47,8 @@ DynamicDnsEntry ReadEntry(const Profile& file, const std::string& key, size_t i)
     e.Family = text("Family", kDdnsFamily4);
     e.LastAddress = text("LastAddress");
     e.LastUpdate = text("LastUpdate");
+    e.PasswordFile = text("PasswordFile");
+    e.TSIGSecretFile = text("TSIGSecretFile");
     return e;
 }
 
@@ -65,7 +68,14 @@ std::vector<std::pair<const char*, std::string>> EntryValues(const DynamicDnsEnt
             {"Command", e.Command},
             {"Family", e.Family},
             {"LastAddress", e.LastAddress},
-            {"LastUpdate", e.LastUpdate}};
+            {"LastUpdate", e.LastUpdate},
+            {"PasswordFile", e.PasswordFile},
+            {"TSIGSecretFile", e.TSIGSecretFile}};
+}
+
+// Keys added since the section was first written: an entry without them gets no line.
+bool WrittenWhenSet(const std::string& name) {
+    return name == "PasswordFile" || name == "TSIGSecretFile";
 }
 
 bool IsSecret(const std::string& name) {
@@ -75,6 +85,9 @@ bool IsSecret(const std::string& name) {
 void AddEntryLines(std::vector<std::string>& lines, const std::string& key, size_t i,
                    const DynamicDnsEntry& e) {
     for (auto& [name, value] : EntryValues(e)) {
+        if (WrittenWhenSet(name) && value.empty()) {
+            continue;
+        }
         if (std::string(name) == "Password") {
             EncodeSecret(value, key, kMaxDdnsPasswordLength);
         } else if (std::string(name) == "TSIGSecret") {
@@ -210,6 +223,9 @@ std::vector<std::string> DynamicDnsListing(const std::vector<DynamicDnsEntry>& e
     std::vector<std::string> lines{std::string(kCountKey) + "=" + std::to_string(entries.size())};
     for (size_t i = 0; i < entries.size(); ++i) {
         for (const auto& [name, value] : EntryValues(entries[i])) {
+            if (WrittenWhenSet(name) && value.empty()) {
+                continue;
+            }
             const std::string key(name);
             std::string shown = value;
             if ((IsSecret(key) || key == "Command") && !value.empty()) {
@@ -224,9 +240,9 @@ std::vector<std::string> DynamicDnsListing(const std::vector<DynamicDnsEntry>& e
 }
 
 std::vector<std::string> DynamicDnsKeyNames() {
-    return {kCountKey, "Protocol", "Server",      "Hosts",     "User",       "Password",
-            "URL",     "Expect",   "Zone",        "TSIGName",  "TSIGSecret", "TTL",
-            "Command", "Family",   "LastAddress", "LastUpdate"};
+    return {kCountKey, "Protocol", "Server",      "Hosts",      "User",         "Password",
+            "URL",     "Expect",   "Zone",        "TSIGName",   "TSIGSecret",   "TTL",
+            "Command", "Family",   "LastAddress", "LastUpdate", "PasswordFile", "TSIGSecretFile"};
 }
 
 }  // namespace orvex

@@ -98,6 +98,11 @@ const KeyDef kKeys[] = {
     {P, "EmailSecurity", Kind::Integer, "0", nullptr, &AppSettings::EmailSecurity},
     {P, "EnableIPv6", Kind::Integer, "0", nullptr, &AppSettings::EnableIPv6},
     {P, "WANIPURL6", Kind::Text, "", nullptr, &AppSettings::WANIPURL6},
+    {L, "PasswordFile", Kind::Text, "", nullptr, &AppSettings::PasswordFile},
+    {P, "EmailPasswordFile", Kind::Text, "", nullptr, &AppSettings::EmailPasswordFile},
+    {P, "ProxyPassFile", Kind::Text, "", nullptr, &AppSettings::ProxyPassFile},
+    {P, "MetricsAddress", Kind::Text, "", nullptr, &AppSettings::MetricsAddress},
+    {P, "UseKeyring", Kind::Integer, "0", nullptr, &AppSettings::UseKeyring},
 };
 
 // The three orders differ by design: each is the order its operation touches the file in.
@@ -107,17 +112,48 @@ constexpr std::array kLoadOrderFirst = {"IsLogging",       "LogFilename",    "Is
                                         "IsUpdateOnStart", "IsUpdateOnShut", "NotifyErrorOnShut",
                                         "SuppressError",   "RefreshIntv",    "UpdateOnNAIP"};
 // Keys read after the refresh interval is clamped.
-constexpr std::array kLoadOrderRest = {
-    "InitStartupDelay", "Timeout",          "MaxLog",          "UseProxy",
-    "LogonType",        "StatusIndicators", "ProxyPassive",    "ProxyAddress",
-    "FTPProxyPort",     "HTTPProxyPort",    "ProxyUser",       "ProxyPass",
-    "ProxyAccount",     "StartDelimiter",   "EndDelimiter",    "DebugWANPage",
-    "EmailInput",       "EmailServer",      "EmailTo",         "EmailFrom",
-    "EmailSubject",     "EnableMail",       "EmailAccount",    "EmailPassword",
-    "EnableSMTPAuth",   "IsMailTo",         "IsMsgAttachment", "EmailOnIPChangeOnly",
-    "TLSVerify",        "TLSCAFile",        "WANIPFallback",   "EmailPort",
-    "EmailSecurity",    "EnableIPv6",       "WANIPURL6",       "FTPSecurity",
-    "SFTPHostKey"};
+constexpr std::array kLoadOrderRest = {"InitStartupDelay",
+                                       "Timeout",
+                                       "MaxLog",
+                                       "UseProxy",
+                                       "LogonType",
+                                       "StatusIndicators",
+                                       "ProxyPassive",
+                                       "ProxyAddress",
+                                       "FTPProxyPort",
+                                       "HTTPProxyPort",
+                                       "ProxyUser",
+                                       "ProxyPass",
+                                       "ProxyAccount",
+                                       "StartDelimiter",
+                                       "EndDelimiter",
+                                       "DebugWANPage",
+                                       "EmailInput",
+                                       "EmailServer",
+                                       "EmailTo",
+                                       "EmailFrom",
+                                       "EmailSubject",
+                                       "EnableMail",
+                                       "EmailAccount",
+                                       "EmailPassword",
+                                       "EnableSMTPAuth",
+                                       "IsMailTo",
+                                       "IsMsgAttachment",
+                                       "EmailOnIPChangeOnly",
+                                       "TLSVerify",
+                                       "TLSCAFile",
+                                       "WANIPFallback",
+                                       "EmailPort",
+                                       "EmailSecurity",
+                                       "EnableIPv6",
+                                       "WANIPURL6",
+                                       "FTPSecurity",
+                                       "SFTPHostKey",
+                                       "PasswordFile",
+                                       "EmailPasswordFile",
+                                       "ProxyPassFile",
+                                       "MetricsAddress",
+                                       "UseKeyring"};
 
 constexpr std::array kDefaultSetOrder = {
     "FTPServer",      "SiteName",          "UserID",        "Password",       "OnlineFile",
@@ -139,8 +175,10 @@ constexpr std::array kSaveOrderPreferences = {
 // Keys added since: written after all of the above, so a file that never had them keeps its
 // order and meaning.
 // FTPSecurity is one of the page's fields and is written from the page's values.
-constexpr std::array kSaveOrderAdded = {"TLSVerify",  "TLSCAFile",   "EmailPort",  "EmailSecurity",
-                                        "EnableIPv6", "FTPSecurity", "SFTPHostKey"};
+constexpr std::array kSaveOrderAdded = {"TLSVerify",     "TLSCAFile",      "EmailPort",
+                                        "EmailSecurity", "EnableIPv6",     "FTPSecurity",
+                                        "SFTPHostKey",   "PasswordFile",   "EmailPasswordFile",
+                                        "ProxyPassFile", "MetricsAddress", "UseKeyring"};
 
 // Sections and keys the settings record does not hold.
 constexpr const char* kSectionPrograms = "Programs";
@@ -422,6 +460,23 @@ std::vector<SettingsEntry> ListSettings(const AppSettings& settings) {
         } else {
             entry.integer = true;
             entry.value = std::to_string(settings.*std::get<int AppSettings::*>(def.field));
+        }
+        entries.push_back(std::move(entry));
+    }
+    return entries;
+}
+
+std::vector<SettingsEntry> DefaultSettingsEntries() {
+    std::vector<SettingsEntry> entries;
+    for (const KeyDef& def : kKeys) {
+        SettingsEntry entry;
+        entry.section = def.section;
+        entry.name = def.name;
+        entry.password = def.kind == Kind::Password;
+        entry.integer = def.kind == Kind::Integer;
+        entry.value = def.loadDefault;
+        if (entry.integer && entry.value.empty()) {
+            entry.value = "0";
         }
         entries.push_back(std::move(entry));
     }
