@@ -123,6 +123,13 @@ std::vector<std::pair<std::string, std::string>> ApplyOutsideSecrets(
     return problems;
 }
 
+std::vector<std::pair<std::string, std::string*>> PasswordSlots(AppSettings& s,
+                                                                FtpPageValues& page) {
+    return {{"Password", &page.Password},
+            {"EmailPassword", &s.EmailPassword},
+            {"ProxyPass", &s.ProxyPass}};
+}
+
 bool FtpPasswordKeptOutside(const AppSettings& settings, const std::string& credentialsDir) {
     return !TrimBlanks(settings.PasswordFile).empty() ||
            CredentialExists("Password", credentialsDir);

@@ -36,6 +36,12 @@ std::string CredentialsDirectory();
 std::vector<std::pair<std::string, std::string>> ApplyOutsideSecrets(
     AppSettings& settings, const std::string& iniDir, const std::string& credentialsDir);
 
+// The passwords a keyring may keep, by the name of their key: "Password" (from `page`, the FTP
+// page's values), "EmailPassword", "ProxyPass". The dynamic DNS entries keep theirs in the file
+// (or in PasswordFile<n>): the file's entry is how a cycle knows where to write its result.
+std::vector<std::pair<std::string, std::string*>> PasswordSlots(AppSettings& settings,
+                                                                FtpPageValues& page);
+
 // Whether the FTP password comes from outside the file (PasswordFile, or a credential named
 // Password), so an empty stored one is no missing setting.
 bool FtpPasswordKeptOutside(const AppSettings& settings, const std::string& credentialsDir);

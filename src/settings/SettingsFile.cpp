@@ -175,10 +175,12 @@ constexpr std::array kSaveOrderPreferences = {
 // Keys added since: written after all of the above, so a file that never had them keeps its
 // order and meaning.
 // FTPSecurity is one of the page's fields and is written from the page's values.
-constexpr std::array kSaveOrderAdded = {"TLSVerify",     "TLSCAFile",      "EmailPort",
-                                        "EmailSecurity", "EnableIPv6",     "FTPSecurity",
-                                        "SFTPHostKey",   "PasswordFile",   "EmailPasswordFile",
-                                        "ProxyPassFile", "MetricsAddress", "UseKeyring"};
+constexpr std::array kSaveOrderAdded = {"TLSVerify",  "TLSCAFile",   "EmailPort",  "EmailSecurity",
+                                        "EnableIPv6", "FTPSecurity", "SFTPHostKey"};
+// Keys added later still: written after those, and only when set or already in the file, so a
+// file that never used them stays as it was.
+constexpr std::array kSaveOrderWhenSet = {"PasswordFile", "EmailPasswordFile", "ProxyPassFile",
+                                          "MetricsAddress", "UseKeyring"};
 
 // Sections and keys the settings record does not hold.
 constexpr const char* kSectionPrograms = "Programs";
@@ -404,6 +406,15 @@ void WriteSettings(Profile& file, const std::string& key, const FtpPageValues& p
     for (const char* name : kSaveOrderAdded) {
         const KeyDef& def = Key(name);
         file.WriteString(def.section, def.name, StoredText(key, def, withPage));
+    }
+    for (const char* name : kSaveOrderWhenSet) {
+        const KeyDef& def = Key(name);
+        const std::string value = StoredText(key, def, s);
+        constexpr const char* kAbsent = "\x01";
+        if (value != def.loadDefault ||
+            file.GetString(def.section, def.name, kAbsent, kMaxValueLength + 1) != kAbsent) {
+            file.WriteString(def.section, def.name, value);
+        }
     }
     WriteDynamicDnsEntries(file, key, s.DynamicDns);
     WriteNotifyChannels(file, key, s.Notify);
