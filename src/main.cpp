@@ -45,6 +45,11 @@ bool InitSockets() {
     return ::signal(SIGPIPE, SIG_IGN) != SIG_ERR;
 }
 
+// The help text, generated with the manual page from one source.
+constexpr const char* kHelpText =
+#include "orvex_help.inc"
+    ;
+
 // Worker threads are never waited for and may still hold these at exit, so they live for the
 // whole process and are never destroyed.
 orvex::AppState* g_state = nullptr;
@@ -58,14 +63,10 @@ int main(int argc, char* argv[]) {
         return 0;
     }
     if (argc == 2 && std::string(argv[1]) == "--help") {
-        std::fputs(
-            "Usage: orvex [--version | --help]\n\n"
-            "Publishes where this machine can be reached, from the notification area.\n"
-            "Its settings (Orvex.ini), pages and log live in the folder it is started from.\n"
-            "orvexd is the same program without a window (see orvexd --help).\n",
-            stdout);
+        std::fputs(kHelpText, stdout);
         return 0;
     }
+    const bool refresh = argc == 2 && std::string(argv[1]) == "--refresh";
     orvex::SingleInstance instance;
     switch (instance.Acquire()) {
         case orvex::SingleInstance::Result::First:
@@ -78,6 +79,10 @@ int main(int argc, char* argv[]) {
                              "stop it first.\n",
                              orvex::SingleInstance::Holder().c_str());
                 return 1;
+            }
+            if (refresh) {
+                // The running copy refreshes; this start has done what it was asked.
+                return orvex::SingleInstance::AskFirstCopy("refresh") ? 0 : 1;
             }
             orvex::SingleInstance::AskFirstCopyToShow();
             return 1;
@@ -108,11 +113,17 @@ int main(int argc, char* argv[]) {
 
     orvex::SessionEnd sessionEnd(sheet.data());
     sessionEnd.CatchTerminate();
-    orvex::InstanceServer server([&sheet] {
-        if (sheet) {
-            sheet->ShowFromOtherCopy();
-        }
-    });
+    orvex::InstanceServer server(
+        [&sheet] {
+            if (sheet) {
+                sheet->ShowFromOtherCopy();
+            }
+        },
+        [&sheet] {
+            if (sheet) {
+                sheet->RefreshCommand();
+            }
+        });
     server.Listen();
 
     const int code = app.exec();

@@ -259,13 +259,16 @@ std::string AskWanServices(const WanLookupSettings& settings, Host& host,
 
 std::string GetWANIP(AddressState& state, Profile& settingsFile, const WanLookupSettings& settings,
                      Host& host, const std::string& workDir,
-                     const std::vector<std::string>& defaults) {
+                     const std::vector<std::string>& defaults, bool* answered) {
     const std::string previous = ReadLastAddress(settingsFile, AddressKind::Wan);
     state.SetPreviousWANIP(previous);
     host.Status(HostMessage::Coded(status::kRequestingWanAddress));
 
     const std::string result = AskWanServices(settings, host, workDir, defaults, IpFamily::kIPv4);
 
+    if (answered != nullptr) {
+        *answered = result != kNotAvailable;
+    }
     std::string current = result;
     if (result == kNotAvailable && settings.UpdateOnNAIP != 1) {
         current = previous;
@@ -277,12 +280,15 @@ std::string GetWANIP(AddressState& state, Profile& settingsFile, const WanLookup
 
 std::string GetWANIP6(AddressState& state, Profile& settingsFile, const WanLookupSettings& settings,
                       Host& host, const std::string& workDir,
-                      const std::vector<std::string>& defaults) {
+                      const std::vector<std::string>& defaults, bool* answered) {
     const std::string previous = ReadLastAddress(settingsFile, AddressKind::Wan6);
     state.SetPreviousWANIP6(previous);
 
     const std::string result = AskWanServices(settings, host, workDir, defaults, IpFamily::kIPv6);
 
+    if (answered != nullptr) {
+        *answered = result != kNotAvailable;
+    }
     std::string current = result;
     if (result == kNotAvailable && settings.UpdateOnNAIP != 1) {
         current = previous;

@@ -101,10 +101,12 @@ std::string ServiceFailureWords(const HttpPage& page, const std::string& startDe
 // gives "N/A"; CurrentWANIP is then "N/A" when UpdateOnNAIP is 1 and PreviousWANIP otherwise.
 // CurrentWANIP is stored as the last WAN address and returned. When no service gave an address,
 // each one asked is then reported as "P WAN address service <url>: " and its
-// ServiceFailureWords. Reports nothing else and never fails otherwise.
+// ServiceFailureWords. Reports nothing else and never fails otherwise. `answered`, when given,
+// tells whether a service gave an address.
 std::string GetWANIP(AddressState& state, Profile& settingsFile, const WanLookupSettings& settings,
                      Host& host, const std::string& workDir,
-                     const std::vector<std::string>& defaults = BuiltInWanServices());
+                     const std::vector<std::string>& defaults = BuiltInWanServices(),
+                     bool* answered = nullptr);
 
 // The services GetWANIP (IPv4) or GetWANIP6 (IPv6) asks, asked by the same rules and with the
 // same messages, but nothing read or stored: the checked address, or "N/A".
@@ -119,6 +121,7 @@ std::string AskWanServices(const WanLookupSettings& settings, Host& host,
 // answer must be IPv6 text. The result (with UpdateOnNAIP's rule) is stored as "LastWANIP6".
 std::string GetWANIP6(AddressState& state, Profile& settingsFile, const WanLookupSettings& settings,
                       Host& host, const std::string& workDir,
-                      const std::vector<std::string>& defaults = BuiltInWanServices6());
+                      const std::vector<std::string>& defaults = BuiltInWanServices6(),
+                      bool* answered = nullptr);
 
 }  // namespace orvex

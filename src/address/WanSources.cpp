@@ -187,7 +187,8 @@ WanSourcesOutcome AskWanSources(const std::vector<std::unique_ptr<WanAddressSour
 std::string LookUpWanAddress(AddressState& state, Profile& settingsFile,
                              const WanLookupSettings& lookup, const WanSourceSettings& settings,
                              Host& host, const std::string& workDir,
-                             const std::vector<std::string>& defaults, IpFamily family) {
+                             const std::vector<std::string>& defaults, IpFamily family,
+                             bool* answered) {
     const bool v6 = family == IpFamily::kIPv6;
     std::vector<std::string> unknown;
     const std::vector<std::string> names = SourceNames(settings.WANIPSources, &unknown);
@@ -203,8 +204,8 @@ std::string LookUpWanAddress(AddressState& state, Profile& settingsFile,
     if (webOnly) {
         // Today's lookup, untouched.
         const std::string result =
-            v6 ? GetWANIP6(state, settingsFile, lookup, host, workDir, defaults)
-               : GetWANIP(state, settingsFile, lookup, host, workDir, defaults);
+            v6 ? GetWANIP6(state, settingsFile, lookup, host, workDir, defaults, answered)
+               : GetWANIP(state, settingsFile, lookup, host, workDir, defaults, answered);
         if (!v6) {
             state.SetWanReach(kNatUnknown, result == kNotAvailable ? "" : kSourceWeb, "");
         }
@@ -223,6 +224,9 @@ std::string LookUpWanAddress(AddressState& state, Profile& settingsFile,
         return AskWanServices(lookup, host, workDir, defaults, asked);
     });
     const WanSourcesOutcome outcome = AskWanSources(sources, family, settings.Timeout);
+    if (answered != nullptr) {
+        *answered = !outcome.address.empty();
+    }
 
     if (!outcome.address.empty() && !outcome.asked.empty() &&
         outcome.asked.front().first != outcome.via) {

@@ -126,11 +126,13 @@ std::string ReachabilitySentence(const std::string& routerAddress,
 // "P10010 WAN IP address from <source>" when the one that answered was not the first, each
 // source's failure ("P WAN address source <name>: <why>") when none answered, UpdateOnNAIP's
 // rule, the result stored. Either way the reachability sentence (when there is one) goes to
-// `host`, and %NAT, %NVIA and the sentence go into `state`.
+// `host`, and %NAT, %NVIA and the sentence go into `state`. `answered`, when given, tells
+// whether a source gave an address.
 std::string LookUpWanAddress(AddressState& state, Profile& settingsFile,
                              const WanLookupSettings& lookup, const WanSourceSettings& sources,
                              Host& host, const std::string& workDir,
-                             const std::vector<std::string>& defaults, IpFamily family);
+                             const std::vector<std::string>& defaults, IpFamily family,
+                             bool* answered = nullptr);
 
 // The Test button: every source of `sources` asked now over IPv4, whatever the others
 // answered ("upnp: 100.64.1.2 (a shared address)", "dns: no answer from ..."), then the

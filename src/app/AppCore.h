@@ -5,6 +5,7 @@
 
 #include "app/AppState.h"
 #include "app/ExitRoutine.h"
+#include "app/MetricsServer.h"
 #include "app/Scheduler.h"
 #include "app/SettingsCommands.h"
 #include "app/StatusDisplay.h"
@@ -43,6 +44,14 @@ public:
     // The event log, as the status display writes it.
     void Log(const std::string& text);
 
+    // Serves the metrics where MetricsAddress says (stops when it is emptied); a failure to
+    // listen is a host message. Called after every load and save of the settings.
+    void ApplyMetricsAddress();
+    // The port the metrics are served on, 0 when they are not.
+    int MetricsPort() const;
+    // A one-shot run serves no metrics.
+    void AllowMetrics(bool allowed) { metricsAllowed_ = allowed; }
+
 private:
     AppState& state_;
     WindowPort& window_;
@@ -53,6 +62,9 @@ private:
     Scheduler scheduler_;
     SettingsCommands settings_;
     ExitRoutine exit_;
+    bool metricsAllowed_ = true;
+    std::string metricsAddress_;
+    std::unique_ptr<MetricsServer> metrics_;
 };
 
 }  // namespace orvex

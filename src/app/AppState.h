@@ -5,6 +5,7 @@
 #include <string>
 
 #include "address/AddressState.h"
+#include "app/CycleRecord.h"
 #include "ddns/DynamicDnsUpdater.h"
 #include "monitor/MonitoredPrograms.h"
 #include "notify/Notifier.h"
@@ -51,6 +52,8 @@ public:
     ddns::UpdateMemory DynamicDnsMemory;
     // What notification channels learned across cycles (last announcement, holds asked for).
     notify::Memory NotifyMemory;
+    // What the online cycles came to (the service's status call and the metrics).
+    CycleRecord Cycles;
     std::atomic<bool> DefaultLookupService{true};
     std::atomic<bool> IntervalEdited{false};
 

@@ -5,6 +5,7 @@
 #include "address/LanAddress.h"
 #include "address/WanAddress.h"
 #include "address/WanSources.h"
+#include "app/CycleRecord.h"
 #include "app/CycleRequests.h"
 #include "app/WindowPort.h"
 #include "ddns/DynamicDnsUpdater.h"
@@ -19,6 +20,7 @@
 #include "platform/StatusTexts.h"
 #include "settings/DynamicDnsSettings.h"
 #include "settings/NotifySettings.h"
+#include "settings/OutsideSecrets.h"
 #include "settings/SettingsFile.h"
 
 namespace orvex {
@@ -47,17 +49,39 @@ struct CycleRun {
     bool Online() const { return kind == CycleKind::kOnline; }
     std::string LocalFile() const { return Online() ? "Online.txt" : "Offline.txt"; }
     std::string LocalPath() const { return MapPath(state.WorkDir, LocalFile()); }
+    std::string IniFolder() const {
+        const size_t slash = state.IniPath.rfind('/');
+        return slash == std::string::npos ? state.WorkDir : state.IniPath.substr(0, slash);
+    }
+
+    // The online cycle's steps that failed are recorded as they fail (status and metrics).
+    void StepFailed(CycleStep step, const std::string& why) {
+        if (Online()) {
+            state.Cycles.StepFailed(step, why);
+        }
+    }
 
     int Run() {
         if (!Begin()) {
             return -1;
         }
-        const AppSettings s = state.Settings();
+        const AppSettings asStored = state.Settings();
+        if (Online()) {
+            state.Cycles.BeginCycle(asStored.DynamicDns.size());
+        }
+        // Secrets kept outside the file are read at every cycle, so a changed one counts at
+        // once; they live in this copy only and never reach the settings record or the file.
+        AppSettings withSecrets = asStored;
+        for (const auto& [key, why] :
+             ApplyOutsideSecrets(withSecrets, IniFolder(), CredentialsDirectory())) {
+            host.Status(HostMessage::Coded(status::kSecretRefusedPrefix, key + ": " + why));
+        }
+        const AppSettings& s = withSecrets;
         LookUpAddresses(s);
         StartPublishing();
         SendMail(s);
         NotifyAt(Online() ? notify::Moment::kOnline : notify::Moment::kOffline);
-        UpdateNames(s);
+        UpdateNames(s, asStored.DynamicDns);
         if (!UploadDue(s)) {
             return SuccessEnd();
         }
@@ -97,15 +121,22 @@ struct CycleRun {
 
     void LookUpAddresses(const AppSettings& s) {
         const WanLookupSettings lookup = LookupFor(s, state);
+        bool answered = true;
         const WanSourceSettings sources = WanSourceSettings::From(s);
         if (LookUpWanAddress(state.Addresses, state.Ini(), lookup, sources, host, state.WorkDir,
-                             env.lookupServices, IpFamily::kIPv4) == kNotAvailable) {
+                             env.lookupServices, IpFamily::kIPv4, &answered) == kNotAvailable) {
             failures.push_back({"the WAN address lookup", "no lookup service gave an address"});
+        }
+        if (!answered) {
+            StepFailed(CycleStep::kLookup, "no WAN address service gave an address");
         }
         GetLANIP(state.Addresses, state.Ini(), env.resolver);
         if (s.EnableIPv6 == 1) {
             LookUpWanAddress(state.Addresses, state.Ini(), lookup, sources, host, state.WorkDir,
-                             env.lookupServices6, IpFamily::kIPv6);
+                             env.lookupServices6, IpFamily::kIPv6, &answered);
+            if (!answered) {
+                StepFailed(CycleStep::kLookup, "no IPv6 address service gave an address");
+            }
             GetLANIP6(state.Addresses, state.Ini(), env.resolver);
         }
     }
@@ -126,19 +157,23 @@ struct CycleRun {
                              PageValuesFor(s, state), host, clock, env.windowFinder, &mailFailure);
         if (!mailFailure.empty()) {
             failures.push_back({"the mail", mailFailure});
+            StepFailed(CycleStep::kMail, mailFailure);
         }
     }
 
     // Keeps the dynamic DNS names pointing at the addresses just looked up; a failure is
-    // reported and leaves the rest of the cycle alone.
-    void UpdateNames(const AppSettings& s) {
+    // reported and leaves the rest of the cycle alone. `asStored` are the entries as the
+    // settings hold them, before secrets kept outside the file were put in: what the file's
+    // entries are compared with.
+    void UpdateNames(const AppSettings& s, const std::vector<DynamicDnsEntry>& asStored) {
         if (!Online() || s.DynamicDns.empty()) {
             return;
         }
         const std::vector<ddns::EntryOutcome> outcomes = ddns::UpdateDynamicDns(
             s.DynamicDns, NamesRunFor(s, state), state.DynamicDnsMemory, clock, host,
-            [&](size_t index, const DynamicDnsEntry& e, const std::string& lastAddress,
+            [&](size_t index, const DynamicDnsEntry& sent, const std::string& lastAddress,
                 const std::string& lastUpdate) {
+                const DynamicDnsEntry& e = index < asStored.size() ? asStored[index] : sent;
                 WriteDynamicDnsResult(state.Ini(), PasswordKey(), index, e, lastAddress,
                                       lastUpdate);
                 state.EditSettings([&](AppSettings& edited) {
@@ -154,6 +189,46 @@ struct CycleRun {
                 failures.push_back({"the dynamic DNS update of " + s.DynamicDns[i].Hosts,
                                     "the provider could not be reached or refused it"});
             }
+        }
+        RecordNames(s.DynamicDns, outcomes);
+    }
+
+    // Each entry's result in words, and the updates sent by host name.
+    void RecordNames(const std::vector<DynamicDnsEntry>& entries,
+                     const std::vector<ddns::EntryOutcome>& outcomes) {
+        using ddns::EntryOutcome;
+        static constexpr std::pair<EntryOutcome, const char*> kWords[] = {
+            {EntryOutcome::kNotDue, "not due"},
+            {EntryOutcome::kInvalid, "invalid"},
+            {EntryOutcome::kNoAddress, "no address"},
+            {EntryOutcome::kStopped, "stopped"},
+            {EntryOutcome::kHeld, "held"},
+            {EntryOutcome::kUpdated, "updated"},
+            {EntryOutcome::kFailed, "failed"},
+            {EntryOutcome::kCurrent, "current"}};
+        bool failed = false;
+        for (size_t i = 0; i < entries.size() && i < outcomes.size(); ++i) {
+            const char* word = "";
+            for (const auto& [outcome, text] : kWords) {
+                if (outcome == outcomes[i]) {
+                    word = text;
+                }
+            }
+            NameResult sent = NameResult::kFailed;
+            const bool wasSent = outcomes[i] == EntryOutcome::kUpdated ||
+                                 outcomes[i] == EntryOutcome::kCurrent ||
+                                 outcomes[i] == EntryOutcome::kFailed;
+            if (outcomes[i] == EntryOutcome::kUpdated) {
+                sent = NameResult::kUpdated;
+            } else if (outcomes[i] == EntryOutcome::kCurrent) {
+                sent = NameResult::kCurrent;
+            }
+            failed = failed || outcomes[i] == EntryOutcome::kFailed;
+            state.Cycles.EntryEnded(i, entries[i].Hosts, SplitDynamicDnsHosts(entries[i].Hosts),
+                                    word, wasSent ? &sent : nullptr);
+        }
+        if (failed) {
+            StepFailed(CycleStep::kNames, "a dynamic DNS name was not updated");
         }
     }
 
@@ -177,12 +252,18 @@ struct CycleRun {
         host.Status(HostMessage::Coded(status::kConnectingToFtp));
         const std::string templatePath = Online() ? s.OnlineFile : s.OfflineFile;
         std::string outputError;
+        std::string copyError;
         if (ExpandTemplate(templatePath, LocalFile(), PageValuesFor(s, state), host, clock,
-                           env.windowFinder, &outputError) == -1) {
+                           env.windowFinder, &outputError, &copyError) == -1) {
             failures.push_back({"the page", "its template " + templatePath + " could not be read"});
+            StepFailed(CycleStep::kCopy, "cannot read the template " + templatePath);
             return false;
         }
+        if (!copyError.empty()) {
+            StepFailed(CycleStep::kCopy, copyError);
+        }
         if (!outputError.empty()) {
+            StepFailed(CycleStep::kCopy, outputError);
             host.Status(HostMessage::Coded(status::kFileErrorPrefix, outputError));
             failures.push_back({"the page", outputError});
             return false;
@@ -264,6 +345,8 @@ struct CycleRun {
             state.Flags.CycleSucceeded = 1;
             host.Status(HostMessage::Coded(status::kSystemOnline));
             host.Cycle(CycleCode::EnableRefresh);
+            // Last, so that whoever waits for the end finds every message of the cycle handled.
+            state.Cycles.EndCycle(true, clock.Now());
             return 1;
         }
         ::unlink(LocalPath().c_str());
@@ -281,6 +364,7 @@ struct CycleRun {
     int FailureEnd(const HostMessage& reply, const AppSettings& settings,
                    const std::string& sentence = "") {
         failures.push_back({"the upload", sentence.empty() ? reply.Shown() : sentence});
+        StepFailed(CycleStep::kUpload, sentence.empty() ? reply.Shown() : sentence);
         host.Status(reply);
         if (!sentence.empty()) {
             host.Status(HostMessage::Sentence(sentence));
@@ -306,6 +390,9 @@ struct CycleRun {
             state.Flags.ManualRefresh = 0;
         }
         host.Cycle(CycleCode::EnableRefresh);
+        if (Online()) {
+            state.Cycles.EndCycle(false, clock.Now());
+        }
         if (!Online() && fromExitRequest) {
             host.Cycle(CycleCode::HideShutdownWindow);
             host.Cycle(CycleCode::OfflinePublishFailed);

@@ -4,6 +4,7 @@
 #include <climits>
 
 #include "platform/StatusTexts.h"
+#include "settings/OutsideSecrets.h"
 #include "settings/SettingsFile.h"
 
 namespace orvex {
@@ -126,10 +127,12 @@ void Scheduler::RefreshCommand() {
 
 bool Scheduler::ValidateSettings() {
     const FtpPageValues page = window_.FtpPage().TakeValues();
+    // A password kept outside the file (PasswordFile, a credential) leaves the field empty.
+    const bool passwordOutside = FtpPasswordKeptOutside(state_.Settings(), CredentialsDirectory());
     for (const std::string* field :
          {&page.FTPServer, &page.SiteName, &page.UserID, &page.Password, &page.OnlineFile,
           &page.OfflineFile, &page.RemoteFile, &page.Port}) {
-        if (field->empty()) {
+        if (field->empty() && !(field == &page.Password && passwordOutside)) {
             status_.ShowStatus(HostMessage::Coded(status::kLocalSettingsNeeded));
             return false;
         }

@@ -3,6 +3,7 @@
 #include "ftp/LogonSequence.h"
 #include "platform/FileIo.h"
 #include "platform/StatusTexts.h"
+#include "settings/OutsideSecrets.h"
 #include "settings/SettingsFile.h"
 
 namespace orvex {
@@ -25,9 +26,23 @@ void SettingsCommands::LoadAtStart() {
         WriteDefaultSettings(state_.Ini(), passwordKey_);
         LoadSettings(state_.Ini(), passwordKey_, settings, window_.FtpPage(), defaultService);
     }
+    if (settings.UseKeyring == 1 && secrets_ != nullptr) {
+        // A password the keyring holds replaces the one in the file (which a save empties).
+        FtpPageValues page = window_.FtpPage().TakeValues();
+        for (auto& [key, password] : PasswordSlots(settings, page)) {
+            if (const auto kept = secrets_->Lookup(state_.IniPath, key)) {
+                *password = *kept;
+            }
+        }
+        settings.Password = page.Password;
+        window_.FtpPage().ShowValues(page);
+    }
     state_.DefaultLookupService = defaultService;
     state_.EditSettings([&](AppSettings& s) { s = settings; });
     asLoaded_ = settings;
+    if (applied_) {
+        applied_();
+    }
 }
 
 bool SettingsCommands::Save() {
@@ -45,7 +60,20 @@ bool SettingsCommands::Save() {
         }
         return false;
     }
-    WriteSettings(state_.Ini(), passwordKey_, page, settings);
+    if (settings.UseKeyring == 1 && secrets_ != nullptr) {
+        // Each password the keyring takes is written empty; one it does not take stays
+        // scrambled in the file, so nothing is lost where no keyring answers.
+        FtpPageValues filePage = page;
+        AppSettings fileSettings = settings;
+        for (auto& [key, password] : PasswordSlots(fileSettings, filePage)) {
+            if (secrets_->Store(state_.IniPath, key, *password)) {
+                password->clear();
+            }
+        }
+        WriteSettings(state_.Ini(), passwordKey_, filePage, fileSettings);
+    } else {
+        WriteSettings(state_.Ini(), passwordKey_, page, settings);
+    }
     // The lookup services were edited by hand before the Advanced Options page showed them:
     // they are written only when changed there, so a file that never held them stays as it
     // was.
@@ -63,6 +91,9 @@ bool SettingsCommands::Save() {
         scheduler_.StartRefresh();
     }
     CommitFtpPage();
+    if (applied_) {
+        applied_();
+    }
     return true;
 }
 

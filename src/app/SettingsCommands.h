@@ -7,6 +7,7 @@
 #include "app/Scheduler.h"
 #include "app/WindowPort.h"
 #include "platform/Host.h"
+#include "platform/SecretStore.h"
 
 namespace orvex {
 
@@ -34,12 +35,20 @@ public:
 
     const std::string& PasswordKey() const { return passwordKey_; }
 
+    // The desktop's keyring, used for the passwords while UseKeyring is 1 (none: never).
+    void SetSecretStore(SecretStore* store) { secrets_ = store; }
+
+    // Called after every load and save, when the settings in use may have changed.
+    void SetAppliedFunction(std::function<void()> applied) { applied_ = std::move(applied); }
+
 private:
     AppState& state_;
     WindowPort& window_;
     Scheduler& scheduler_;
     std::string passwordKey_;
     std::function<void(const HostMessage&)> notice_;
+    std::function<void()> applied_;
+    SecretStore* secrets_ = nullptr;
     // The record as last loaded or saved: Save writes the lookup services only when changed.
     AppSettings asLoaded_;
     Host* boxes_;

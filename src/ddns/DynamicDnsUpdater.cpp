@@ -418,7 +418,7 @@ std::vector<EntryOutcome> UpdateDynamicDns(const std::vector<DynamicDnsEntry>& e
                                                (attempt.created ? status::kDdnsCreated : "") +
                                                "."));
             }
-            outcomes.push_back(EntryOutcome::kUpdated);
+            outcomes.push_back(attempt.current ? EntryOutcome::kCurrent : EntryOutcome::kUpdated);
             continue;
         }
         if (attempt.stop) {

@@ -78,6 +78,7 @@ enum class EntryOutcome {
     kHeld,       // the last try failed less than 5 minutes ago
     kUpdated,
     kFailed,
+    kCurrent,  // sent, and the names already held the addresses
 };
 
 struct UpdateRun {

@@ -131,9 +131,12 @@ std::string ExpandText(std::string text, const PageValues& values, Clock& clock,
 
 int ExpandTemplate(const std::string& templatePath, const std::string& outputPath,
                    const PageValues& values, Host& host, Clock& clock, const WindowFinder& finder,
-                   std::string* outputError) {
+                   std::string* outputError, std::string* copyError) {
     if (outputError != nullptr) {
         outputError->clear();
+    }
+    if (copyError != nullptr) {
+        copyError->clear();
     }
     const std::string source = MapPath(values.workDir, templatePath);
     std::string text;
@@ -161,13 +164,16 @@ int ExpandTemplate(const std::string& templatePath, const std::string& outputPat
         ReplaceOptions options;
         options.replaceReadOnly = i == 0;
         const ReplaceResult result = ReplaceFile(target.path, *target.bytes, options);
+        const int error = errno;
         // Only the output decides whether the page may be published; a local copy that
         // cannot be written is reported and the cycle goes on.
         if (i == 0 && result != ReplaceResult::kOk && outputError != nullptr) {
-            *outputError = FileErrorText(target.path, errno);
+            *outputError = FileErrorText(target.path, error);
+        }
+        if (i > 0 && result != ReplaceResult::kOk && copyError != nullptr && copyError->empty()) {
+            *copyError = FileErrorText(target.path, error);
         }
         if (result == ReplaceResult::kOpenFailed) {
-            int error = errno;
             if (!values.suppressError) {
                 MessageBoxRequest box;
                 box.text = FileErrorText(target.path, error);

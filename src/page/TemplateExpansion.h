@@ -56,11 +56,13 @@ std::string ExpandText(std::string text, const PageValues& values, Clock& clock,
 //
 // Every file is replaced in one rename, so a failed write leaves its old contents whole.
 // `outputError`, when given, receives the file error of the output (empty when it was written
-// whole): a caller that publishes the output must not publish it otherwise.
+// whole): a caller that publishes the output must not publish it otherwise. `copyError`, when
+// given, receives the file error of the first local copy that was not written (empty when both
+// were).
 int ExpandTemplate(const std::string& templatePath, const std::string& outputPath,
                    const PageValues& values, Host& host, Clock& clock,
                    const WindowFinder& finder = FindProgramWindow,
-                   std::string* outputError = nullptr);
+                   std::string* outputError = nullptr, std::string* copyError = nullptr);
 
 // The indicator for one "%P" token: the running word when the program with that exact tag has
 // a window now, else the stopped word (also when no program has the tag).

@@ -80,6 +80,11 @@ SingleInstance::~SingleInstance() {
 namespace orvex {
 
 bool SingleInstance::AskFirstCopyToShow() {
+    return AskFirstCopy("show");
+}
+
+bool SingleInstance::AskFirstCopy(const std::string& request) {
+    const std::string line = request + "\n";
     const std::string path = SocketPath();
     sockaddr_un addr{};
     addr.sun_family = AF_UNIX;
@@ -91,8 +96,9 @@ bool SingleInstance::AskFirstCopyToShow() {
     if (fd < 0) {
         return false;
     }
-    bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 &&
-              ::send(fd, "show\n", 5, MSG_NOSIGNAL) == 5;
+    bool ok =
+        ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 &&
+        ::send(fd, line.data(), line.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(line.size());
     if (ok) {
         // Wait (bounded) for the first copy to close its end: it has handled the request.
         pollfd p{fd, POLLIN, 0};

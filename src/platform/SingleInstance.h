@@ -29,6 +29,8 @@ public:
     // Asks the running copy to show its window; false when it cannot be reached within
     // about a second.
     static bool AskFirstCopyToShow();
+    // Sends the running copy one request line ("show", "refresh") the same way.
+    static bool AskFirstCopy(const std::string& request);
     ~SingleInstance();
 
 private:

@@ -24,6 +24,12 @@ inline constexpr const char* kWan6AddressFromPrefix = "P10010 WAN IPv6 address f
 inline constexpr const char* kEmailNotSentPrefix = "P Email not sent: ";
 // A failure told in plain words (HostMessage::Sentence) is written as "P " and the sentence.
 inline constexpr const char* kPlainWords = "P ";
+// Followed by why the metrics listener (MetricsAddress) could not start.
+inline constexpr const char* kMetricsNotServedPrefix = "P Metrics not served: ";
+// Followed by the address and port the metrics are served on.
+inline constexpr const char* kMetricsServedPrefix = "P Metrics served on ";
+// Followed by the key and why its secret, kept outside the settings file, cannot be used.
+inline constexpr const char* kSecretRefusedPrefix = "P Secret not used: ";
 
 // Dynamic DNS: "Updating dynamic DNS name home.example.net..." (the names comma-separated; an
 // entry without names is called "entry <n>"), then the provider's answer, then one result line:

@@ -137,15 +137,26 @@ int Service::Run(int signalFd) {
     core_->Schedule().Begin();
     state_.Flags.ManualRefresh = 0;
     while (!ended_) {
-        int wait = timer_.WaitMs(std::chrono::steady_clock::now());
-        if (stopping_) {
+        const auto now = std::chrono::steady_clock::now();
+        int wait = timer_.WaitMs(now);
+        // A refresh caller waits for a cycle's end, which no descriptor announces.
+        if (stopping_ || !waiters_.empty()) {
             wait = wait < 0 ? kCyclePollMs : std::min(wait, kCyclePollMs);
         }
-        pollfd fds[2] = {{signalFd, POLLIN, 0}, {workerHost_.WakeFd(), POLLIN, 0}};
-        if (::poll(fds, 2, wait) < 0 && errno != EINTR) {
+        if (notifier_ != nullptr && notifier_->WatchdogOn()) {
+            const int ping = notifier_->WatchdogWaitMs(now);
+            wait = wait < 0 ? ping : std::min(wait, ping);
+        }
+        pollfd fds[3] = {{signalFd, POLLIN, 0},
+                         {workerHost_.WakeFd(), POLLIN, 0},
+                         {control_ != nullptr ? control_->Fd() : -1, POLLIN, 0}};
+        if (::poll(fds, 3, wait) < 0 && errno != EINTR) {
             out_(std::string("orvexd: waiting failed: ") + std::strerror(errno));
             exitCode_ = 1;
             break;
+        }
+        if (notifier_ != nullptr) {
+            notifier_->PingIfDue(std::chrono::steady_clock::now());
         }
         if ((fds[1].revents & POLLIN) != 0) {
             workerHost_.RunPending();
@@ -156,9 +167,21 @@ int Service::Run(int signalFd) {
             for (ssize_t i = 0; i < n; ++i) {
                 if (signals[i] == SIGHUP) {
                     Reload();
+                } else if (signals[i] == SIGUSR1) {
+                    std::string why;
+                    if (!RefreshNow(&why)) {
+                        Note("Refresh asked for by SIGUSR1 not started: " + why);
+                    }
                 } else {
                     RequestStop();
                 }
+            }
+        }
+        if ((fds[2].revents & POLLIN) != 0 && !ended_) {
+            std::string request;
+            const int caller = control_->Accept(&request);
+            if (caller >= 0) {
+                HandleCaller(caller, request);
             }
         }
         if (!ended_ && timer_.TakeDue(std::chrono::steady_clock::now())) {
@@ -167,8 +190,93 @@ int Service::Run(int signalFd) {
         if (stopping_ && !ended_) {
             ContinueStop();
         }
+        AnswerWaiters();
     }
+    AnswerWaiters();
     return exitCode_;
+}
+
+bool Service::RefreshNow(std::string* why) {
+    if (stopping_) {
+        *why = "the service is stopping";
+        return false;
+    }
+    if (state_.Flags.CycleRunning) {
+        return true;
+    }
+    if (state_.Flags.StartupReady == 0) {
+        *why = "the start-up delay (InitStartupDelay) has not passed yet";
+        return false;
+    }
+    core_->Schedule().RefreshCommand();
+    if (!state_.Flags.CycleRunning) {
+        *why = core_->Status().Fields().hostMessage;
+        return false;
+    }
+    return true;
+}
+
+ServiceStatusInput Service::StatusInput() {
+    ServiceStatusInput in;
+    const AppSettings settings = state_.Settings();
+    const AddressState::Snapshot a = state_.Addresses.Get();
+    in.folder = state_.WorkDir;
+    in.pid = static_cast<long>(::getpid());
+    in.ipv6 = settings.EnableIPv6 == 1;
+    in.lan = a.CurrentLANIP;
+    in.wan = a.CurrentWANIP;
+    in.lan6 = a.CurrentLANIP6;
+    in.wan6 = a.CurrentWANIP6;
+    in.cycleRunning = state_.Flags.CycleRunning;
+    in.fields = core_->Status().Fields();
+    in.record = state_.Cycles.Get();
+    in.entries = settings.DynamicDns;
+    return in;
+}
+
+void Service::HandleCaller(int fd, const std::string& request) {
+    if (request == "status") {
+        ControlServer::Answer(fd, ServiceStatusJson(StatusInput(), clock_).dump() + "\n");
+        return;
+    }
+    if (request == "refresh") {
+        const std::uint64_t ended = state_.Cycles.Get().ended;
+        std::string why;
+        if (RefreshNow(&why)) {
+            waiters_.push_back({fd, ended});
+        } else {
+            ControlServer::Answer(fd,
+                                  nlohmann::json{{"started", false}, {"why", why}}.dump() + "\n");
+        }
+        return;
+    }
+    ControlServer::Answer(
+        fd, nlohmann::json{{"error", "unknown request; status or refresh"}}.dump() + "\n");
+}
+
+void Service::AnswerWaiters() {
+    if (waiters_.empty()) {
+        return;
+    }
+    // In this order: a cycle records its end before it releases its claim, so a claim found
+    // released means its end is counted in what is read next.
+    const bool running = state_.Flags.CycleRunning;
+    const std::uint64_t ended = state_.Cycles.Get().ended;
+    std::vector<Waiter> still;
+    for (const Waiter& waiter : waiters_) {
+        if (ended > waiter.ended) {
+            ControlServer::Answer(waiter.fd,
+                                  RefreshAnswerJson(StatusInput(), clock_).dump() + "\n");
+        } else if (!running || ended_) {
+            // The claim is released after the end is recorded: this cycle gave no result.
+            const char* why = ended_ ? "the service stopped" : "the cycle ended without a result";
+            ControlServer::Answer(waiter.fd,
+                                  nlohmann::json{{"started", false}, {"why", why}}.dump() + "\n");
+        } else {
+            still.push_back(waiter);
+        }
+    }
+    waiters_ = std::move(still);
 }
 
 int Service::RunOnce(bool online) {

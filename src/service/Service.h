@@ -3,15 +3,22 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <cstdint>
 #include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
 
 #include "app/AppCore.h"
 #include "app/AppState.h"
 #include "app/WindowPort.h"
 #include "platform/Clock.h"
 #include "platform/HostResolver.h"
-#include "service/DeadlineTimer.h"
 #include "platform/HandOverHost.h"
+#include "service/ControlSocket.h"
+#include "service/DeadlineTimer.h"
+#include "service/StatusReport.h"
+#include "service/SystemdNotify.h"
 
 namespace orvex {
 
@@ -46,8 +53,23 @@ public:
     bool LoadSettings();
     // The service: runs the schedule of the loaded settings and returns its exit code once a
     // stop request has ended it (0, or 1 when the offline publication failed). `signalFd`
-    // delivers one byte per signal caught: SIGHUP reloads, SIGTERM and SIGINT stop.
+    // delivers one byte per signal caught: SIGHUP reloads, SIGUSR1 starts a cycle now, SIGTERM
+    // and SIGINT stop. Callers of the control socket, when one is attached, are answered
+    // between.
     int Run(int signalFd);
+
+    // What the service also serves while it runs; both may be left out, and must outlive Run.
+    void AttachControl(ControlServer* control) { control_ = control; }
+    void AttachNotifier(SystemdNotifier* notifier) { notifier_ = notifier; }
+
+    // A cycle now, as the window's Refresh starts one (a cycle already running counts). False,
+    // with `why`, when none could start.
+    bool RefreshNow(std::string* why);
+    // What the status call answers.
+    ServiceStatusInput StatusInput();
+    // Answers one caller of the control socket: "status" at once, "refresh" when its cycle
+    // has ended.
+    void HandleCaller(int fd, const std::string& request);
     // Runs one online (or offline) cycle of the loaded settings on this thread: 0 when it
     // ended well, 1 otherwise.
     int RunOnce(bool online);
@@ -81,6 +103,8 @@ private:
     class OwnThreadHost;
 
     void ContinueStop();
+    // Answers the refresh callers whose cycle has ended (all of them once the service ends).
+    void AnswerWaiters();
     // A message of the service itself (not a host message): printed and logged.
     void Note(const std::string& text);
 
@@ -97,6 +121,14 @@ private:
     bool ended_ = false;
     int exitCode_ = 0;
     std::chrono::steady_clock::time_point cycleDeadline_{};
+    ControlServer* control_ = nullptr;
+    SystemdNotifier* notifier_ = nullptr;
+    // Refresh callers: their connection and the number of cycles ended when they asked.
+    struct Waiter {
+        int fd;
+        std::uint64_t ended;
+    };
+    std::vector<Waiter> waiters_;
 };
 
 }  // namespace orvex

@@ -15,20 +15,27 @@
 #include "platform/Clock.h"
 #include "platform/SingleInstance.h"
 #include "service/CommandLine.h"
+#include "service/ControlSocket.h"
+#include "service/StatusReport.h"
+#include "service/SystemdNotify.h"
 #include "platform/HandOverHost.h"
 #include "service/Service.h"
 #include "settings/SettingsReport.h"
+#include "settings/SettingsTemplate.h"
 #include "version/VersionInfo.h"
 
 namespace {
 
 int g_signalPipe[2] = {-1, -1};
+// How long --status and --refresh wait for the service's answer.
+constexpr int kStatusWaitMs = 10000;
+constexpr int kRefreshWaitMs = 30 * 60 * 1000;
 volatile sig_atomic_t g_stopSignalled = 0;
 
 // One byte per signal for the loop; a second stop signal ends the process at once, whatever
 // the loop is doing (it may be in the middle of the offline publication).
 void OnSignal(int signo) {
-    if (signo != SIGHUP) {
+    if (signo == SIGTERM || signo == SIGINT) {
         if (g_stopSignalled != 0) {
             ::_exit(128 + signo);
         }
@@ -48,7 +55,7 @@ bool CatchSignals() {
     action.sa_handler = OnSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
-    for (int signo : {SIGTERM, SIGINT, SIGHUP}) {
+    for (int signo : {SIGTERM, SIGINT, SIGHUP, SIGUSR1}) {
         if (::sigaction(signo, &action, nullptr) != 0) {
             return false;
         }
@@ -94,6 +101,39 @@ std::string HolderText(const std::string& holder) {
     return text;
 }
 
+// --status and --refresh: asks the running service and prints its answer.
+int CallRunningService(const orvex::ServiceOptions& options, const std::string& socketPath) {
+    using Mode = orvex::ServiceOptions::Mode;
+    const bool refresh = options.mode == Mode::Refresh;
+    std::string answer;
+    std::string error;
+    // A refresh waits for its cycle, whose every step is bounded by Timeout.
+    const int timeoutMs = refresh ? kRefreshWaitMs : kStatusWaitMs;
+    switch (orvex::CallService(socketPath, refresh ? "refresh" : "status", timeoutMs, &answer,
+                               &error)) {
+        case orvex::CallResult::kAnswered:
+            break;
+        case orvex::CallResult::kNoService:
+            std::fprintf(stderr, "orvexd: no service runs here: nothing answers on %s (%s)\n",
+                         socketPath.c_str(), error.c_str());
+            return orvex::kNoServiceExitCode;
+        case orvex::CallResult::kFailed:
+            return Fail("the service at " + socketPath + " did not answer: " + error);
+    }
+    const nlohmann::json reply = nlohmann::json::parse(answer, nullptr, false);
+    if (!reply.is_object()) {
+        return Fail("the service at " + socketPath + " gave an answer that is no JSON object");
+    }
+    if (!refresh) {
+        std::fputs(
+            options.json ? (reply.dump(2) + "\n").c_str() : orvex::ServiceStatusText(reply).c_str(),
+            stdout);
+        return 0;
+    }
+    std::fputs(orvex::RefreshAnswerText(reply).c_str(), stdout);
+    return reply.value("started", false) && reply.value("result", "") == "online" ? 0 : 1;
+}
+
 // Worker threads are never waited for and may still hold these at exit, so they live for the
 // whole process.
 orvex::AppState* g_state = nullptr;
@@ -125,6 +165,20 @@ int main(int argc, char* argv[]) {
         return Fail(std::string("cannot read the current folder: ") + std::strerror(errno));
     }
     const std::string iniPath = workDir + "/Orvex.ini";
+    const std::string socketPath = orvex::ControlSocketPath(options.socketPath, workDir);
+
+    if (options.mode == Mode::Status || options.mode == Mode::Refresh) {
+        return CallRunningService(options, socketPath);
+    }
+    if (options.mode == Mode::Init) {
+        std::string error;
+        if (!orvex::WriteCommentedSettings(iniPath, &error)) {
+            return Fail(error);
+        }
+        PrintLine("Wrote " + iniPath +
+                  ": fill in the server and the page, then orvexd --check names what is missing.");
+        return 0;
+    }
 
     if (options.mode == Mode::Check) {
         for (const std::string& warning : orvex::SettingsFileWarnings(iniPath)) {
@@ -168,20 +222,39 @@ int main(int argc, char* argv[]) {
     g_workerHost = new orvex::HandOverHost();
     int code = 0;
     {
-        orvex::Service service(*g_state, *g_workerHost, orvex::DefaultClock(), PrintLine);
+        orvex::SystemdNotifier notifier;
+        const bool oneShot = options.mode == Mode::Once || options.mode == Mode::Offline;
+        orvex::Service service(*g_state, *g_workerHost, orvex::DefaultClock(),
+                               [&notifier, oneShot](const std::string& line) {
+                                   PrintLine(line);
+                                   if (!oneShot) {
+                                       notifier.Status(line);
+                                   }
+                               });
+        service.Core().AllowMetrics(!oneShot);
         if (!service.LoadSettings()) {
             return Fail(iniPath +
                         " names no FTPServer: configure Orvex with the desktop program or by "
-                        "hand first (see orvexd --help)");
+                        "hand first (orvexd --init writes a commented Orvex.ini to start from)");
         }
-        if (options.mode == Mode::Once || options.mode == Mode::Offline) {
+        if (oneShot) {
             code = service.RunOnce(options.mode == Mode::Once);
         } else {
             if (!CatchSignals()) {
                 return Fail(std::string("cannot catch signals: ") + std::strerror(errno));
             }
-            PrintLine("Orvex " + orvex::ProgramVersion() + " runs without a window in " + workDir);
+            orvex::ControlServer control;
+            std::string error;
+            if (!control.Listen(socketPath, &error)) {
+                return Fail("no control socket: " + error);
+            }
+            service.AttachControl(&control);
+            service.AttachNotifier(&notifier);
+            PrintLine("Orvex " + orvex::ProgramVersion() + " runs without a window in " + workDir +
+                      "; control socket " + socketPath);
+            notifier.Ready();
             code = service.Run(g_signalPipe[0]);
+            notifier.Stopping();
         }
         if (g_state->Flags.CycleRunning) {
             // A worker still publishes and holds references into this process; nothing may be

@@ -90,6 +90,17 @@ struct AppSettings {
     // The DNS questions that echo the asker, blank-separated "name/type/class@server[:port]";
     // empty: the built-in questions.
     std::string DNSLookups;
+    // Secrets kept outside the settings file: files whose first line is the password in clear
+    // (relative names count from the folder of the settings file). A systemd credential named
+    // like the password key comes first; either one replaces the stored password in the cycles
+    // and is never written back.
+    std::string PasswordFile;  // [LocalSettings]
+    std::string EmailPasswordFile;
+    std::string ProxyPassFile;
+    // "host:port" where the metrics and health answers are served; empty: not served.
+    std::string MetricsAddress;
+    // 1: the desktop program keeps its passwords in the desktop's keyring, not in this file.
+    int UseKeyring = 0;
 
     // [DynamicDNS]: the names kept pointing at this machine, in the file's order.
     std::vector<DynamicDnsEntry> DynamicDns;

@@ -40,6 +40,10 @@ struct DynamicDnsEntry {
     // or MAC address, joined to the /64 prefix of this machine's global address. Empty: this
     // machine's own address.
     std::string Suffix;
+    // Files whose first line is the password or the TSIG secret, used instead of the stored
+    // ones (a credential "Password<n>" / "TSIGSecret<n>" first). Written only when set.
+    std::string PasswordFile;
+    std::string TSIGSecretFile;
     // The last successful update: the addresses sent (IPv4 first, blank-separated) and when,
     // as UTC "YYYY-MM-DDTHH:MM:SSZ". Empty: never updated.
     std::string LastAddress;

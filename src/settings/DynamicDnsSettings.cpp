@@ -20,7 +20,8 @@ std::string NumberedKey(const char* name, size_t index) {
 
 auto Target(const DynamicDnsEntry& e) {
     return std::tie(e.Protocol, e.Server, e.Hosts, e.User, e.Password, e.URL, e.Expect, e.Zone,
-                    e.TSIGName, e.TSIGSecret, e.TTL, e.Command, e.Family, e.Suffix);
+                    e.TSIGName, e.TSIGSecret, e.TTL, e.Command, e.Family, e.Suffix, e.PasswordFile,
+                    e.TSIGSecretFile);
 }
 
 DynamicDnsEntry ReadEntry(const Profile& file, const std::string& key, size_t i) {
@@ -47,6 +48,8 @@ DynamicDnsEntry ReadEntry(const Profile& file, const std::string& key, size_t i)
     e.LastAddress = text("LastAddress");
     e.LastUpdate = text("LastUpdate");
     e.Suffix = text("Suffix");
+    e.PasswordFile = text("PasswordFile");
+    e.TSIGSecretFile = text("TSIGSecretFile");
     return e;
 }
 
@@ -67,7 +70,14 @@ std::vector<std::pair<const char*, std::string>> EntryValues(const DynamicDnsEnt
             {"Family", e.Family},
             {"LastAddress", e.LastAddress},
             {"LastUpdate", e.LastUpdate},
-            {"Suffix", e.Suffix}};
+            {"Suffix", e.Suffix},
+            {"PasswordFile", e.PasswordFile},
+            {"TSIGSecretFile", e.TSIGSecretFile}};
+}
+
+// Keys added since the section was first written: an entry without them gets no line.
+bool WrittenWhenSet(const std::string& name) {
+    return name == "Suffix" || name == "PasswordFile" || name == "TSIGSecretFile";
 }
 
 bool IsSecret(const std::string& name) {
@@ -77,14 +87,13 @@ bool IsSecret(const std::string& name) {
 void AddEntryLines(std::vector<std::string>& lines, const std::string& key, size_t i,
                    const DynamicDnsEntry& e) {
     for (auto& [name, value] : EntryValues(e)) {
+        if (WrittenWhenSet(name) && value.empty()) {
+            continue;
+        }
         if (std::string(name) == "Password") {
             EncodeSecret(value, key, kMaxDdnsPasswordLength);
         } else if (std::string(name) == "TSIGSecret") {
             EncodeSecret(value, key, kMaxTsigSecretLength);
-        }
-        // A key added later is written only when used, so an entry without it keeps its lines.
-        if (std::string(name) == "Suffix" && value.empty()) {
-            continue;
         }
         lines.push_back(NumberedKey(name, i) + "=" + value);
     }
@@ -216,6 +225,9 @@ std::vector<std::string> DynamicDnsListing(const std::vector<DynamicDnsEntry>& e
     std::vector<std::string> lines{std::string(kCountKey) + "=" + std::to_string(entries.size())};
     for (size_t i = 0; i < entries.size(); ++i) {
         for (const auto& [name, value] : EntryValues(entries[i])) {
+            if (WrittenWhenSet(name) && value.empty()) {
+                continue;
+            }
             const std::string key(name);
             std::string shown = value;
             if ((IsSecret(key) || key == "Command") && !value.empty()) {
@@ -230,9 +242,10 @@ std::vector<std::string> DynamicDnsListing(const std::vector<DynamicDnsEntry>& e
 }
 
 std::vector<std::string> DynamicDnsKeyNames() {
-    return {kCountKey, "Protocol", "Server",      "Hosts",      "User",       "Password",
-            "URL",     "Expect",   "Zone",        "TSIGName",   "TSIGSecret", "TTL",
-            "Command", "Family",   "LastAddress", "LastUpdate", "Suffix"};
+    return {kCountKey,    "Protocol", "Server",       "Hosts",         "User",
+            "Password",   "URL",      "Expect",       "Zone",          "TSIGName",
+            "TSIGSecret", "TTL",      "Command",      "Family",        "LastAddress",
+            "LastUpdate", "Suffix",   "PasswordFile", "TSIGSecretFile"};
 }
 
 }  // namespace orvex

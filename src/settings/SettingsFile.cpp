@@ -102,6 +102,11 @@ const KeyDef kKeys[] = {
     {P, "UPnPURL", Kind::Text, "", nullptr, &AppSettings::UPnPURL},
     {P, "NATPMPGateway", Kind::Text, "", nullptr, &AppSettings::NATPMPGateway},
     {P, "DNSLookups", Kind::Text, "", nullptr, &AppSettings::DNSLookups},
+    {L, "PasswordFile", Kind::Text, "", nullptr, &AppSettings::PasswordFile},
+    {P, "EmailPasswordFile", Kind::Text, "", nullptr, &AppSettings::EmailPasswordFile},
+    {P, "ProxyPassFile", Kind::Text, "", nullptr, &AppSettings::ProxyPassFile},
+    {P, "MetricsAddress", Kind::Text, "", nullptr, &AppSettings::MetricsAddress},
+    {P, "UseKeyring", Kind::Integer, "0", nullptr, &AppSettings::UseKeyring},
 };
 
 // The three orders differ by design: each is the order its operation touches the file in.
@@ -111,18 +116,52 @@ constexpr std::array kLoadOrderFirst = {"IsLogging",       "LogFilename",    "Is
                                         "IsUpdateOnStart", "IsUpdateOnShut", "NotifyErrorOnShut",
                                         "SuppressError",   "RefreshIntv",    "UpdateOnNAIP"};
 // Keys read after the refresh interval is clamped.
-constexpr std::array kLoadOrderRest = {
-    "InitStartupDelay", "Timeout",          "MaxLog",          "UseProxy",
-    "LogonType",        "StatusIndicators", "ProxyPassive",    "ProxyAddress",
-    "FTPProxyPort",     "HTTPProxyPort",    "ProxyUser",       "ProxyPass",
-    "ProxyAccount",     "StartDelimiter",   "EndDelimiter",    "DebugWANPage",
-    "EmailInput",       "EmailServer",      "EmailTo",         "EmailFrom",
-    "EmailSubject",     "EnableMail",       "EmailAccount",    "EmailPassword",
-    "EnableSMTPAuth",   "IsMailTo",         "IsMsgAttachment", "EmailOnIPChangeOnly",
-    "TLSVerify",        "TLSCAFile",        "WANIPFallback",   "EmailPort",
-    "EmailSecurity",    "EnableIPv6",       "WANIPURL6",       "FTPSecurity",
-    "SFTPHostKey",      "WANIPSources",     "UPnPURL",         "NATPMPGateway",
-    "DNSLookups"};
+constexpr std::array kLoadOrderRest = {"InitStartupDelay",
+                                       "Timeout",
+                                       "MaxLog",
+                                       "UseProxy",
+                                       "LogonType",
+                                       "StatusIndicators",
+                                       "ProxyPassive",
+                                       "ProxyAddress",
+                                       "FTPProxyPort",
+                                       "HTTPProxyPort",
+                                       "ProxyUser",
+                                       "ProxyPass",
+                                       "ProxyAccount",
+                                       "StartDelimiter",
+                                       "EndDelimiter",
+                                       "DebugWANPage",
+                                       "EmailInput",
+                                       "EmailServer",
+                                       "EmailTo",
+                                       "EmailFrom",
+                                       "EmailSubject",
+                                       "EnableMail",
+                                       "EmailAccount",
+                                       "EmailPassword",
+                                       "EnableSMTPAuth",
+                                       "IsMailTo",
+                                       "IsMsgAttachment",
+                                       "EmailOnIPChangeOnly",
+                                       "TLSVerify",
+                                       "TLSCAFile",
+                                       "WANIPFallback",
+                                       "EmailPort",
+                                       "EmailSecurity",
+                                       "EnableIPv6",
+                                       "WANIPURL6",
+                                       "FTPSecurity",
+                                       "SFTPHostKey",
+                                       "WANIPSources",
+                                       "UPnPURL",
+                                       "NATPMPGateway",
+                                       "DNSLookups",
+                                       "PasswordFile",
+                                       "EmailPasswordFile",
+                                       "ProxyPassFile",
+                                       "MetricsAddress",
+                                       "UseKeyring"};
 
 constexpr std::array kDefaultSetOrder = {
     "FTPServer",      "SiteName",          "UserID",        "Password",       "OnlineFile",
@@ -146,6 +185,10 @@ constexpr std::array kSaveOrderPreferences = {
 // FTPSecurity is one of the page's fields and is written from the page's values.
 constexpr std::array kSaveOrderAdded = {"TLSVerify",  "TLSCAFile",   "EmailPort",  "EmailSecurity",
                                         "EnableIPv6", "FTPSecurity", "SFTPHostKey"};
+// Keys added later still: written after those, and only when set or already in the file, so a
+// file that never used them stays as it was.
+constexpr std::array kSaveOrderWhenSet = {"PasswordFile", "EmailPasswordFile", "ProxyPassFile",
+                                          "MetricsAddress", "UseKeyring"};
 
 // Sections and keys the settings record does not hold.
 constexpr const char* kSectionPrograms = "Programs";
@@ -372,6 +415,15 @@ void WriteSettings(Profile& file, const std::string& key, const FtpPageValues& p
         const KeyDef& def = Key(name);
         file.WriteString(def.section, def.name, StoredText(key, def, withPage));
     }
+    for (const char* name : kSaveOrderWhenSet) {
+        const KeyDef& def = Key(name);
+        const std::string value = StoredText(key, def, s);
+        constexpr const char* kAbsent = "\x01";
+        if (value != def.loadDefault ||
+            file.GetString(def.section, def.name, kAbsent, kMaxValueLength + 1) != kAbsent) {
+            file.WriteString(def.section, def.name, value);
+        }
+    }
     WriteDynamicDnsEntries(file, key, s.DynamicDns);
     WriteNotifyChannels(file, key, s.Notify);
 }
@@ -427,6 +479,23 @@ std::vector<SettingsEntry> ListSettings(const AppSettings& settings) {
         } else {
             entry.integer = true;
             entry.value = std::to_string(settings.*std::get<int AppSettings::*>(def.field));
+        }
+        entries.push_back(std::move(entry));
+    }
+    return entries;
+}
+
+std::vector<SettingsEntry> DefaultSettingsEntries() {
+    std::vector<SettingsEntry> entries;
+    for (const KeyDef& def : kKeys) {
+        SettingsEntry entry;
+        entry.section = def.section;
+        entry.name = def.name;
+        entry.password = def.kind == Kind::Password;
+        entry.integer = def.kind == Kind::Integer;
+        entry.value = def.loadDefault;
+        if (entry.integer && entry.value.empty()) {
+            entry.value = "0";
         }
         entries.push_back(std::move(entry));
     }

@@ -92,6 +92,9 @@ struct SettingsEntry {
 
 // Every key of the record, [LocalSettings] first, in the order of the key table.
 std::vector<SettingsEntry> ListSettings(const AppSettings& settings);
+// Every key of the record in the same order, with the value a load gives it when the file
+// lacks it (an empty whole number as "0").
+std::vector<SettingsEntry> DefaultSettingsEntries();
 
 // Keys read or written outside a load or a save, one typed function each, so that only this
 // folder knows a key's name, section and length.

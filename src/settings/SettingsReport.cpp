@@ -16,10 +16,13 @@
 #include "platform/PathMap.h"
 #include "platform/Profile.h"
 #include "platform/StatusTexts.h"
+#include "platform/ListenAddress.h"
+#include "platform/TextUtil.h"
 #include "settings/DynamicDnsKinds.h"
 #include "settings/DynamicDnsSettings.h"
 #include "settings/NotifySettings.h"
 #include "settings/ProviderCatalog.h"
+#include "settings/OutsideSecrets.h"
 #include "settings/SettingsFile.h"
 
 namespace orvex {
@@ -63,6 +66,7 @@ constexpr IntRule kIntRules[] = {
     {"FTPSecurity", kSecurityFtp, kSecuritySftp},
     {"TLSVerify", 0, 1},
     {"EnableIPv6", 0, 1},
+    {"UseKeyring", 0, 1},
 };
 
 // The FTP fields a cycle needs before it starts.
@@ -99,8 +103,11 @@ public:
             sections_.push_back({entry.name, entry.section});
         }
         CheckNumbers();
+        AppSettings outside;
+        outside.PasswordFile = Raw("PasswordFile");
+        const bool passwordOutside = FtpPasswordKeptOutside(outside, CredentialsDirectory());
         for (const char* key : kRequiredFtpKeys) {
-            if (Raw(key).empty()) {
+            if (Raw(key).empty() && !(std::string(key) == "Password" && passwordOutside)) {
                 Problem(key, std::string("empty; every cycle stops with \"") +
                                  status::kLocalSettingsNeeded + "\"");
             }
@@ -132,6 +139,14 @@ public:
         CheckSourceNames();
         CheckDynamicDns();
         CheckNotify();
+        CheckOutsideSecrets();
+        const std::string metrics = Raw("MetricsAddress");
+        std::string host;
+        int port = 0;
+        if (!TrimBlanks(metrics).empty() && !SplitListenAddress(metrics, &host, &port)) {
+            Problem("MetricsAddress",
+                    "\"" + metrics + "\" is not host:port (an IPv6 address in brackets)");
+        }
         return problems_;
     }
 
@@ -281,6 +296,21 @@ private:
         }
     }
 
+    // Every secret kept outside the file can be read, is not empty and is private.
+    void CheckOutsideSecrets() {
+        AppSettings s;
+        s.PasswordFile = Raw("PasswordFile");
+        s.EmailPasswordFile = Raw("EmailPasswordFile");
+        s.ProxyPassFile = Raw("ProxyPassFile");
+        s.DynamicDns = ReadDynamicDnsEntries(ini_, PasswordKey());
+        const size_t slash = ini_.Path().rfind('/');
+        const std::string iniDir =
+            slash == std::string::npos ? workDir_ : ini_.Path().substr(0, slash);
+        for (const auto& [key, why] : ApplyOutsideSecrets(s, iniDir, CredentialsDirectory())) {
+            Problem(key, why);
+        }
+    }
+
     void NeedText(const char* key, const char* because) {
         if (Raw(key).empty()) {
             Problem(key, std::string("empty while ") + because + " is 1");
@@ -342,7 +372,8 @@ bool LoadSettingsUnchanged(const std::string& iniPath, AppSettings& settings) {
 std::vector<std::string> CheckSettingsFile(const std::string& iniPath, const std::string& workDir) {
     const std::string why = Unreadable(iniPath);
     if (!why.empty()) {
-        return {"Orvex.ini: cannot read " + iniPath + ": " + why};
+        return {"Orvex.ini: cannot read " + iniPath + ": " + why +
+                " (orvexd --init writes a commented one to start from)"};
     }
     return Checker(iniPath, workDir).Run();
 }

@@ -99,6 +99,7 @@ CMainSheet::CMainSheet(AppState& state, GuiThreadHost& workerHost, SheetServices
 
     workerHost_.Attach(windowHost_.get());
 
+    core_->Settings().SetSecretStore(&keyring_);
     core_->Settings().LoadAtStart();
     ftpPage_->ApplyEnableRule();
     pages_[0]->OnSetActive();

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "app/AppCore.h"
+#include "ui/KeyringStore.h"
 #include "app/WindowPort.h"
 #include "platform/Clock.h"
 #include "platform/DesktopLauncher.h"
@@ -127,6 +128,8 @@ private:
     SheetServices services_;
     std::unique_ptr<SheetHost> windowHost_;
     QtWindowTimer timer_;
+    // Before the core, which uses it.
+    KeyringStore keyring_;
     std::unique_ptr<AppCore> core_;
     std::unique_ptr<PageContext> context_;
 

@@ -230,7 +230,7 @@ TEST(UpdaterTest, NothingToChangeIsAlreadyCurrentAndARefusedLogonStops) {
     url.URL = refusing.Base() + "/update?token=%P";
     UpdaterRig rig({dyn, url});
     using O = EntryOutcome;
-    EXPECT_EQ(rig.Cycle(), (std::vector<O>{O::kUpdated, O::kFailed}));
+    EXPECT_EQ(rig.Cycle(), (std::vector<O>{O::kCurrent, O::kFailed}));
     const auto statuses = rig.Statuses();
     EXPECT_NE(std::find(statuses.begin(), statuses.end(),
                         "Dynamic DNS name home.example.test already current: 192.0.2.1."),
@@ -241,7 +241,7 @@ TEST(UpdaterTest, NothingToChangeIsAlreadyCurrentAndARefusedLogonStops) {
         << statuses.back();
     rig.clock.Advance(kDay);
     rig.run.manualRefresh = true;
-    EXPECT_EQ(rig.Cycle(), (std::vector<O>{O::kUpdated, O::kStopped}));
+    EXPECT_EQ(rig.Cycle(), (std::vector<O>{O::kCurrent, O::kStopped}));
     EXPECT_EQ(refusing.Requests().size(), 1u);
 }
 

@@ -11,7 +11,8 @@
 namespace orvex::test {
 
 ProgramRun::ProgramRun(const std::string& workDir, const std::string& runtimeDir,
-                       const std::map<std::string, std::string>& extraEnv) {
+                       const std::map<std::string, std::string>& extraEnv,
+                       const std::vector<std::string>& args) {
     pid_ = ::fork();
     if (pid_ == 0) {
         if (::chdir(workDir.c_str()) != 0) {
@@ -24,7 +25,12 @@ ProgramRun::ProgramRun(const std::string& workDir, const std::string& runtimeDir
         for (const auto& [name, value] : extraEnv) {
             ::setenv(name.c_str(), value.c_str(), 1);
         }
-        ::execl(ORVEX_BINARY, ORVEX_BINARY, static_cast<char*>(nullptr));
+        std::vector<char*> argv{const_cast<char*>(ORVEX_BINARY)};
+        for (const std::string& arg : args) {
+            argv.push_back(const_cast<char*>(arg.c_str()));
+        }
+        argv.push_back(nullptr);
+        ::execv(ORVEX_BINARY, argv.data());
         ::_exit(127);
     }
 }

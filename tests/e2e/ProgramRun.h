@@ -5,6 +5,7 @@
 #include <functional>
 #include <map>
 #include <string>
+#include <vector>
 
 namespace orvex::test {
 
@@ -13,7 +14,8 @@ namespace orvex::test {
 class ProgramRun {
 public:
     ProgramRun(const std::string& workDir, const std::string& runtimeDir,
-               const std::map<std::string, std::string>& extraEnv = {});
+               const std::map<std::string, std::string>& extraEnv = {},
+               const std::vector<std::string>& args = {});
     ~ProgramRun();
 
     pid_t Pid() const { return pid_; }

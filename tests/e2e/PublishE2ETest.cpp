@@ -159,6 +159,17 @@ TEST_F(PublishE2ETest, SigtermPublishesTheOfflinePageAndEnds) {
     EXPECT_NE(ReadFile(work.File("Orvex.log")).find("System Offline."), std::string::npos);
 }
 
+// A second start with --refresh: the running copy refreshes, the second one exits 0.
+TEST_F(PublishE2ETest, SecondStartWithRefreshMakesTheRunningCopyRefresh) {
+    ProgramRun run(work.Path(), runtime.Path());
+    ASSERT_TRUE(PageIs("<p>Home is Online at 127.0.0.1</p>", 30000));
+    WriteFile(work.File("online.htm"), "<p>%H refreshed at %WI</p>");
+    ProgramRun second(work.Path(), runtime.Path(), {}, {"--refresh"});
+    EXPECT_EQ(second.WaitExit(10000), 0);
+    EXPECT_TRUE(PageIs("<p>Home refreshed at 127.0.0.1</p>", 30000));
+    EXPECT_TRUE(run.Running());
+}
+
 // A desktop session of our own: the close box, and a second start bringing the window up.
 class DesktopE2ETest : public PublishE2ETest {
 protected:

@@ -31,7 +31,8 @@ bool WaitUntil(int timeoutMs, const std::function<bool()>& condition) {
 }
 
 ServiceRun::ServiceRun(const std::string& workDir, const std::string& runtimeDir,
-                       const std::vector<std::string>& args) {
+                       const std::vector<std::string>& args,
+                       const std::map<std::string, std::string>& env) {
     const std::string stem = runtimeDir + "/orvexd-" + std::to_string(++g_runs);
     outPath_ = stem + ".out";
     errPath_ = stem + ".err";
@@ -44,6 +45,9 @@ ServiceRun::ServiceRun(const std::string& workDir, const std::string& runtimeDir
             ::_exit(126);
         }
         ::setenv("XDG_RUNTIME_DIR", runtimeDir.c_str(), 1);
+        for (const auto& [name, value] : env) {
+            ::setenv(name.c_str(), value.c_str(), 1);
+        }
         std::vector<char*> argv{const_cast<char*>(ORVEXD_BINARY)};
         for (const std::string& arg : args) {
             argv.push_back(const_cast<char*>(arg.c_str()));
@@ -102,8 +106,9 @@ bool ServiceRun::OutputHas(const std::string& text, int timeoutMs) const {
 }
 
 ServiceResult RunService(const std::string& workDir, const std::string& runtimeDir,
-                         const std::vector<std::string>& args, int timeoutMs) {
-    ServiceRun run(workDir, runtimeDir, args);
+                         const std::vector<std::string>& args, int timeoutMs,
+                         const std::map<std::string, std::string>& env) {
+    ServiceRun run(workDir, runtimeDir, args, env);
     ServiceResult result;
     result.code = run.WaitExit(timeoutMs);
     result.out = run.Output();

@@ -3,6 +3,7 @@
 #include <sys/types.h>
 
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -12,8 +13,10 @@ namespace orvex::test {
 // runtime directory; standard output and standard error go to files the test reads.
 class ServiceRun {
 public:
+    // `env` is set in the service's environment besides XDG_RUNTIME_DIR.
     ServiceRun(const std::string& workDir, const std::string& runtimeDir,
-               const std::vector<std::string>& args = {});
+               const std::vector<std::string>& args = {},
+               const std::map<std::string, std::string>& env = {});
     ~ServiceRun();
     ServiceRun(const ServiceRun&) = delete;
     ServiceRun& operator=(const ServiceRun&) = delete;
@@ -47,6 +50,7 @@ struct ServiceResult {
     std::string err;
 };
 ServiceResult RunService(const std::string& workDir, const std::string& runtimeDir,
-                         const std::vector<std::string>& args, int timeoutMs = 30000);
+                         const std::vector<std::string>& args, int timeoutMs = 30000,
+                         const std::map<std::string, std::string>& env = {});
 
 }  // namespace orvex::test

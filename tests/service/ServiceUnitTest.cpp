@@ -2,6 +2,9 @@
 // hand-over of worker calls to the loop, and the loop's handling of signals and boxes.
 
 #include <poll.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -16,6 +19,7 @@
 #include "log/EventLog.h"
 #include "platform/Profile.h"
 #include "service/CommandLine.h"
+#include "service/ControlSocket.h"
 #include "service/DeadlineTimer.h"
 #include "platform/HandOverHost.h"
 #include "service/Service.h"
@@ -69,6 +73,92 @@ TEST(ServiceCommandLine, ReadsTheFolderAndOneModeAndRefusesTheRest) {
     EXPECT_EQ(ParseServiceOptions({"-once"}).error, "unknown option -once");
     EXPECT_EQ(ParseServiceOptions({"--offline", "--once"}).error,
               "--offline and --once cannot be combined");
+}
+
+TEST(ServiceCommandLine, CallsOfTheRunningServiceTakeTheirSocketAndJson) {
+    using Mode = ServiceOptions::Mode;
+    const struct {
+        std::vector<std::string> args;
+        Mode mode;
+        bool json;
+        const char* socket;
+        const char* error;
+    } cases[] = {
+        {{"--status", "--json"}, Mode::Status, true, "", ""},
+        {{"--json", "--status", "--socket", "/run/o.sock"}, Mode::Status, true, "/run/o.sock", ""},
+        {{"--refresh", "--socket=/tmp/s"}, Mode::Refresh, false, "/tmp/s", ""},
+        {{"--socket", "/tmp/s"}, Mode::Service, false, "/tmp/s", ""},
+        {{"--init", "--config", "/srv"}, Mode::Init, false, "", ""},
+        {{"--refresh", "--json"}, Mode::Refresh, true, "", "--json goes with --status only"},
+        {{"--socket"}, Mode::Service, false, "", "--socket needs a path"},
+        {{"--status", "--refresh"},
+         Mode::Status,
+         false,
+         "",
+         "--status and --refresh cannot be combined"},
+    };
+    for (const auto& c : cases) {
+        const ServiceOptions options = ParseServiceOptions(c.args);
+        EXPECT_EQ(options.error, c.error) << c.args[0];
+        if (*c.error == '\0') {
+            EXPECT_EQ(options.mode, c.mode) << c.args[0];
+            EXPECT_EQ(options.json, c.json) << c.args[0];
+            EXPECT_EQ(options.socketPath, c.socket) << c.args[0];
+        }
+    }
+}
+
+TEST(ControlSocket, PrivateToItsUserNeverTakesAnotherFileAndDropsSilentCallers) {
+    TempDir dir;
+    const std::string path = dir.File("orvexd.sock");
+    {
+        ControlServer server;
+        std::string error;
+        ASSERT_TRUE(server.Listen(path, &error)) << error;
+        struct stat info {};
+        ASSERT_EQ(::stat(path.c_str(), &info), 0);
+        EXPECT_EQ(info.st_mode & 0777, 0600u);
+        // A caller that sends no line is dropped at the bound; one that does is answered.
+        const int silent = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        std::snprintf(address.sun_path, sizeof address.sun_path, "%s", path.c_str());
+        ASSERT_EQ(::connect(silent, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+        std::string request;
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(server.Accept(&request), -1);
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
+        ::close(silent);
+        std::thread caller([&] {
+            std::string answer;
+            std::string why;
+            EXPECT_EQ(CallService(path, "status", 5000, &answer, &why), CallResult::kAnswered)
+                << why;
+            EXPECT_EQ(answer, "{}\n");
+        });
+        pollfd p{server.Fd(), POLLIN, 0};
+        ASSERT_EQ(::poll(&p, 1, 5000), 1);
+        const int fd = server.Accept(&request);
+        ASSERT_GE(fd, 0);
+        EXPECT_EQ(request, "status");
+        ControlServer::Answer(fd, "{}\n");
+        caller.join();
+        // A live socket is nobody else's to take.
+        ControlServer second;
+        EXPECT_FALSE(second.Listen(path, &error));
+        EXPECT_NE(error.find("another program listens on"), std::string::npos) << error;
+    }
+    // Gone with the server; a socket left behind by a service that died is replaced.
+    EXPECT_FALSE(FileExists(path));
+    std::string answer;
+    std::string why;
+    EXPECT_EQ(CallService(path, "status", 1000, &answer, &why), CallResult::kNoService);
+    WriteFile(path, "not a socket");
+    ControlServer server;
+    std::string error;
+    EXPECT_FALSE(server.Listen(path, &error));
+    EXPECT_NE(error.find("exists and is not a socket"), std::string::npos) << error;
+    EXPECT_EQ(ReadFile(path), "not a socket");
 }
 
 TEST(ServiceAnswers, QuestionsTakeTheirDefaultButtonAndEveryBoxIsOneLine) {

@@ -54,7 +54,12 @@ CSmtpAuthDlg::CSmtpAuthDlg(AppState& state, QWidget* parent)
     connect(ok, &QPushButton::clicked, this, &CSmtpAuthDlg::accept);
     connect(cancel, &QPushButton::clicked, this, &CSmtpAuthDlg::reject);
 
-    const MailCredentials logon = ReadMailCredentials(state_.Ini(), key_);
+    MailCredentials logon = ReadMailCredentials(state_.Ini(), key_);
+    const AppSettings settings = state_.Settings();
+    if (settings.UseKeyring == 1) {
+        // The keyring holds the password; the file's is empty.
+        logon.password = settings.EmailPassword;
+    }
     account_->SetText(logon.account);
     password_->SetText(logon.password);
     setMinimumWidth(320);

@@ -18,6 +18,7 @@
 #include "app/AppState.h"
 #include "app/Scheduler.h"
 #include "platform/Host.h"
+#include "platform/ListenAddress.h"
 #include "platform/Profile.h"
 #include "settings/SettingsFile.h"
 #include "ui/pages/PageWidgets.h"
@@ -143,7 +144,25 @@ COptionsPage::COptionsPage(PageContext& context, QWidget* parent)
                            "empty: built-in (name/type/class@server[:port] ...)", 5);
     lookup->setColumnStretch(1, 1);
     outer->addWidget(services);
+
+    // Where the passwords are kept, and where monitoring finds the metrics.
+    QGroupBox* keeping = MakeGroup("Passwords and monitoring", this);
+    auto* keep = new QGridLayout(keeping);
+    useKeyring_ = makeCheck("Keep passwords in the desktop keyring (else scrambled in Orvex.ini)",
+                            "UseKeyring", keeping);
+    metricsAddress_ = new CommitEdit(kMaxValueLength, Accepts::AnyText, keeping);
+    metricsAddress_->setObjectName("MetricsAddress");
+    metricsAddress_->setPlaceholderText("off; e.g. 127.0.0.1:9101");
+    auto* metricsLabel = new QLabel("Metrics at:", keeping);
+    metricsLabel->setBuddy(metricsAddress_);
+    keep->addWidget(useKeyring_, 0, 0, 1, 2);
+    keep->addWidget(metricsLabel, 1, 0);
+    keep->addWidget(metricsAddress_, 1, 1);
+    keep->setColumnStretch(1, 1);
+    outer->addWidget(keeping);
     outer->addStretch(1);
+    connect(metricsAddress_, &QLineEdit::textEdited, this, [this] { SetModified(); });
+    connect(metricsAddress_, &CommitEdit::FocusLost, this, &COptionsPage::CommitMetricsAddress);
     for (CommitEdit* field :
          {wanUrl_, wanFallback_, sources_, upnpUrl_, natPmpGateway_, dnsLookups_}) {
         connect(field, &QLineEdit::textEdited, this, [this] { SetModified(); });
@@ -158,7 +177,8 @@ COptionsPage::COptionsPage(PageContext& context, QWidget* parent)
         {notifyOnShut_, &AppSettings::NotifyErrorOnShut},
         {suppressErrors_, &AppSettings::SuppressError},
         {updateOnNa_, &AppSettings::UpdateOnNAIP},
-        {enableIpv6_, &AppSettings::EnableIPv6}};
+        {enableIpv6_, &AppSettings::EnableIPv6},
+        {useKeyring_, &AppSettings::UseKeyring}};
     for (const auto& [check, setting] : flags) {
         connect(check, &QCheckBox::clicked, this,
                 [this, setting = setting](bool checked) { StoreFlag(setting, checked); });
@@ -235,6 +255,8 @@ void COptionsPage::Activate() {
     upnpUrl_->SetText(settings.UPnPURL);
     natPmpGateway_->SetText(settings.NATPMPGateway);
     dnsLookups_->SetText(settings.DNSLookups);
+    useKeyring_->setChecked(settings.UseKeyring == 1);
+    metricsAddress_->SetText(settings.MetricsAddress);
     ApplyEnableRule();
 }
 
@@ -293,6 +315,27 @@ void COptionsPage::CommitServices() {
     });
     // The shortest refresh interval follows the services (public ones are asked less often).
     context_.state.DefaultLookupService = NamesDefaultLookupService(url);
+}
+
+void COptionsPage::CommitMetricsAddress() {
+    if (checkingMetrics_) {
+        return;
+    }
+    const std::string address = metricsAddress_->TrimText();
+    std::string host;
+    int port = 0;
+    const bool loopback = SplitListenAddress(address, &host, &port) && IsLoopbackHost(host);
+    // A value written by hand into the file stays as it is while it is not edited here.
+    if (!address.empty() && !loopback && address != context_.state.Settings().MetricsAddress) {
+        checkingMetrics_ = true;
+        MessageBoxRequest box;
+        box.text = kMetricsMessage;
+        context_.boxes.MessageBox(box);
+        checkingMetrics_ = false;
+        metricsAddress_->setFocus(Qt::OtherFocusReason);
+        return;
+    }
+    context_.state.EditSettings([&](AppSettings& s) { s.MetricsAddress = address; });
 }
 
 // One run of the Test button, shared with its thread, which may outlive the page.

@@ -31,6 +31,9 @@ public:
     static constexpr const char* kIntervalMessage = "Please enter a value between 30 and 9999";
     static constexpr const char* kServicesAnswered = "What the WAN address services answered:";
     static constexpr const char* kSourcesAnswered = "What each WAN address source answered:";
+    static constexpr const char* kMetricsMessage =
+        "Please enter a loopback address and port, such as 127.0.0.1:9101 (another address can "
+        "be written into Orvex.ini by hand)";
 
     // The Test button's lookup is still asking.
     bool ServiceTestRunning() const { return serviceTest_ != nullptr; }
@@ -44,6 +47,8 @@ private:
     void CommitInterval();
     void PickLogFile();
     void CommitServices();
+    // The metrics address: empty or a loopback host:port; anything else is refused here.
+    void CommitMetricsAddress();
     // Asks every WAN address service in the fields now, on a thread of its own, and shows
     // what each answered.
     void TestServices();
@@ -75,9 +80,12 @@ private:
     CommitEdit* natPmpGateway_;
     CommitEdit* dnsLookups_;
     QPushButton* testServices_;
+    QCheckBox* useKeyring_;
+    CommitEdit* metricsAddress_;
     std::shared_ptr<struct ServiceTest> serviceTest_;
     // The interval's message box is open; its own loss of focus is no new commit.
     bool checkingInterval_ = false;
+    bool checkingMetrics_ = false;
 };
 
 }  // namespace orvex

@@ -1,0 +1,87 @@
+#include "ui/KeyringStore.h"
+
+#include <sys/stat.h>
+
+#include <cstdlib>
+
+#include <libsecret/secret.h>
+
+namespace orvex {
+
+namespace {
+
+// One secret per settings file and key.
+const SecretSchema* Schema() {
+    static const SecretSchema schema = {"org.orvex.Password",
+                                        SECRET_SCHEMA_NONE,
+                                        {{"settings", SECRET_SCHEMA_ATTRIBUTE_STRING},
+                                         {"key", SECRET_SCHEMA_ATTRIBUTE_STRING},
+                                         {nullptr, SECRET_SCHEMA_ATTRIBUTE_STRING}},
+                                        0,
+                                        nullptr,
+                                        nullptr,
+                                        nullptr,
+                                        nullptr,
+                                        nullptr,
+                                        nullptr,
+                                        nullptr};
+    return &schema;
+}
+
+}  // namespace
+
+bool KeyringStore::Reachable() {
+    if (failed_) {
+        return false;
+    }
+    // A session bus named, or the usual one of the user's runtime directory; else no keyring
+    // can answer and none is started.
+    const char* address = std::getenv("DBUS_SESSION_BUS_ADDRESS");
+    if (address != nullptr && *address != '\0') {
+        return true;
+    }
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    struct stat info {};
+    return runtime != nullptr && ::stat((std::string(runtime) + "/bus").c_str(), &info) == 0;
+}
+
+std::optional<std::string> KeyringStore::Lookup(const std::string& iniPath,
+                                                const std::string& key) {
+    if (!Reachable()) {
+        return std::nullopt;
+    }
+    GError* error = nullptr;
+    gchar* secret = secret_password_lookup_sync(Schema(), nullptr, &error, "settings",
+                                                iniPath.c_str(), "key", key.c_str(), nullptr);
+    if (error != nullptr) {
+        failed_ = true;
+        g_error_free(error);
+        return std::nullopt;
+    }
+    if (secret == nullptr) {
+        return std::nullopt;
+    }
+    std::string text(secret);
+    secret_password_free(secret);
+    return text;
+}
+
+bool KeyringStore::Store(const std::string& iniPath, const std::string& key,
+                         const std::string& secret) {
+    if (!Reachable()) {
+        return false;
+    }
+    GError* error = nullptr;
+    const std::string label = "Orvex " + key + " (" + iniPath + ")";
+    const gboolean stored = secret_password_store_sync(
+        Schema(), SECRET_COLLECTION_DEFAULT, label.c_str(), secret.c_str(), nullptr, &error,
+        "settings", iniPath.c_str(), "key", key.c_str(), nullptr);
+    if (error != nullptr) {
+        failed_ = true;
+        g_error_free(error);
+        return false;
+    }
+    return stored != FALSE;
+}
+
+}  // namespace orvex
