@@ -63,7 +63,8 @@ std::string DocumentedRequest(const DdnsKind& provider, bool ipv6) {
 }
 
 TEST(PresetTest, EachPresetSendsItsDocumentedRequest) {
-    UpdateService service({"!good 192.0.2.1 OK <ErrCount>0</ErrCount>"});
+    // One answer that carries every preset's sign of success.
+    UpdateService service({"!good 192.0.2.1 OK success <ErrCount>0</ErrCount>"});
     ASSERT_TRUE(service.Ready()) << service.Log();
     test::TempDir dir;
     size_t sent = 0;
@@ -98,7 +99,7 @@ TEST(PresetTest, EachPresetSendsItsDocumentedRequest) {
             EXPECT_EQ(got.auth, logon ? "Basic am9lOnRvazNu" : "") << provider.stored;
         }
     }
-    EXPECT_GE(sent, 40u);
+    EXPECT_GE(sent, 56u);
 }
 
 }  // namespace

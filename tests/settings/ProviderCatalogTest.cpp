@@ -84,7 +84,7 @@ TEST(ProviderCatalogTest, TheRepositoryCatalogIsWholeAndListedInTheReadmeAndHelp
         EXPECT_NE(help.find("<tr id=\"" + provider.stored + "\">"), std::string::npos)
             << provider.stored;
     }
-    EXPECT_GE(presets, 20u);
+    EXPECT_GE(presets, 28u);
     EXPECT_EQ(natives,
               (std::set<std::string>{"cloudflare", "desec", "digitalocean", "gandi", "godaddy",
                                      "hetzner", "linode", "porkbun", "route53", "vultr"}));
