@@ -19,24 +19,6 @@ std::string SecondsText(long milliseconds) {
     return std::to_string(seconds) + (seconds == 1 ? " second" : " seconds");
 }
 
-std::string PercentEncode(const std::string& text) {
-    static const char kHex[] = "0123456789ABCDEF";
-    std::string out;
-    for (const char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        if ((byte >= 'A' && byte <= 'Z') || (byte >= 'a' && byte <= 'z') ||
-            (byte >= '0' && byte <= '9') || byte == '-' || byte == '.' || byte == '_' ||
-            byte == '~') {
-            out += c;
-        } else {
-            out += '%';
-            out += kHex[byte >> 4];
-            out += kHex[byte & 0x0F];
-        }
-    }
-    return out;
-}
-
 std::string FirstLine(const std::string& body) {
     size_t start = 0;
     while (start < body.size() && (body[start] == '\r' || body[start] == '\n')) {

@@ -3,6 +3,7 @@
 #include <ctime>
 #include <string>
 
+#include "platform/TextUtil.h"
 #include "ddns/UpdateAttempt.h"
 #include "platform/HttpClient.h"
 
@@ -13,9 +14,6 @@ inline constexpr size_t kMaxAnswerBytes = 16 * 1024;
 
 // "1 second", "5 seconds": a bound in whole seconds, for messages.
 std::string SecondsText(long milliseconds);
-
-// `text` with every byte but the unreserved ones (letters, digits, "-._~") as %XX.
-std::string PercentEncode(const std::string& text);
 
 // The first line of `body`, without control characters and cut to a length fit for a status
 // line; what a provider says must never add lines to the log.

@@ -38,27 +38,6 @@ std::string WithTitle(const Message& m) {
     return m.title.empty() ? m.text : m.title + "\n" + m.text;
 }
 
-// Slack reads "&", "<" and ">" as markup; its documentation asks for them escaped.
-std::string SlackEscaped(const std::string& text) {
-    std::string out;
-    for (const char c : text) {
-        switch (c) {
-            case '&':
-                out += "&amp;";
-                break;
-            case '<':
-                out += "&lt;";
-                break;
-            case '>':
-                out += "&gt;";
-                break;
-            default:
-                out += c;
-        }
-    }
-    return out;
-}
-
 bool IsAscii(const std::string& text) {
     for (const char c : text) {
         if (static_cast<unsigned char>(c) >= 0x80) {
@@ -181,24 +160,6 @@ const char* EventName(Event event) {
     return "test";
 }
 
-std::string PercentEncode(const std::string& text, const std::string& keep) {
-    static const char kHex[] = "0123456789ABCDEF";
-    std::string out;
-    for (const char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        if ((byte >= 'A' && byte <= 'Z') || (byte >= 'a' && byte <= 'z') ||
-            (byte >= '0' && byte <= '9') || byte == '-' || byte == '.' || byte == '_' ||
-            byte == '~' || keep.find(c) != std::string::npos) {
-            out += c;
-        } else {
-            out += '%';
-            out += kHex[byte >> 4];
-            out += kHex[byte & 0x0F];
-        }
-    }
-    return out;
-}
-
 std::string CutCharacters(const std::string& text, size_t maxCharacters) {
     size_t characters = 0;
     for (size_t i = 0; i < text.size(); ++i) {
@@ -297,7 +258,8 @@ HttpRequest BuildRequest(const NotifyChannel& c, const Message& m, const std::st
         JsonBody(request, {{"content", CutCharacters(WithTitle(m), kDiscordMaxText)}});
     } else if (k == kNotifySlack) {
         request.url = url;
-        JsonBody(request, {{"text", SlackEscaped(WithTitle(m))}});
+        // Slack reads "&", "<" and ">" as markup; its documentation asks for them escaped.
+        JsonBody(request, {{"text", MarkupEscaped(WithTitle(m))}});
     } else if (k == kNotifyMatrix) {
         request.url = server + "/_matrix/client/v3/rooms/" + PercentEncode(TrimBlanks(c.Target)) +
                       "/send/m.room.message/" + PercentEncode(txnId);

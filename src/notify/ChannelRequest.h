@@ -59,8 +59,4 @@ Delivery ReadDelivery(const HttpResponse& response);
 // `text` cut to at most `maxCharacters` UTF-8 characters, never inside one.
 std::string CutCharacters(const std::string& text, size_t maxCharacters);
 
-// `text` percent-encoded for a path segment or a form value; the bytes of `keep` stay as they
-// are besides the unreserved ones.
-std::string PercentEncode(const std::string& text, const std::string& keep = "");
-
 }  // namespace orvex::notify

@@ -14,4 +14,12 @@ bool EqualsNoCase(const std::string& a, const std::string& b);
 // without a leading number gives 0; values beyond int are held at its limits).
 int AsciiToInt(const std::string& text);
 
+// `text` with every byte but the unreserved ones (letters, digits, "-._~") and those of `keep`
+// as %XX: a path segment, a query or form value.
+std::string PercentEncode(const std::string& text, const std::string& keep = "");
+
+// `text` with "&", "<" and ">" written as the entities markup reads them as (XML element text,
+// chat markup).
+std::string MarkupEscaped(const std::string& text);
+
 }  // namespace orvex

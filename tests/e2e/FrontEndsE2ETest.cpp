@@ -13,6 +13,7 @@
 #include "ServerProcess.h"
 #include "ServiceRun.h"
 #include "TempDir.h"
+#include "UploadSettings.h"
 #include "platform/Profile.h"
 #include "settings/DynamicDnsSettings.h"
 #include "settings/SettingsFile.h"
@@ -48,20 +49,10 @@ protected:
         Profile ini(work.File("Orvex.ini"));
         WriteFile(work.File("online.htm"), "<p>%H is %S at %WI</p>");
         WriteFile(work.File("mail.htm"), "Reach %H at %WI");
-        std::string password = "secret";
-        EncodePassword(password, PasswordKey());
         const char* L = kSectionLocal;
         const char* P = kSectionPreferences;
-        ini.WriteString(L, "FTPServer", "127.0.0.1");
-        ini.WriteString(L, "SiteName", "Home");
-        ini.WriteString(L, "UserID", "tester");
-        ini.WriteString(L, "Password", password);
-        ini.WriteString(L, "OnlineFile", "online.htm");
+        WriteUploadSettings(ini, ftp.Port(), "secret", LoopbackUrl(echo.Port()));
         ini.WriteString(L, "OfflineFile", "online.htm");
-        ini.WriteString(L, "RemoteFile", "index.html");
-        ini.WriteString(L, "Port", std::to_string(ftp.Port()));
-        ini.WriteString(L, "EnableFTP", "1");
-        ini.WriteString(L, "WANIPURL", "http://127.0.0.1:" + std::to_string(echo.Port()) + "/");
         ini.WriteString(P, "IsLogging", "1");
         ini.WriteString(P, "LogFilename", "Orvex.log");
         ini.WriteString(P, "IsUpdateOnStart", "1");

@@ -11,6 +11,7 @@
 #include "ServerProcess.h"
 #include "ServiceRun.h"
 #include "TempDir.h"
+#include "UploadSettings.h"
 #include "TestCertificates.h"
 #include "platform/Profile.h"
 #include "settings/AppSettings.h"
@@ -76,22 +77,10 @@ protected:
         WriteFile(work.File("offline.htm"), "<p>%H is %S</p>");
         WriteFile(work.File("mail.htm"), "Reach %H at %WI");
         Profile ini(work.File("Orvex.ini"));
-        std::string ftpPassword = "secret";
-        EncodePassword(ftpPassword, PasswordKey());
         std::string mailPassword = "letmein";
         EncodePassword(mailPassword, PasswordKey());
-        const char* L = kSectionLocal;
         const char* P = kSectionPreferences;
-        ini.WriteString(L, "FTPServer", "127.0.0.1");
-        ini.WriteString(L, "SiteName", "Home");
-        ini.WriteString(L, "UserID", "tester");
-        ini.WriteString(L, "Password", ftpPassword);
-        ini.WriteString(L, "OnlineFile", "online.htm");
-        ini.WriteString(L, "OfflineFile", "offline.htm");
-        ini.WriteString(L, "RemoteFile", "index.html");
-        ini.WriteString(L, "Port", std::to_string(ftp.Port()));
-        ini.WriteString(L, "EnableFTP", "1");
-        ini.WriteString(L, "WANIPURL", "http://127.0.0.1:" + std::to_string(echo.Port()) + "/");
+        WriteUploadSettings(ini, ftp.Port(), "secret", LoopbackUrl(echo.Port()));
         ini.WriteString(P, "IsLogging", "1");
         ini.WriteString(P, "LogFilename", "Orvex.log");
         ini.WriteString(P, "IsUpdateOnStart", "1");

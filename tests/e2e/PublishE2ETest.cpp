@@ -19,6 +19,7 @@
 #include "ScriptedPeer.h"
 #include "ServerProcess.h"
 #include "TempDir.h"
+#include "UploadSettings.h"
 #include "X11Probe.h"
 #include "XvfbServer.h"
 #include "platform/Profile.h"
@@ -46,20 +47,8 @@ protected:
     // A settings file as a user who filled in every page would have it.
     void Configure(int ftpPort) {
         Profile ini(work.File("Orvex.ini"));
-        std::string password = "secret";
-        EncodePassword(password, PasswordKey());
-        const char* L = kSectionLocal;
         const char* P = kSectionPreferences;
-        ini.WriteString(L, "FTPServer", "127.0.0.1");
-        ini.WriteString(L, "SiteName", "Home");
-        ini.WriteString(L, "UserID", "tester");
-        ini.WriteString(L, "Password", password);
-        ini.WriteString(L, "OnlineFile", "online.htm");
-        ini.WriteString(L, "OfflineFile", "offline.htm");
-        ini.WriteString(L, "RemoteFile", "index.html");
-        ini.WriteString(L, "Port", std::to_string(ftpPort));
-        ini.WriteString(L, "EnableFTP", "1");
-        ini.WriteString(L, "WANIPURL", "http://127.0.0.1:" + std::to_string(echo.Port()) + "/");
+        WriteUploadSettings(ini, ftpPort, "secret", LoopbackUrl(echo.Port()));
         ini.WriteString(P, "IsLogging", "1");
         ini.WriteString(P, "LogFilename", "Orvex.log");
         ini.WriteString(P, "IsUpdateOnStart", "1");

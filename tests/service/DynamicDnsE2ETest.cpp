@@ -12,6 +12,7 @@
 #include "ServerProcess.h"
 #include "ServiceRun.h"
 #include "TempDir.h"
+#include "UploadSettings.h"
 #include "platform/Profile.h"
 #include "settings/DynamicDnsSettings.h"
 #include "settings/SettingsFile.h"
@@ -41,20 +42,9 @@ protected:
         ASSERT_TRUE(service.Ready()) << service.Log();
         WriteFile(work.File("online.htm"), "<p>%H is %S at %WI</p>");
         WriteFile(work.File("offline.htm"), "<p>%H is %S</p>");
-        std::string password = "secret";
-        EncodePassword(password, PasswordKey());
-        const char* L = kSectionLocal;
         const char* P = kSectionPreferences;
-        Set(L, "FTPServer", "127.0.0.1");
-        Set(L, "SiteName", "Home");
-        Set(L, "UserID", "tester");
-        Set(L, "Password", password);
-        Set(L, "OnlineFile", "online.htm");
-        Set(L, "OfflineFile", "offline.htm");
-        Set(L, "RemoteFile", "index.html");
-        Set(L, "Port", std::to_string(ftp.Port()));
-        Set(L, "EnableFTP", "1");
-        PointLookupAt(echo);
+        Profile ini(work.File("Orvex.ini"));
+        WriteUploadSettings(ini, ftp.Port(), "secret", LoopbackUrl(echo.Port()));
         Set(P, "IsUpdateOnStart", "1");
         Set(P, "IsUpdateOnShut", "0");
         Set(P, "RefreshIntv", "0");

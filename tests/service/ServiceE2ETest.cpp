@@ -21,6 +21,7 @@
 #include "ServerProcess.h"
 #include "ServiceRun.h"
 #include "TempDir.h"
+#include "UploadSettings.h"
 #include "platform/Profile.h"
 #include "settings/SettingsFile.h"
 
@@ -43,19 +44,9 @@ protected:
     }
 
     void Configure(int ftpPort, std::string password) {
-        EncodePassword(password, PasswordKey());
-        const char* L = kSectionLocal;
         const char* P = kSectionPreferences;
-        Set(L, "FTPServer", "127.0.0.1");
-        Set(L, "SiteName", "Home");
-        Set(L, "UserID", "tester");
-        Set(L, "Password", password);
-        Set(L, "OnlineFile", "online.htm");
-        Set(L, "OfflineFile", "offline.htm");
-        Set(L, "RemoteFile", "index.html");
-        Set(L, "Port", std::to_string(ftpPort));
-        Set(L, "EnableFTP", "1");
-        Set(L, "WANIPURL", "http://127.0.0.1:" + std::to_string(echo.Port()) + "/");
+        Profile ini(work.File("Orvex.ini"));
+        WriteUploadSettings(ini, ftpPort, password, LoopbackUrl(echo.Port()));
         Set(P, "IsLogging", "1");
         Set(P, "LogFilename", "Orvex.log");
         Set(P, "IsUpdateOnStart", "1");

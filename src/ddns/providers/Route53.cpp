@@ -79,26 +79,6 @@ std::string XmlMessage(const std::string& body) {
     return document ? FirstLine(Text(Find(xmlDocGetRootElement(document.get()), "Message"))) : "";
 }
 
-std::string XmlEscaped(const std::string& text) {
-    std::string out;
-    for (const char c : text) {
-        switch (c) {
-            case '&':
-                out += "&amp;";
-                break;
-            case '<':
-                out += "&lt;";
-                break;
-            case '>':
-                out += "&gt;";
-                break;
-            default:
-                out += c;
-        }
-    }
-    return out;
-}
-
 class Route53Records : public RecordInterface {
 public:
     explicit Route53Records(ProviderExchange& exchange) : RecordInterface(exchange) {
@@ -202,8 +182,8 @@ private:
             "<ChangeResourceRecordSetsRequest "
             "xmlns=\"https://route53.amazonaws.com/doc/2013-04-01/\"><ChangeBatch><Changes>"
             "<Change><Action>UPSERT</Action><ResourceRecordSet><Name>" +
-            XmlEscaped(host) + ".</Name><Type>" + type + "</Type><TTL>" + std::to_string(ttl) +
-            "</TTL><ResourceRecords><ResourceRecord><Value>" + XmlEscaped(address) +
+            MarkupEscaped(host) + ".</Name><Type>" + type + "</Type><TTL>" + std::to_string(ttl) +
+            "</TTL><ResourceRecords><ResourceRecord><Value>" + MarkupEscaped(address) +
             "</Value></ResourceRecord></ResourceRecords></ResourceRecordSet></Change>"
             "</Changes></ChangeBatch></ChangeResourceRecordSetsRequest>";
         HttpResponse answer;
