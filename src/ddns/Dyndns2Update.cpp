@@ -18,6 +18,7 @@ constexpr Dyndns2Code kCodes[] = {
     {"nohost", Dyndns2Verdict::kStop, "the host name does not exist in this account"},
     {"numhost", Dyndns2Verdict::kStop, "too many host names in one update"},
     {"abuse", Dyndns2Verdict::kStop, "the provider blocked the host name for abuse"},
+    {"!yours", Dyndns2Verdict::kStop, "the host name belongs to another account"},
     {"badagent", Dyndns2Verdict::kStop, "the provider refuses this client or its request"},
     {"dnserr", Dyndns2Verdict::kRetry, "the provider's name servers failed"},
     {"911", Dyndns2Verdict::kStop, "the provider has a fault or is down for maintenance"},

@@ -88,6 +88,7 @@ TEST(Dyndns2Test, EveryAnswerCodeHasItsMeaningAndVerdict) {
         {"nohost", false, true, "the host name does not exist in this account"},
         {"numhost", false, true, "too many host names in one update"},
         {"abuse", false, true, "the provider blocked the host name for abuse"},
+        {"!!yours", false, true, "the host name belongs to another account"},  // raw: "!yours"
         {"badagent", false, true, "the provider refuses this client or its request"},
         {"dnserr", false, false, "the provider's name servers failed"},
         {"911", false, true, "the provider has a fault or is down for maintenance"},
