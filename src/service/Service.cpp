@@ -227,6 +227,9 @@ ServiceStatusInput Service::StatusInput() {
     in.wan = a.CurrentWANIP;
     in.lan6 = a.CurrentLANIP6;
     in.wan6 = a.CurrentWANIP6;
+    in.nat = a.WanNat;
+    in.via = a.WanVia;
+    in.reachability = a.WanReachability;
     in.cycleRunning = state_.Flags.CycleRunning;
     in.fields = core_->Status().Fields();
     in.record = state_.Cycles.Get();

@@ -26,6 +26,9 @@ json Addresses(const ServiceStatusInput& in) {
         addresses["lan6"] = TextOrNull(in.lan6);
         addresses["wan6"] = TextOrNull(in.wan6);
     }
+    addresses["nat"] = TextOrNull(in.nat);
+    addresses["via"] = TextOrNull(in.via);
+    addresses["reachability"] = TextOrNull(in.reachability);
     return addresses;
 }
 
@@ -68,6 +71,13 @@ void AddressLines(std::string& out, const json& addresses) {
             const std::string value = Text(addresses[key]);
             out += std::string(label) + ": " + (value.empty() ? "not looked up yet" : value) + "\n";
         }
+    }
+    const std::string via = Text(addresses["via"]);
+    if (!via.empty()) {
+        out += "NAT: " + Text(addresses["nat"]) + " (the WAN address from " + via + ")\n";
+    }
+    if (!Text(addresses["reachability"]).empty()) {
+        out += Text(addresses["reachability"]) + "\n";
     }
 }
 

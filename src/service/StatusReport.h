@@ -23,6 +23,11 @@ struct ServiceStatusInput {
     std::string wan;
     std::string lan6;
     std::string wan6;
+    // What the last lookup learnt of the line: %NAT, the source that gave the WAN address and
+    // the reachability sentence (both empty when there is none).
+    std::string nat;
+    std::string via;
+    std::string reachability;
     bool cycleRunning = false;
     // The Status page's fields: the last host message and the next refresh.
     StatusFields fields;
@@ -31,7 +36,8 @@ struct ServiceStatusInput {
 };
 
 // The status as one JSON object: "folder", "pid", "addresses" ("lan", "wan", and "lan6",
-// "wan6" when IPv6 is on; null when not looked up yet), "cycleRunning", "lastCycle" (null
+// "wan6" when IPv6 is on; null when not looked up yet; "nat", "via" and "reachability": what the
+// lookup learnt of the line, null when nothing), "cycleRunning", "lastCycle" (null
 // before the first cycle ended; else "time" as UTC "YYYY-MM-DDTHH:MM:SSZ", "result" "online" or
 // "failed", "failure", "failedSteps"), "lastSuccess" (a time or null), "nextRefresh",
 // "lastMessage", "cycles" ("online", "failed") and "dynamicDns" (per entry: "entry", "hosts",

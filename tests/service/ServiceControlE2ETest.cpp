@@ -119,6 +119,8 @@ TEST_F(ServiceControlTest, StatusRefreshSignalAndMetricsFollowTheCycles) {
     json status = Status();
     EXPECT_EQ(status["addresses"]["wan"], "127.0.0.1") << status.dump();
     EXPECT_TRUE(status["addresses"]["lan"].is_string()) << status.dump();
+    EXPECT_EQ(status["addresses"]["via"], "web") << status.dump();
+    EXPECT_EQ(status["addresses"]["nat"], "unknown") << status.dump();
     EXPECT_EQ(status["lastCycle"]["result"], "online") << status.dump();
     EXPECT_EQ(status["cycles"]["online"], 1);
     EXPECT_EQ(status["nextRefresh"], "Not Scheduled to refresh");
