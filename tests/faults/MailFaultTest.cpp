@@ -39,6 +39,10 @@ struct MailFault {
     // sends: a small message fits the socket buffers in one write and only the missing final
     // reply would show the close.
     size_t padding = 0;
+    // Another code the status may name: a peer that resets the connection mid-message is met
+    // by a write (-52) or, when the reset overtakes the engine's next read, by that read (-1);
+    // which one depends on the scheduler. Either way the sentence says the server closed it.
+    int orCode = 0;
 };
 
 ScriptedPeer& Greeted(ScriptedPeer& p) {
@@ -208,9 +212,12 @@ protected:
                     ExpectNothingSecretInClear(peer.Received());
                 }
             }
-            const std::string prefix =
-                "P Email not sent: SEE Error " + std::to_string(fault.code) + ": ";
-            EXPECT_TRUE(failed.HasStatusStarting(prefix)) << failed.Describe();
+            auto named = [&](int code) {
+                return failed.HasStatusStarting("P Email not sent: SEE Error " +
+                                                std::to_string(code) + ": ");
+            };
+            EXPECT_TRUE(named(fault.code) || (fault.orCode != 0 && named(fault.orCode)))
+                << failed.Describe();
             EXPECT_FALSE(failed.HasStatus("P10008 Successfully sent email."));
             EXPECT_LT(failed.seconds, kMailBound) << failed.Describe();
             // The mail's failure does not hold the page back.
@@ -292,7 +299,7 @@ TEST_F(MailPeerFaults, DuringTheEnvelopeAndTheMessage) {
         {"closes after DATA", [](ScriptedPeer& p) { DataSent(p).Close(); }, -1},
         {"closes during the message",
          [](ScriptedPeer& p) { DataSent(p).SendLine("354 go ahead").ReadLine().Close(); }, -52,
-         false, 32u << 20},
+         false, 32u << 20, -1},
         {"silent after the message",
          [](ScriptedPeer& p) {
              DataSent(p).SendLine("354 go ahead").ReadUntil("\r\n.\r\n").Hold();
