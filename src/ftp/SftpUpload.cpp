@@ -5,11 +5,11 @@
 #include <algorithm>
 #include <cstdio>
 #include <memory>
-#include <mutex>
 
-#include <curl/curl.h>
 #include <openssl/evp.h>
 #include <openssl/sha.h>
+
+#include "platform/CurlLibrary.h"
 
 namespace orvex {
 
@@ -100,14 +100,14 @@ int CheckKnownHostKey(CURL* /*easy*/, const curl_khkey* /*knownKey*/, const curl
 // Sets options in turn and keeps the first that libcurl refused.
 class OptionSetter {
 public:
-    explicit OptionSetter(CURL* curl) : curl_(curl) {}
+    OptionSetter(const CurlFunctions& lib, CURL* curl) : lib_(lib), curl_(curl) {}
 
     template <typename Value>
     bool Set(CURLoption option, const char* name, Value value) {
         if (code_ != CURLE_OK) {
             return false;
         }
-        code_ = curl_easy_setopt(curl_, option, value);
+        code_ = lib_.easy_setopt(curl_, option, value);
         if (code_ != CURLE_OK) {
             failed_ = name;
         }
@@ -116,10 +116,11 @@ public:
 
     bool Ok() const { return code_ == CURLE_OK; }
     std::string Failure() const {
-        return "libcurl refused " + failed_ + " (" + curl_easy_strerror(code_) + ")";
+        return "libcurl refused " + failed_ + " (" + lib_.easy_strerror(code_) + ")";
     }
 
 private:
+    const CurlFunctions& lib_;
     CURL* curl_;
     CURLcode code_ = CURLE_OK;
     std::string failed_;
@@ -129,8 +130,27 @@ struct FileClose {
     void operator()(FILE* file) const { std::fclose(file); }
 };
 struct EasyCleanup {
-    void operator()(CURL* curl) const { curl_easy_cleanup(curl); }
+    const CurlFunctions* lib;
+    void operator()(CURL* curl) const { lib->easy_cleanup(curl); }
 };
+
+// A path part escaped for a URL: all but the unreserved characters as %XX.
+std::string EscapePart(const std::string& part) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    for (char c : part) {
+        const auto byte = static_cast<unsigned char>(c);
+        if ((byte >= 'a' && byte <= 'z') || (byte >= 'A' && byte <= 'Z') ||
+            (byte >= '0' && byte <= '9') || c == '-' || c == '.' || c == '_' || c == '~') {
+            out += c;
+        } else {
+            out += '%';
+            out += kHex[byte >> 4];
+            out += kHex[byte & 0x0F];
+        }
+    }
+    return out;
+}
 
 }  // namespace
 
@@ -164,10 +184,8 @@ std::string SftpUrl(const std::string& host, int port, const std::string& remote
         }
         const std::string part = path.substr(begin, end - begin);
         if (!part.empty() || end == path.size()) {
-            char* escaped = curl_easy_escape(nullptr, part.c_str(), static_cast<int>(part.size()));
             url += "/";
-            url += escaped != nullptr ? escaped : "";
-            curl_free(escaped);
+            url += EscapePart(part);
         }
         begin = end + 1;
     }
@@ -175,9 +193,6 @@ std::string SftpUrl(const std::string& host, int port, const std::string& remote
 }
 
 SftpUploadResult SftpUpload(const SftpUploadParams& params) {
-    static std::once_flag once;
-    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
-
     SftpUploadResult result;
     std::unique_ptr<FILE, FileClose> file(std::fopen(params.localPath.c_str(), "rb"));
     struct stat info {};
@@ -185,7 +200,13 @@ SftpUploadResult SftpUpload(const SftpUploadParams& params) {
         result.error = "cannot read " + params.localPath;
         return result;
     }
-    std::unique_ptr<CURL, EasyCleanup> curl(curl_easy_init());
+    CurlLease lease;
+    if (!lease.Loaded()) {
+        result.error = lease.Failure() + "; nothing was sent";
+        return result;
+    }
+    const CurlFunctions& lib = *lease.operator->();
+    std::unique_ptr<CURL, EasyCleanup> curl(lib.easy_init(), EasyCleanup{&lib});
     if (!curl) {
         result.error = "cannot start libcurl";
         return result;
@@ -197,7 +218,7 @@ SftpUploadResult SftpUpload(const SftpUploadParams& params) {
     const std::string url = SftpUrl(params.host, params.port, params.remoteFile);
 
     CURL* c = curl.get();
-    OptionSetter set(c);
+    OptionSetter set(lib, c);
     set.Set(CURLOPT_URL, "CURLOPT_URL", url.c_str());
     set.Set(CURLOPT_PROTOCOLS_STR, "CURLOPT_PROTOCOLS_STR", "sftp");
     set.Set(CURLOPT_NOSIGNAL, "CURLOPT_NOSIGNAL", 1L);
@@ -227,10 +248,10 @@ SftpUploadResult SftpUpload(const SftpUploadParams& params) {
     // SSH back end decides), else through the known-hosts file and the key function.
     bool hooked = false;
     if (!params.forceKnownHostsFile) {
-        hooked = curl_easy_setopt(c, CURLOPT_SSH_HOSTKEYFUNCTION, CheckHostKey) == CURLE_OK &&
-                 curl_easy_setopt(c, CURLOPT_SSH_HOSTKEYDATA, &check) == CURLE_OK;
+        hooked = lib.easy_setopt(c, CURLOPT_SSH_HOSTKEYFUNCTION, CheckHostKey) == CURLE_OK &&
+                 lib.easy_setopt(c, CURLOPT_SSH_HOSTKEYDATA, &check) == CURLE_OK;
         if (!hooked) {
-            curl_easy_setopt(c, CURLOPT_SSH_HOSTKEYFUNCTION, nullptr);
+            lib.easy_setopt(c, CURLOPT_SSH_HOSTKEYFUNCTION, nullptr);
         }
     }
     if (!hooked) {
@@ -240,7 +261,7 @@ SftpUploadResult SftpUpload(const SftpUploadParams& params) {
                 "is set, so SFTP is refused; nothing was sent";
             return result;
         }
-        OptionSetter known(c);
+        OptionSetter known(lib, c);
         known.Set(CURLOPT_SSH_KNOWNHOSTS, "CURLOPT_SSH_KNOWNHOSTS", params.knownHostsFile.c_str());
         known.Set(CURLOPT_SSH_KEYFUNCTION, "CURLOPT_SSH_KEYFUNCTION", CheckKnownHostKey);
         known.Set(CURLOPT_SSH_KEYDATA, "CURLOPT_SSH_KEYDATA", &check);
@@ -251,7 +272,8 @@ SftpUploadResult SftpUpload(const SftpUploadParams& params) {
         }
     }
 
-    const CURLcode code = curl_easy_perform(c);
+    const CURLcode code = lib.easy_perform(c);
+    KeepCurlIfLookupLeftRunning(lease, c, code);
     result.offeredHostKey = check.offered;
     result.hostKeyChanged = check.changed;
     if (code == CURLE_OK && check.offered.empty()) {
@@ -267,7 +289,7 @@ SftpUploadResult SftpUpload(const SftpUploadParams& params) {
         result.error = "the server's host key came in a form that cannot be read";
         return result;
     }
-    result.error = errorText[0] != '\0' ? errorText : curl_easy_strerror(code);
+    result.error = errorText[0] != '\0' ? errorText : lib.easy_strerror(code);
     return result;
 }
 

@@ -4,12 +4,11 @@
 #include <cctype>
 #include <cstdlib>
 #include <memory>
-#include <mutex>
 
-#include <curl/curl.h>
 #include <openssl/ssl.h>
 #include <openssl/x509.h>
 
+#include "platform/CurlLibrary.h"
 #include "platform/TextUtil.h"
 #include "platform/TrustStore.h"
 
@@ -20,11 +19,6 @@ namespace {
 constexpr long kMaxRedirects = 5;
 // Longest status reason kept; anything longer is no reason phrase.
 constexpr size_t kMaxReasonLength = 100;
-
-void InitCurlOnce() {
-    static std::once_flag once;
-    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
-}
 
 std::string LowerCase(std::string text) {
     for (char& c : text) {
@@ -50,6 +44,7 @@ std::string Printable(const std::string& text, size_t limit) {
 
 // What one exchange collects while libcurl runs it.
 struct Exchange {
+    const CurlFunctions* lib = nullptr;
     CURL* curl = nullptr;
     HttpResponse* response = nullptr;
     // The address whose answer came last: the server that redirected, when a redirect is
@@ -89,7 +84,7 @@ size_t OnHeader(char* data, size_t size, size_t count, void* user) {
         response.headers.clear();
         response.body.clear();
         const char* url = nullptr;
-        if (curl_easy_getinfo(exchange->curl, CURLINFO_EFFECTIVE_URL, &url) == CURLE_OK &&
+        if (exchange->lib->easy_getinfo(exchange->curl, CURLINFO_EFFECTIVE_URL, &url) == CURLE_OK &&
             url != nullptr) {
             exchange->answeredUrl = url;
         }
@@ -127,24 +122,24 @@ struct UrlParts {
     std::string error;
 };
 
-UrlParts ReadUrl(const std::string& url) {
+UrlParts ReadUrl(const CurlFunctions& lib, const std::string& url) {
     UrlParts parts;
-    std::unique_ptr<CURLU, decltype(&curl_url_cleanup)> parsed(curl_url(), curl_url_cleanup);
+    std::unique_ptr<CURLU, decltype(lib.url_cleanup)> parsed(lib.url(), lib.url_cleanup);
     if (!parsed) {
         parts.error = "out of memory";
         return parts;
     }
-    const CURLUcode set = curl_url_set(parsed.get(), CURLUPART_URL, url.c_str(), 0);
+    const CURLUcode set = lib.url_set(parsed.get(), CURLUPART_URL, url.c_str(), 0);
     if (set != CURLUE_OK) {
-        parts.error = curl_url_strerror(set);
+        parts.error = lib.url_strerror(set);
         return parts;
     }
     auto get = [&](CURLUPart part, unsigned flags) {
         char* text = nullptr;
         std::string value;
-        if (curl_url_get(parsed.get(), part, &text, flags) == CURLUE_OK) {
+        if (lib.url_get(parsed.get(), part, &text, flags) == CURLUE_OK) {
             value = text;
-            curl_free(text);
+            lib.free(text);
         }
         return value;
     };
@@ -156,14 +151,14 @@ UrlParts ReadUrl(const std::string& url) {
 }
 
 // Why an exchange got no answer, in the classes told to the user.
-ConnectionFailure RequestFailure(CURL* curl, CURLcode code, const std::string& words, long boundMs,
-                                 const Exchange& exchange) {
+ConnectionFailure RequestFailure(const CurlFunctions& lib, CURL* curl, CURLcode code,
+                                 const std::string& words, long boundMs, const Exchange& exchange) {
     switch (code) {
         case CURLE_COULDNT_RESOLVE_HOST:
             return {FailureClass::kNameNotFound, 0, {}};
         case CURLE_COULDNT_CONNECT: {
             long error = 0;
-            curl_easy_getinfo(curl, CURLINFO_OS_ERRNO, &error);
+            lib.easy_getinfo(curl, CURLINFO_OS_ERRNO, &error);
             if (error == 0) {
                 return {FailureClass::kOther, 0, words};
             }
@@ -171,7 +166,7 @@ ConnectionFailure RequestFailure(CURL* curl, CURLcode code, const std::string& w
         }
         case CURLE_OPERATION_TIMEDOUT: {
             curl_off_t connectedAfter = 0;
-            curl_easy_getinfo(curl, CURLINFO_CONNECT_TIME_T, &connectedAfter);
+            lib.easy_getinfo(curl, CURLINFO_CONNECT_TIME_T, &connectedAfter);
             return {connectedAfter > 0 ? FailureClass::kNoReply : FailureClass::kNoAnswer,
                     static_cast<int>((boundMs + 999) / 1000),
                     {}};
@@ -185,7 +180,7 @@ ConnectionFailure RequestFailure(CURL* curl, CURLcode code, const std::string& w
         case CURLE_PEER_FAILED_VERIFICATION: {
             // The certificate check's own words, as TlsSession gives them.
             long verified = X509_V_OK;
-            curl_easy_getinfo(curl, CURLINFO_SSL_VERIFYRESULT, &verified);
+            lib.easy_getinfo(curl, CURLINFO_SSL_VERIFYRESULT, &verified);
             if (verified != X509_V_OK) {
                 return {FailureClass::kCertificate, 0, X509_verify_cert_error_string(verified)};
             }
@@ -205,8 +200,8 @@ ConnectionFailure RequestFailure(CURL* curl, CURLcode code, const std::string& w
         case CURLE_UNSUPPORTED_PROTOCOL: {
             // The scheme asked for was checked before; only a redirect can lead elsewhere.
             const char* target = nullptr;
-            curl_easy_getinfo(curl, CURLINFO_EFFECTIVE_URL, &target);
-            const UrlParts to = ReadUrl(target != nullptr ? target : "");
+            lib.easy_getinfo(curl, CURLINFO_EFFECTIVE_URL, &target);
+            const UrlParts to = ReadUrl(lib, target != nullptr ? target : "");
             if (exchange.answeredUrl.empty() || !to.ok) {
                 return {FailureClass::kOther, 0, words};
             }
@@ -221,10 +216,12 @@ ConnectionFailure RequestFailure(CURL* curl, CURLcode code, const std::string& w
 }
 
 struct CurlDeleter {
-    void operator()(CURL* curl) const { curl_easy_cleanup(curl); }
+    const CurlFunctions* lib;
+    void operator()(CURL* curl) const { lib->easy_cleanup(curl); }
 };
 struct ListDeleter {
-    void operator()(curl_slist* list) const { curl_slist_free_all(list); }
+    const CurlFunctions* lib;
+    void operator()(curl_slist* list) const { lib->slist_free_all(list); }
 };
 
 const char* MethodName(HttpMethod method) {
@@ -277,12 +274,17 @@ std::string UrlWithScheme(const std::string& url, const std::string& scheme) {
 }
 
 HttpResponse SendHttp(const HttpRequest& request) {
-    InitCurlOnce();
     HttpResponse response;
-    const UrlParts parts = ReadUrl(request.url);
+    CurlLease lease;
+    if (!lease.Loaded()) {
+        response.failure = {FailureClass::kOther, 0, lease.Failure()};
+        return response;
+    }
+    const CurlFunctions& lib = *lease.operator->();
+    const UrlParts parts = ReadUrl(lib, request.url);
     if (!parts.ok) {
         // libcurl's own words for an address it cannot read.
-        response.failure = {FailureClass::kOther, 0, curl_easy_strerror(CURLE_URL_MALFORMAT)};
+        response.failure = {FailureClass::kOther, 0, lib.easy_strerror(CURLE_URL_MALFORMAT)};
         return response;
     }
     if (parts.scheme != "http" && parts.scheme != "https") {
@@ -305,13 +307,14 @@ HttpResponse SendHttp(const HttpRequest& request) {
         response.failure = {FailureClass::kNoAnswer, 0, {}};
         return response;
     }
-    std::unique_ptr<CURL, CurlDeleter> handle(curl_easy_init());
+    std::unique_ptr<CURL, CurlDeleter> handle(lib.easy_init(), CurlDeleter{&lib});
     if (!handle) {
         response.failure = {FailureClass::kOther, 0, "cannot start libcurl"};
         return response;
     }
     CURL* curl = handle.get();
     Exchange exchange;
+    exchange.lib = &lib;
     exchange.curl = curl;
     exchange.response = &response;
     exchange.maxBodyBytes = request.maxBodyBytes;
@@ -319,94 +322,94 @@ HttpResponse SendHttp(const HttpRequest& request) {
     char errorText[CURL_ERROR_SIZE] = {};
     const std::string agent = HttpUserAgent();
 
-    curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, errorText);
-    curl_easy_setopt(curl, CURLOPT_URL, request.url.c_str());
-    curl_easy_setopt(curl, CURLOPT_USERAGENT, agent.c_str());
-    curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
+    lib.easy_setopt(curl, CURLOPT_ERRORBUFFER, errorText);
+    lib.easy_setopt(curl, CURLOPT_URL, request.url.c_str());
+    lib.easy_setopt(curl, CURLOPT_USERAGENT, agent.c_str());
+    lib.easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
     // No quiet downgrade: what was asked over https stays on https.
-    curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR,
-                     parts.scheme == "https" ? "https" : "http,https");
-    curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
-    curl_easy_setopt(curl, CURLOPT_MAXREDIRS, kMaxRedirects);
+    lib.easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR,
+                    parts.scheme == "https" ? "https" : "http,https");
+    lib.easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
+    lib.easy_setopt(curl, CURLOPT_MAXREDIRS, kMaxRedirects);
     // Worker threads must not get signals from name resolution time-outs.
-    curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, boundMs);
-    curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, boundMs);
-    curl_easy_setopt(curl, CURLOPT_IPRESOLVE,
-                     request.family == HttpFamily::kIpv4   ? CURL_IPRESOLVE_V4
-                     : request.family == HttpFamily::kIpv6 ? CURL_IPRESOLVE_V6
-                                                           : CURL_IPRESOLVE_WHATEVER);
-    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, OnBody);
-    curl_easy_setopt(curl, CURLOPT_WRITEDATA, &exchange);
-    curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, OnHeader);
-    curl_easy_setopt(curl, CURLOPT_HEADERDATA, &exchange);
+    lib.easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+    lib.easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, boundMs);
+    lib.easy_setopt(curl, CURLOPT_TIMEOUT_MS, boundMs);
+    lib.easy_setopt(curl, CURLOPT_IPRESOLVE,
+                    request.family == HttpFamily::kIpv4   ? CURL_IPRESOLVE_V4
+                    : request.family == HttpFamily::kIpv6 ? CURL_IPRESOLVE_V6
+                                                          : CURL_IPRESOLVE_WHATEVER);
+    lib.easy_setopt(curl, CURLOPT_WRITEFUNCTION, OnBody);
+    lib.easy_setopt(curl, CURLOPT_WRITEDATA, &exchange);
+    lib.easy_setopt(curl, CURLOPT_HEADERFUNCTION, OnHeader);
+    lib.easy_setopt(curl, CURLOPT_HEADERDATA, &exchange);
 
     if (request.tls.verify) {
-        curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 1L);
-        curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 2L);
+        lib.easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 1L);
+        lib.easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 2L);
         // The trusted set is made for each request, never shared with another one.
-        curl_easy_setopt(curl, CURLOPT_CA_CACHE_TIMEOUT, 0L);
-        if (curl_easy_setopt(curl, CURLOPT_SSL_CTX_FUNCTION, OnSslContext) == CURLE_OK) {
-            curl_easy_setopt(curl, CURLOPT_SSL_CTX_DATA, &exchange);
+        lib.easy_setopt(curl, CURLOPT_CA_CACHE_TIMEOUT, 0L);
+        if (lib.easy_setopt(curl, CURLOPT_SSL_CTX_FUNCTION, OnSslContext) == CURLE_OK) {
+            lib.easy_setopt(curl, CURLOPT_SSL_CTX_DATA, &exchange);
             // The hook trusts what is needed; libcurl's own default would read the whole
             // system bundle first.
-            curl_easy_setopt(curl, CURLOPT_CAINFO, nullptr);
-            curl_easy_setopt(curl, CURLOPT_CAPATH, nullptr);
+            lib.easy_setopt(curl, CURLOPT_CAINFO, nullptr);
+            lib.easy_setopt(curl, CURLOPT_CAPATH, nullptr);
         } else if (!request.tls.caFile.empty()) {
             // A TLS library without that hook: the file then stands for the system store.
-            curl_easy_setopt(curl, CURLOPT_CAINFO, request.tls.caFile.c_str());
+            lib.easy_setopt(curl, CURLOPT_CAINFO, request.tls.caFile.c_str());
         }
     } else {
-        curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 0L);
-        curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 0L);
+        lib.easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 0L);
+        lib.easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 0L);
     }
 
     switch (request.method) {
         case HttpMethod::kGet:
-            curl_easy_setopt(curl, CURLOPT_HTTPGET, 1L);
+            lib.easy_setopt(curl, CURLOPT_HTTPGET, 1L);
             break;
         case HttpMethod::kPost:
-            curl_easy_setopt(curl, CURLOPT_POST, 1L);
+            lib.easy_setopt(curl, CURLOPT_POST, 1L);
             break;
         default:
-            curl_easy_setopt(curl, CURLOPT_CUSTOMREQUEST, MethodName(request.method));
+            lib.easy_setopt(curl, CURLOPT_CUSTOMREQUEST, MethodName(request.method));
             break;
     }
     if (request.method != HttpMethod::kGet &&
         (request.method != HttpMethod::kDelete || !request.body.empty())) {
-        curl_easy_setopt(curl, CURLOPT_POSTFIELDSIZE_LARGE,
-                         static_cast<curl_off_t>(request.body.size()));
-        curl_easy_setopt(curl, CURLOPT_POSTFIELDS, request.body.c_str());
+        lib.easy_setopt(curl, CURLOPT_POSTFIELDSIZE_LARGE,
+                        static_cast<curl_off_t>(request.body.size()));
+        lib.easy_setopt(curl, CURLOPT_POSTFIELDS, request.body.c_str());
     }
 
     curl_slist* list = nullptr;
     for (const auto& [name, value] : request.headers) {
         // "Name;" is how libcurl is told to send a header with an empty value.
         const std::string line = value.empty() ? name + ";" : name + ": " + value;
-        list = curl_slist_append(list, line.c_str());
+        list = lib.slist_append(list, line.c_str());
     }
     // The body goes at once; no waiting for a "100 Continue" first.
-    list = curl_slist_append(list, "Expect:");
-    std::unique_ptr<curl_slist, ListDeleter> headerList(list);
-    curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headerList.get());
+    list = lib.slist_append(list, "Expect:");
+    std::unique_ptr<curl_slist, ListDeleter> headerList(list, ListDeleter{&lib});
+    lib.easy_setopt(curl, CURLOPT_HTTPHEADER, headerList.get());
 
     if (!request.user.empty()) {
-        curl_easy_setopt(curl, CURLOPT_HTTPAUTH, static_cast<long>(CURLAUTH_BASIC));
-        curl_easy_setopt(curl, CURLOPT_USERNAME, request.user.c_str());
-        curl_easy_setopt(curl, CURLOPT_PASSWORD, request.password.c_str());
+        lib.easy_setopt(curl, CURLOPT_HTTPAUTH, static_cast<long>(CURLAUTH_BASIC));
+        lib.easy_setopt(curl, CURLOPT_USERNAME, request.user.c_str());
+        lib.easy_setopt(curl, CURLOPT_PASSWORD, request.password.c_str());
         // Credentials never follow a redirect to another host.
-        curl_easy_setopt(curl, CURLOPT_UNRESTRICTED_AUTH, 0L);
+        lib.easy_setopt(curl, CURLOPT_UNRESTRICTED_AUTH, 0L);
     }
 
-    const CURLcode code = curl_easy_perform(curl);
-    curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &response.status);
+    const CURLcode code = lib.easy_perform(curl);
+    lib.easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &response.status);
     // The failure concerns the server last asked, after any redirects; a refused redirect,
     // the server that gave it.
     const char* last = nullptr;
-    if (curl_easy_getinfo(curl, CURLINFO_EFFECTIVE_URL, &last) == CURLE_OK && last != nullptr) {
+    if (lib.easy_getinfo(curl, CURLINFO_EFFECTIVE_URL, &last) == CURLE_OK && last != nullptr) {
         const bool redirectRefused =
             code == CURLE_UNSUPPORTED_PROTOCOL && !exchange.answeredUrl.empty();
-        const UrlParts lastParts = ReadUrl(redirectRefused ? exchange.answeredUrl : last);
+        const UrlParts lastParts = ReadUrl(lib, redirectRefused ? exchange.answeredUrl : last);
         if (lastParts.ok && !lastParts.host.empty()) {
             response.host = lastParts.host;
             response.port = lastParts.port;
@@ -416,9 +419,10 @@ HttpResponse SendHttp(const HttpRequest& request) {
         response.reached = true;
         return response;
     }
-    std::string words = errorText[0] != '\0' ? errorText : curl_easy_strerror(code);
+    KeepCurlIfLookupLeftRunning(lease, curl, code);
+    std::string words = errorText[0] != '\0' ? errorText : lib.easy_strerror(code);
     words = Printable(words, 300);
-    response.failure = RequestFailure(curl, code, words, boundMs, exchange);
+    response.failure = RequestFailure(lib, curl, code, words, boundMs, exchange);
     return response;
 }
 

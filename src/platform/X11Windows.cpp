@@ -1,6 +1,9 @@
 #include "platform/X11Windows.h"
 
+#include <dlfcn.h>
+
 #include <mutex>
+#include <type_traits>
 
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
@@ -10,6 +13,65 @@
 
 namespace orvex {
 namespace {
+
+// libX11 is loaded when windows are first looked at: the service would otherwise hold it
+// (and the libraries it brings) resident with no desktop to look at. It stays loaded once it
+// is, as Xlib keeps process-wide state.
+struct XlibFunctions {
+    decltype(&::XOpenDisplay) XOpenDisplay = nullptr;
+    decltype(&::XSetIOErrorExitHandler) XSetIOErrorExitHandler = nullptr;
+    decltype(&::XSetErrorHandler) XSetErrorHandler = nullptr;
+    decltype(&::XCloseDisplay) XCloseDisplay = nullptr;
+    decltype(&::XGetWindowProperty) XGetWindowProperty = nullptr;
+    decltype(&::XFree) XFree = nullptr;
+    decltype(&::XInternAtom) XInternAtom = nullptr;
+    decltype(&::XQueryTree) XQueryTree = nullptr;
+    decltype(&::XGetWindowAttributes) XGetWindowAttributes = nullptr;
+    decltype(&::XGetWMName) XGetWMName = nullptr;
+    decltype(&::Xutf8TextPropertyToTextList) Xutf8TextPropertyToTextList = nullptr;
+    decltype(&::XFreeStringList) XFreeStringList = nullptr;
+    decltype(&::XGetTransientForHint) XGetTransientForHint = nullptr;
+};
+
+// The loaded functions, or null when libX11 cannot be loaded.
+const XlibFunctions* LoadXlib() {
+    static const XlibFunctions* loaded = []() -> const XlibFunctions* {
+        void* handle = ::dlopen("libX11.so.6", RTLD_NOW | RTLD_LOCAL);
+        if (handle == nullptr) {
+            return nullptr;
+        }
+        static XlibFunctions f;
+        bool all = true;
+        auto find = [&](const char* name, auto* out) {
+            *out = reinterpret_cast<std::remove_pointer_t<decltype(out)>>(::dlsym(handle, name));
+            all = all && *out != nullptr;
+        };
+        find("XOpenDisplay", &f.XOpenDisplay);
+        find("XSetIOErrorExitHandler", &f.XSetIOErrorExitHandler);
+        find("XSetErrorHandler", &f.XSetErrorHandler);
+        find("XCloseDisplay", &f.XCloseDisplay);
+        find("XGetWindowProperty", &f.XGetWindowProperty);
+        find("XFree", &f.XFree);
+        find("XInternAtom", &f.XInternAtom);
+        find("XQueryTree", &f.XQueryTree);
+        find("XGetWindowAttributes", &f.XGetWindowAttributes);
+        find("XGetWMName", &f.XGetWMName);
+        find("Xutf8TextPropertyToTextList", &f.Xutf8TextPropertyToTextList);
+        find("XFreeStringList", &f.XFreeStringList);
+        find("XGetTransientForHint", &f.XGetTransientForHint);
+        if (!all) {
+            ::dlclose(handle);
+            return nullptr;
+        }
+        return &f;
+    }();
+    return loaded;
+}
+
+// Only called with a display open, which needed libX11 loaded.
+const XlibFunctions& Xlib() {
+    return *LoadXlib();
+}
 
 // The error handler is process-wide in Xlib; one lock keeps two queries from swapping it under
 // each other and serialises the connections we open.
@@ -30,16 +92,19 @@ void KeepRunningOnIoError(Display*, void*) {}
 class Connection {
 public:
     explicit Connection(const std::string& name) {
-        display_ = XOpenDisplay(name.empty() ? nullptr : name.c_str());
+        if (LoadXlib() == nullptr) {
+            return;
+        }
+        display_ = Xlib().XOpenDisplay(name.empty() ? nullptr : name.c_str());
         if (display_ != nullptr) {
-            XSetIOErrorExitHandler(display_, KeepRunningOnIoError, nullptr);
-            previous_ = XSetErrorHandler(IgnoreXError);
+            Xlib().XSetIOErrorExitHandler(display_, KeepRunningOnIoError, nullptr);
+            previous_ = Xlib().XSetErrorHandler(IgnoreXError);
         }
     }
     ~Connection() {
         if (display_ != nullptr) {
-            XCloseDisplay(display_);
-            XSetErrorHandler(previous_);
+            Xlib().XCloseDisplay(display_);
+            Xlib().XSetErrorHandler(previous_);
         }
     }
     Connection(const Connection&) = delete;
@@ -65,8 +130,8 @@ bool ReadProperty(Display* dpy, Window w, Atom name, Atom type, Property* out) {
     unsigned long count = 0;
     unsigned long after = 0;
     unsigned char* data = nullptr;
-    if (XGetWindowProperty(dpy, w, name, 0, 1L << 16, False, type, &actualType, &actualFormat,
-                           &count, &after, &data) != Success) {
+    if (Xlib().XGetWindowProperty(dpy, w, name, 0, 1L << 16, False, type, &actualType,
+                                  &actualFormat, &count, &after, &data) != Success) {
         return false;
     }
     bool ok = actualType != None && data != nullptr;
@@ -81,22 +146,22 @@ bool ReadProperty(Display* dpy, Window w, Atom name, Atom type, Property* out) {
         }
     }
     if (data != nullptr) {
-        XFree(data);
+        Xlib().XFree(data);
     }
     return ok;
 }
 
 struct Atoms {
     explicit Atoms(Display* dpy)
-        : clientList(XInternAtom(dpy, "_NET_CLIENT_LIST", False)),
-          wmName(XInternAtom(dpy, "_NET_WM_NAME", False)),
-          utf8(XInternAtom(dpy, "UTF8_STRING", False)),
-          wmState(XInternAtom(dpy, "WM_STATE", False)),
-          netState(XInternAtom(dpy, "_NET_WM_STATE", False)),
-          skipTaskbar(XInternAtom(dpy, "_NET_WM_STATE_SKIP_TASKBAR", False)),
-          windowType(XInternAtom(dpy, "_NET_WM_WINDOW_TYPE", False)),
-          typeNormal(XInternAtom(dpy, "_NET_WM_WINDOW_TYPE_NORMAL", False)),
-          typeDialog(XInternAtom(dpy, "_NET_WM_WINDOW_TYPE_DIALOG", False)) {}
+        : clientList(Xlib().XInternAtom(dpy, "_NET_CLIENT_LIST", False)),
+          wmName(Xlib().XInternAtom(dpy, "_NET_WM_NAME", False)),
+          utf8(Xlib().XInternAtom(dpy, "UTF8_STRING", False)),
+          wmState(Xlib().XInternAtom(dpy, "WM_STATE", False)),
+          netState(Xlib().XInternAtom(dpy, "_NET_WM_STATE", False)),
+          skipTaskbar(Xlib().XInternAtom(dpy, "_NET_WM_STATE_SKIP_TASKBAR", False)),
+          windowType(Xlib().XInternAtom(dpy, "_NET_WM_WINDOW_TYPE", False)),
+          typeNormal(Xlib().XInternAtom(dpy, "_NET_WM_WINDOW_TYPE_NORMAL", False)),
+          typeDialog(Xlib().XInternAtom(dpy, "_NET_WM_WINDOW_TYPE_DIALOG", False)) {}
     Atom clientList, wmName, utf8, wmState, netState, skipTaskbar, windowType, typeNormal,
         typeDialog;
 };
@@ -125,13 +190,13 @@ Window FindClient(Display* dpy, const Atoms& atoms, Window w, int depth) {
     Window* children = nullptr;
     unsigned int count = 0;
     Window found = None;
-    if (XQueryTree(dpy, w, &root, &parent, &children, &count) != 0) {
+    if (Xlib().XQueryTree(dpy, w, &root, &parent, &children, &count) != 0) {
         for (unsigned int i = 0; i < count && found == None; ++i) {
             found = FindClient(dpy, atoms, children[i], depth - 1);
         }
     }
     if (children != nullptr) {
-        XFree(children);
+        Xlib().XFree(children);
     }
     return found;
 }
@@ -148,10 +213,10 @@ std::vector<Window> CandidateWindows(Display* dpy, const Atoms& atoms) {
     Window parent = None;
     Window* children = nullptr;
     unsigned int count = 0;
-    if (XQueryTree(dpy, root, &rootOut, &parent, &children, &count) != 0) {
+    if (Xlib().XQueryTree(dpy, root, &rootOut, &parent, &children, &count) != 0) {
         for (unsigned int i = 0; i < count; ++i) {
             XWindowAttributes attributes;
-            if (XGetWindowAttributes(dpy, children[i], &attributes) == 0 ||
+            if (Xlib().XGetWindowAttributes(dpy, children[i], &attributes) == 0 ||
                 attributes.override_redirect) {
                 continue;  // menus, tooltips and other windows nobody manages
             }
@@ -160,7 +225,7 @@ std::vector<Window> CandidateWindows(Display* dpy, const Atoms& atoms) {
         }
     }
     if (children != nullptr) {
-        XFree(children);
+        Xlib().XFree(children);
     }
     return windows;
 }
@@ -173,30 +238,30 @@ std::string WindowTitle(Display* dpy, const Atoms& atoms, Window w) {
     }
     XTextProperty text{};
     std::string title;
-    if (XGetWMName(dpy, w, &text) != 0 && text.value != nullptr && text.format == 8) {
+    if (Xlib().XGetWMName(dpy, w, &text) != 0 && text.value != nullptr && text.format == 8) {
         if (text.encoding == XA_STRING || text.encoding == atoms.utf8) {
             title.assign(reinterpret_cast<const char*>(text.value), text.nitems);
         } else {
             char** list = nullptr;
             int count = 0;
-            if (Xutf8TextPropertyToTextList(dpy, &text, &list, &count) == Success && count > 0 &&
-                list != nullptr) {
+            if (Xlib().Xutf8TextPropertyToTextList(dpy, &text, &list, &count) == Success &&
+                count > 0 && list != nullptr) {
                 title = list[0];
             }
             if (list != nullptr) {
-                XFreeStringList(list);
+                Xlib().XFreeStringList(list);
             }
         }
     }
     if (text.value != nullptr) {
-        XFree(text.value);
+        Xlib().XFree(text.value);
     }
     return title;
 }
 
 bool IsVisible(Display* dpy, const Atoms& atoms, Window w) {
     XWindowAttributes attributes;
-    if (XGetWindowAttributes(dpy, w, &attributes) == 0) {
+    if (Xlib().XGetWindowAttributes(dpy, w, &attributes) == 0) {
         return false;
     }
     if (attributes.map_state != IsUnmapped) {
@@ -208,7 +273,7 @@ bool IsVisible(Display* dpy, const Atoms& atoms, Window w) {
 
 bool ShownOnTaskbar(Display* dpy, const Atoms& atoms, Window w) {
     Window owner = None;
-    if (XGetTransientForHint(dpy, w, &owner) != 0 && owner != None) {
+    if (Xlib().XGetTransientForHint(dpy, w, &owner) != 0 && owner != None) {
         return false;
     }
     Property state;

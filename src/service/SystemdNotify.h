@@ -10,6 +10,10 @@ namespace orvex {
 // settings are loaded, STATUS= with the last host message, WATCHDOG=1 at half the unit's
 // WatchdogSec, STOPPING=1 at the end. Outside systemd (no NOTIFY_SOCKET) every call does
 // nothing.
+// The watchdog bound WATCHDOG_USEC gives, in microseconds; 0 when it is unset, not a number,
+// or WATCHDOG_PID names another process than `ownPid`.
+uint64_t WatchdogMicroseconds(const char* usec, const char* pid, long ownPid);
+
 class SystemdNotifier {
 public:
     using TimePoint = std::chrono::steady_clock::time_point;

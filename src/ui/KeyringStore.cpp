@@ -1,5 +1,6 @@
 #include "ui/KeyringStore.h"
 
+#include <dlfcn.h>
 #include <sys/stat.h>
 
 #include <cstdlib>
@@ -28,6 +29,39 @@ const SecretSchema* Schema() {
     return &schema;
 }
 
+// libsecret is loaded when the keyring is first asked: with it come the object system and
+// I/O libraries of the desktop (over a megabyte resident), which a program whose passwords
+// are not in the keyring never needs. It stays loaded once it is (it registers types).
+struct SecretFunctions {
+    decltype(&::secret_password_lookup_sync) lookup = nullptr;
+    decltype(&::secret_password_store_sync) store = nullptr;
+    decltype(&::secret_password_free) free = nullptr;
+    decltype(&::g_error_free) errorFree = nullptr;
+};
+
+const SecretFunctions* LoadSecret() {
+    static const SecretFunctions* loaded = []() -> const SecretFunctions* {
+        void* handle = ::dlopen("libsecret-1.so.0", RTLD_NOW | RTLD_LOCAL);
+        if (handle == nullptr) {
+            return nullptr;
+        }
+        static SecretFunctions f;
+        f.lookup =
+            reinterpret_cast<decltype(f.lookup)>(::dlsym(handle, "secret_password_lookup_sync"));
+        f.store =
+            reinterpret_cast<decltype(f.store)>(::dlsym(handle, "secret_password_store_sync"));
+        f.free = reinterpret_cast<decltype(f.free)>(::dlsym(handle, "secret_password_free"));
+        f.errorFree = reinterpret_cast<decltype(f.errorFree)>(::dlsym(handle, "g_error_free"));
+        if (f.lookup == nullptr || f.store == nullptr || f.free == nullptr ||
+            f.errorFree == nullptr) {
+            ::dlclose(handle);
+            return nullptr;
+        }
+        return &f;
+    }();
+    return loaded;
+}
+
 }  // namespace
 
 bool KeyringStore::Reachable() {
@@ -50,19 +84,24 @@ std::optional<std::string> KeyringStore::Lookup(const std::string& iniPath,
     if (!Reachable()) {
         return std::nullopt;
     }
+    const SecretFunctions* lib = LoadSecret();
+    if (lib == nullptr) {
+        failed_ = true;
+        return std::nullopt;
+    }
     GError* error = nullptr;
-    gchar* secret = secret_password_lookup_sync(Schema(), nullptr, &error, "settings",
-                                                iniPath.c_str(), "key", key.c_str(), nullptr);
+    gchar* secret = lib->lookup(Schema(), nullptr, &error, "settings", iniPath.c_str(), "key",
+                                key.c_str(), nullptr);
     if (error != nullptr) {
         failed_ = true;
-        g_error_free(error);
+        lib->errorFree(error);
         return std::nullopt;
     }
     if (secret == nullptr) {
         return std::nullopt;
     }
     std::string text(secret);
-    secret_password_free(secret);
+    lib->free(secret);
     return text;
 }
 
@@ -71,14 +110,19 @@ bool KeyringStore::Store(const std::string& iniPath, const std::string& key,
     if (!Reachable()) {
         return false;
     }
+    const SecretFunctions* lib = LoadSecret();
+    if (lib == nullptr) {
+        failed_ = true;
+        return false;
+    }
     GError* error = nullptr;
     const std::string label = "Orvex " + key + " (" + iniPath + ")";
-    const gboolean stored = secret_password_store_sync(
-        Schema(), SECRET_COLLECTION_DEFAULT, label.c_str(), secret.c_str(), nullptr, &error,
-        "settings", iniPath.c_str(), "key", key.c_str(), nullptr);
+    const gboolean stored =
+        lib->store(Schema(), SECRET_COLLECTION_DEFAULT, label.c_str(), secret.c_str(), nullptr,
+                   &error, "settings", iniPath.c_str(), "key", key.c_str(), nullptr);
     if (error != nullptr) {
         failed_ = true;
-        g_error_free(error);
+        lib->errorFree(error);
         return false;
     }
     return stored != FALSE;

@@ -6,6 +6,8 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <fstream>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -14,6 +16,7 @@
 #include <nlohmann/json.hpp>
 
 #include "LoopbackListener.h"
+#include "platform/CurlLibrary.h"
 #include "ServerProcess.h"
 #include "TempDir.h"
 #include "TestCertificates.h"
@@ -330,6 +333,57 @@ TEST_F(HttpClientTest, FailuresAreToldInTheSharedSentences) {
         } else {
             EXPECT_EQ(HttpFailureSentence(response), c.sentence);
         }
+    }
+}
+
+// Whether the process maps libcurl now, as the kernel sees it.
+bool LibcurlMapped() {
+    std::ifstream maps("/proc/self/maps");
+    std::string line;
+    while (std::getline(maps, line)) {
+        if (line.find("libcurl") != std::string::npos) {
+            return true;
+        }
+    }
+    return false;
+}
+
+TEST_F(HttpClientTest, LibcurlIsLetGoBetweenCyclesAndLoadedAgainForTheNextRequest) {
+    std::unique_ptr<CurlLease> held;
+    struct Step {
+        const char* what;
+        std::function<void()> act;
+        bool loaded;  // afterwards, libcurl is loaded and mapped
+    };
+    auto send = [](const std::string& url, int timeoutSeconds, bool ok) {
+        return [url, timeoutSeconds, ok] {
+            HttpRequest request = Get(url);
+            request.timeoutSeconds = timeoutSeconds;
+            EXPECT_EQ(SendHttp(request).Ok(), ok) << url;
+        };
+    };
+    auto release = [](bool unloaded) {
+        return [unloaded] { EXPECT_EQ(ReleaseIdleCurl(), unloaded); };
+    };
+    const std::vector<Step> steps = {
+        {"a request loads it", send(Url(plain_, "/"), 10, true), true},
+        {"an idle release lets it go", release(true), false},
+        {"https after a reload", send(Url(secure_, "/"), 10, true), true},
+        {"a held lease keeps it", [&] { held = std::make_unique<CurlLease>(); }, true},
+        {"release refused while held", release(false), true},
+        {"the lease ends", [&] { held.reset(); }, true},
+        {"released again", release(true), false},
+        // The name was looked up before time ran out: nothing of libcurl is left running.
+        {"a time-out after the lookup", send(Url(plain_, "/?stall=20"), 1, false), true},
+        {"is let go as well", release(true), false},
+        {"kept for good", [&] { CurlLease().KeepLoaded(); }, true},
+        {"release then keeps it", release(false), true},
+    };
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.what);
+        step.act();
+        EXPECT_EQ(CurlIsLoaded(), step.loaded);
+        EXPECT_EQ(LibcurlMapped(), step.loaded);
     }
 }
 

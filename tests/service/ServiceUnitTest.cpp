@@ -8,6 +8,8 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <cstddef>
+#include <cstring>
 #include <thread>
 
 #include <gtest/gtest.h>
@@ -23,6 +25,7 @@
 #include "service/DeadlineTimer.h"
 #include "platform/HandOverHost.h"
 #include "service/Service.h"
+#include "service/SystemdNotify.h"
 #include "settings/SettingsFile.h"
 
 namespace orvex::test {
@@ -266,6 +269,53 @@ TEST_F(ServiceLoopTest, FtpServerMissingLeavesTheFileAsItWas) {
     const std::string before = ReadFile(work.File("Orvex.ini"));
     EXPECT_FALSE(service.LoadSettings());
     EXPECT_EQ(ReadFile(work.File("Orvex.ini")), before);
+}
+
+TEST(SystemdNotifyTest, WatchdogBoundIsTakenOnlyWhenMeantForThisProcess) {
+    struct Case {
+        const char* usec;
+        const char* pid;
+        uint64_t bound;
+    };
+    const std::vector<Case> cases = {
+        {nullptr, nullptr, 0},
+        {"400000", nullptr, 400000},
+        {"400000", "4242", 400000},
+        {"400000", "4243", 0},
+        {"400000", "", 0},
+        {"-5", nullptr, 0},
+        {"12x", nullptr, 0},
+        {"", nullptr, 0},
+        {"99999999999999999999", nullptr, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.usec ? c.usec : "(unset)") + " " + (c.pid ? c.pid : "(unset)"));
+        EXPECT_EQ(WatchdogMicroseconds(c.usec, c.pid, 4242), c.bound);
+    }
+}
+
+TEST(SystemdNotifyTest, StatesReachAManagerSocketInTheAbstractNamespace) {
+    const std::string name = "orvex-notify-test-" + std::to_string(::getpid());
+    const int fd = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::memcpy(address.sun_path + 1, name.data(), name.size());
+    ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&address),
+                     static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + name.size())),
+              0);
+    ::setenv("NOTIFY_SOCKET", ("@" + name).c_str(), 1);
+    SystemdNotifier notifier;
+    notifier.Ready();
+    notifier.Status("two\nlines");
+    ::unsetenv("NOTIFY_SOCKET");
+    notifier.Stopping();  // outside a unit: nothing is sent
+    std::vector<std::string> received;
+    char buffer[1024];
+    for (ssize_t n = 0; (n = ::recv(fd, buffer, sizeof buffer, MSG_DONTWAIT)) > 0;) {
+        received.emplace_back(buffer, static_cast<size_t>(n));
+    }
+    ::close(fd);
+    EXPECT_EQ(received, (std::vector<std::string>{"READY=1", "STATUS=two lines"}));
 }
 
 }  // namespace

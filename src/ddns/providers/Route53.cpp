@@ -4,6 +4,7 @@
 // record set, written with UPSERT and its own TTL. Alias records and sets of a routing policy
 // are left alone.
 
+#include <dlfcn.h>
 #include <libxml/parser.h>
 #include <libxml/tree.h>
 
@@ -21,13 +22,58 @@ namespace {
 
 using nlohmann::json;
 
-using XmlDocument = std::unique_ptr<xmlDoc, decltype(&xmlFreeDoc)>;
+// libxml2 is loaded when a Route 53 answer is first read: it and the Unicode library it brings
+// would otherwise stay resident in every program, though only this provider speaks XML. It
+// stays loaded once it is.
+struct XmlFunctions {
+    decltype(&::xmlReadMemory) readMemory = nullptr;
+    decltype(&::xmlFreeDoc) freeDoc = nullptr;
+    decltype(&::xmlDocGetRootElement) root = nullptr;
+    decltype(&::xmlNodeGetContent) content = nullptr;
+    xmlFreeFunc* free = nullptr;
+};
 
-// Never reaches the network and never expands external entities.
+const XmlFunctions* Xml() {
+    static const XmlFunctions* loaded = []() -> const XmlFunctions* {
+        void* handle = ::dlopen("libxml2.so.2", RTLD_NOW | RTLD_LOCAL);
+        if (handle == nullptr) {
+            return nullptr;
+        }
+        static XmlFunctions f;
+        f.readMemory = reinterpret_cast<decltype(f.readMemory)>(::dlsym(handle, "xmlReadMemory"));
+        f.freeDoc = reinterpret_cast<decltype(f.freeDoc)>(::dlsym(handle, "xmlFreeDoc"));
+        f.root = reinterpret_cast<decltype(f.root)>(::dlsym(handle, "xmlDocGetRootElement"));
+        f.content = reinterpret_cast<decltype(f.content)>(::dlsym(handle, "xmlNodeGetContent"));
+        f.free = static_cast<xmlFreeFunc*>(::dlsym(handle, "xmlFree"));
+        if (f.readMemory == nullptr || f.freeDoc == nullptr || f.root == nullptr ||
+            f.content == nullptr || f.free == nullptr || *f.free == nullptr) {
+            ::dlclose(handle);
+            return nullptr;
+        }
+        return &f;
+    }();
+    return loaded;
+}
+
+struct FreeDocument {
+    void operator()(xmlDoc* document) const { Xml()->freeDoc(document); }
+};
+using XmlDocument = std::unique_ptr<xmlDoc, FreeDocument>;
+
+// Never reaches the network and never expands external entities. Null when the text is no
+// XML (or libxml2 cannot be loaded).
 XmlDocument ParseXml(const std::string& text) {
-    return XmlDocument(xmlReadMemory(text.data(), static_cast<int>(text.size()), nullptr, nullptr,
-                                     XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING),
-                       xmlFreeDoc);
+    const XmlFunctions* xml = Xml();
+    if (xml == nullptr) {
+        return XmlDocument();
+    }
+    return XmlDocument(xml->readMemory(text.data(), static_cast<int>(text.size()), nullptr, nullptr,
+                                       XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING));
+}
+
+// The root element of a parsed document.
+const xmlNode* RootOf(const XmlDocument& document) {
+    return document ? Xml()->root(document.get()) : nullptr;
 }
 
 bool Named(const xmlNode* node, const char* name) {
@@ -55,9 +101,10 @@ std::string Text(const xmlNode* node) {
     if (node == nullptr) {
         return "";
     }
-    xmlChar* content = xmlNodeGetContent(node);
+    // A node exists only in a parsed document, so libxml2 is loaded.
+    xmlChar* content = Xml()->content(node);
     std::string out = content == nullptr ? "" : reinterpret_cast<const char*>(content);
-    xmlFree(content);
+    (*Xml()->free)(content);
     return out;
 }
 
@@ -76,7 +123,7 @@ const xmlNode* Find(const xmlNode* node, const char* name) {
 
 std::string XmlMessage(const std::string& body) {
     const XmlDocument document = ParseXml(body);
-    return document ? FirstLine(Text(Find(xmlDocGetRootElement(document.get()), "Message"))) : "";
+    return document ? FirstLine(Text(Find(RootOf(document), "Message"))) : "";
 }
 
 class Route53Records : public RecordInterface {
@@ -158,19 +205,19 @@ private:
     }
 
     const xmlNode* Root(const XmlDocument& document, const char* name) {
-        const xmlNode* root = xmlDocGetRootElement(document.get());
+        const xmlNode* root = RootOf(document);
         return root != nullptr && Named(root, name) ? root : nullptr;
     }
 
     XmlDocument Ask(const std::string& path, const std::string& action) {
         HttpResponse answer;
         if (!exchange_.Send(HttpMethod::kGet, path, "", action, &answer)) {
-            return XmlDocument(nullptr, xmlFreeDoc);
+            return XmlDocument();
         }
         XmlDocument document = ParseXml(answer.body);
         if (!document || answer.bodyCut) {
             exchange_.Unreadable(action, "XML", answer.body);
-            return XmlDocument(nullptr, xmlFreeDoc);
+            return XmlDocument();
         }
         return document;
     }
