@@ -44,9 +44,9 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
     "Publishes where this machine can be reached, by web page and mail")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION net)
-# libcurl, libsecret, libxml2 and libX11 are loaded at run time when first needed, so the
+# libcurl, libsecret, libsystemd, libxml2 and libX11 are loaded at run time when first needed, so the
 # library scan cannot see them; the scan adds the rest.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "libcurl4 (>= 7.87.0), libsecret-1-0, libxml2, libx11-6")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libcurl4 (>= 7.87.0), libsecret-1-0, libsystemd0, libxml2, libx11-6")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_GENERATOR DEB)

@@ -4,6 +4,8 @@
 
 #include <mutex>
 
+#include "platform/SharedLibrary.h"
+
 namespace orvex {
 
 namespace {
@@ -23,46 +25,30 @@ Library& State() {
     return state;
 }
 
-template <typename Function>
-bool Find(void* handle, const char* name, Function* out) {
-    *out = reinterpret_cast<Function>(::dlsym(handle, name));
-    return *out != nullptr;
-}
-
 // Loads and sets up libcurl; an empty text on success, else why not. Under the mutex.
 std::string Load(Library& state) {
-    void* handle = ::dlopen(kLibraryName, RTLD_NOW | RTLD_LOCAL);
-    if (handle == nullptr) {
-        const char* why = ::dlerror();
-        return std::string("cannot load ") + kLibraryName + (why != nullptr ? ": " : "") +
-               (why != nullptr ? why : "");
-    }
     CurlFunctions& f = state.functions;
-    const char* missing = nullptr;
-    auto find = [&](const char* name, auto* out) {
-        if (missing == nullptr && !Find(handle, name, out)) {
-            missing = name;
-        }
-    };
-    find("curl_global_init", &f.global_init);
-    find("curl_global_cleanup", &f.global_cleanup);
-    find("curl_easy_init", &f.easy_init);
-    find("curl_easy_cleanup", &f.easy_cleanup);
-    find("curl_easy_setopt", &f.easy_setopt);
-    find("curl_easy_getinfo", &f.easy_getinfo);
-    find("curl_easy_perform", &f.easy_perform);
-    find("curl_easy_strerror", &f.easy_strerror);
-    find("curl_slist_append", &f.slist_append);
-    find("curl_slist_free_all", &f.slist_free_all);
-    find("curl_url", &f.url);
-    find("curl_url_cleanup", &f.url_cleanup);
-    find("curl_url_set", &f.url_set);
-    find("curl_url_get", &f.url_get);
-    find("curl_url_strerror", &f.url_strerror);
-    find("curl_free", &f.free);
-    if (missing != nullptr) {
-        ::dlclose(handle);
-        return std::string(kLibraryName) + " has no " + missing;
+    SharedLibrary curl(kLibraryName);
+    curl.Find("curl_global_init", f.global_init)
+        .Find("curl_global_cleanup", f.global_cleanup)
+        .Find("curl_easy_init", f.easy_init)
+        .Find("curl_easy_cleanup", f.easy_cleanup)
+        .Find("curl_easy_setopt", f.easy_setopt)
+        .Find("curl_easy_getinfo", f.easy_getinfo)
+        .Find("curl_easy_perform", f.easy_perform)
+        .Find("curl_easy_strerror", f.easy_strerror)
+        .Find("curl_slist_append", f.slist_append)
+        .Find("curl_slist_free_all", f.slist_free_all)
+        .Find("curl_url", f.url)
+        .Find("curl_url_cleanup", f.url_cleanup)
+        .Find("curl_url_set", f.url_set)
+        .Find("curl_url_get", f.url_get)
+        .Find("curl_url_strerror", f.url_strerror)
+        .Find("curl_free", f.free);
+    std::string why;
+    void* handle = curl.Finish(&why);
+    if (handle == nullptr) {
+        return why;
     }
     if (f.global_init(CURL_GLOBAL_DEFAULT) != CURLE_OK) {
         ::dlclose(handle);

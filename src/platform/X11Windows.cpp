@@ -1,14 +1,12 @@
 #include "platform/X11Windows.h"
 
-#include <dlfcn.h>
-
 #include <mutex>
-#include <type_traits>
 
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
+#include "platform/SharedLibrary.h"
 #include "platform/TextUtil.h"
 
 namespace orvex {
@@ -36,34 +34,22 @@ struct XlibFunctions {
 // The loaded functions, or null when libX11 cannot be loaded.
 const XlibFunctions* LoadXlib() {
     static const XlibFunctions* loaded = []() -> const XlibFunctions* {
-        void* handle = ::dlopen("libX11.so.6", RTLD_NOW | RTLD_LOCAL);
-        if (handle == nullptr) {
-            return nullptr;
-        }
         static XlibFunctions f;
-        bool all = true;
-        auto find = [&](const char* name, auto* out) {
-            *out = reinterpret_cast<std::remove_pointer_t<decltype(out)>>(::dlsym(handle, name));
-            all = all && *out != nullptr;
-        };
-        find("XOpenDisplay", &f.XOpenDisplay);
-        find("XSetIOErrorExitHandler", &f.XSetIOErrorExitHandler);
-        find("XSetErrorHandler", &f.XSetErrorHandler);
-        find("XCloseDisplay", &f.XCloseDisplay);
-        find("XGetWindowProperty", &f.XGetWindowProperty);
-        find("XFree", &f.XFree);
-        find("XInternAtom", &f.XInternAtom);
-        find("XQueryTree", &f.XQueryTree);
-        find("XGetWindowAttributes", &f.XGetWindowAttributes);
-        find("XGetWMName", &f.XGetWMName);
-        find("Xutf8TextPropertyToTextList", &f.Xutf8TextPropertyToTextList);
-        find("XFreeStringList", &f.XFreeStringList);
-        find("XGetTransientForHint", &f.XGetTransientForHint);
-        if (!all) {
-            ::dlclose(handle);
-            return nullptr;
-        }
-        return &f;
+        SharedLibrary x11("libX11.so.6");
+        x11.Find("XOpenDisplay", f.XOpenDisplay)
+            .Find("XSetIOErrorExitHandler", f.XSetIOErrorExitHandler)
+            .Find("XSetErrorHandler", f.XSetErrorHandler)
+            .Find("XCloseDisplay", f.XCloseDisplay)
+            .Find("XGetWindowProperty", f.XGetWindowProperty)
+            .Find("XFree", f.XFree)
+            .Find("XInternAtom", f.XInternAtom)
+            .Find("XQueryTree", f.XQueryTree)
+            .Find("XGetWindowAttributes", f.XGetWindowAttributes)
+            .Find("XGetWMName", f.XGetWMName)
+            .Find("Xutf8TextPropertyToTextList", f.Xutf8TextPropertyToTextList)
+            .Find("XFreeStringList", f.XFreeStringList)
+            .Find("XGetTransientForHint", f.XGetTransientForHint);
+        return x11.Finish() != nullptr ? &f : nullptr;
     }();
     return loaded;
 }

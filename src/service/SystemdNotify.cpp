@@ -1,52 +1,42 @@
 #include "service/SystemdNotify.h"
 
-#include <sys/socket.h>
-#include <sys/un.h>
+#include <systemd/sd-daemon.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
-#include <cstddef>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
 
-#include "platform/UniqueFd.h"
+#include "platform/SharedLibrary.h"
 
 namespace orvex {
 
 namespace {
 
-// The manager's notification protocol: one datagram of "KEY=value" lines to the socket named
-// by NOTIFY_SOCKET ("/path", or "@name" in the abstract namespace). Spoken here rather than
-// through the manager's client library, which loads a compression and crypto stack that the
-// service would otherwise hold resident for nothing. Outside a unit it does nothing.
+// The manager's client library is loaded only when the manager asked to be told (NOTIFY_SOCKET
+// is set): it brings a compression and crypto stack that a program run any other way would
+// hold resident for nothing. Loaded once, kept for the life of the process.
+using NotifyFunction = decltype(&::sd_notify);
+
+NotifyFunction NotifyFunctionLoaded() {
+    static const NotifyFunction loaded = []() -> NotifyFunction {
+        NotifyFunction notify = nullptr;
+        SharedLibrary systemd("libsystemd.so.0");
+        systemd.Find("sd_notify", notify);
+        return systemd.Finish() != nullptr ? notify : nullptr;
+    }();
+    return loaded;
+}
+
 void Notify(const std::string& state) {
-    const char* name = std::getenv("NOTIFY_SOCKET");
-    if (name == nullptr || (name[0] != '/' && name[0] != '@')) {
+    if (std::getenv("NOTIFY_SOCKET") == nullptr) {
         return;
     }
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    const size_t length = std::strlen(name);
-    if (length < 2 || length >= sizeof address.sun_path) {
-        return;
+    if (const NotifyFunction notify = NotifyFunctionLoaded()) {
+        notify(0, state.c_str());
     }
-    std::memcpy(address.sun_path, name, length);
-    if (name[0] == '@') {
-        address.sun_path[0] = '\0';
-    }
-    const UniqueFd fd(::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0));
-    if (!fd.Valid()) {
-        return;
-    }
-    const auto size =
-        static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + length + (name[0] == '/' ? 1 : 0));
-    ssize_t sent = 0;
-    do {
-        sent = ::sendto(fd.Get(), state.data(), state.size(), MSG_NOSIGNAL,
-                        reinterpret_cast<const sockaddr*>(&address), size);
-    } while (sent < 0 && errno == EINTR);
 }
 
 // STATUS= is one line; a host message is one already, but a box may not be.

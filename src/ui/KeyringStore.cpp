@@ -1,11 +1,12 @@
 #include "ui/KeyringStore.h"
 
-#include <dlfcn.h>
 #include <sys/stat.h>
 
 #include <cstdlib>
 
 #include <libsecret/secret.h>
+
+#include "platform/SharedLibrary.h"
 
 namespace orvex {
 
@@ -41,23 +42,13 @@ struct SecretFunctions {
 
 const SecretFunctions* LoadSecret() {
     static const SecretFunctions* loaded = []() -> const SecretFunctions* {
-        void* handle = ::dlopen("libsecret-1.so.0", RTLD_NOW | RTLD_LOCAL);
-        if (handle == nullptr) {
-            return nullptr;
-        }
         static SecretFunctions f;
-        f.lookup =
-            reinterpret_cast<decltype(f.lookup)>(::dlsym(handle, "secret_password_lookup_sync"));
-        f.store =
-            reinterpret_cast<decltype(f.store)>(::dlsym(handle, "secret_password_store_sync"));
-        f.free = reinterpret_cast<decltype(f.free)>(::dlsym(handle, "secret_password_free"));
-        f.errorFree = reinterpret_cast<decltype(f.errorFree)>(::dlsym(handle, "g_error_free"));
-        if (f.lookup == nullptr || f.store == nullptr || f.free == nullptr ||
-            f.errorFree == nullptr) {
-            ::dlclose(handle);
-            return nullptr;
-        }
-        return &f;
+        SharedLibrary secret("libsecret-1.so.0");
+        secret.Find("secret_password_lookup_sync", f.lookup)
+            .Find("secret_password_store_sync", f.store)
+            .Find("secret_password_free", f.free)
+            .Find("g_error_free", f.errorFree);
+        return secret.Finish() != nullptr ? &f : nullptr;
     }();
     return loaded;
 }

@@ -15,6 +15,7 @@
 #include "ddns/providers/AwsSignature.h"
 #include "ddns/providers/ProviderSenders.h"
 #include "ddns/providers/RecordSync.h"
+#include "platform/SharedLibrary.h"
 
 namespace orvex::ddns {
 
@@ -35,22 +36,19 @@ struct XmlFunctions {
 
 const XmlFunctions* Xml() {
     static const XmlFunctions* loaded = []() -> const XmlFunctions* {
-        void* handle = ::dlopen("libxml2.so.2", RTLD_NOW | RTLD_LOCAL);
-        if (handle == nullptr) {
-            return nullptr;
-        }
         static XmlFunctions f;
-        f.readMemory = reinterpret_cast<decltype(f.readMemory)>(::dlsym(handle, "xmlReadMemory"));
-        f.freeDoc = reinterpret_cast<decltype(f.freeDoc)>(::dlsym(handle, "xmlFreeDoc"));
-        f.root = reinterpret_cast<decltype(f.root)>(::dlsym(handle, "xmlDocGetRootElement"));
-        f.content = reinterpret_cast<decltype(f.content)>(::dlsym(handle, "xmlNodeGetContent"));
-        f.free = static_cast<xmlFreeFunc*>(::dlsym(handle, "xmlFree"));
-        if (f.readMemory == nullptr || f.freeDoc == nullptr || f.root == nullptr ||
-            f.content == nullptr || f.free == nullptr || *f.free == nullptr) {
+        SharedLibrary xml("libxml2.so.2");
+        xml.Find("xmlReadMemory", f.readMemory)
+            .Find("xmlFreeDoc", f.freeDoc)
+            .Find("xmlDocGetRootElement", f.root)
+            .Find("xmlNodeGetContent", f.content)
+            .Find("xmlFree", f.free);  // a variable holding the function
+        void* handle = xml.Finish();
+        if (handle != nullptr && *f.free == nullptr) {
             ::dlclose(handle);
-            return nullptr;
+            handle = nullptr;
         }
-        return &f;
+        return handle != nullptr ? &f : nullptr;
     }();
     return loaded;
 }
