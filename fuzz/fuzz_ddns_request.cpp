@@ -91,14 +91,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_CHECK(ShapeCounts(expanded) == ShapeCounts(bare), context);
     FUZZ_CHECK(orvex::ddns::ExpandUrlTemplate(url, {}) == bare, context);
 
-    const std::string encodedName = orvex::ddns::PercentEncode(values.hosts);
+    const std::string encodedName = orvex::PercentEncode(values.hosts);
     for (const char c : encodedName) {
         FUZZ_CHECK(Unreserved(static_cast<unsigned char>(c)) || c == '%', Shown(encodedName));
     }
     const std::string request =
         orvex::ddns::Dyndns2Url("http://127.0.0.1:1", {values.hosts}, values.addresses.wan, "");
     FUZZ_CHECK(request == "http://127.0.0.1:1/nic/update?hostname=" + encodedName +
-                              "&myip=" + orvex::ddns::PercentEncode(values.addresses.wan),
+                              "&myip=" + orvex::PercentEncode(values.addresses.wan),
                Shown(request));
 
     CheckShown(orvex::ddns::FirstLine(answer), answer);
