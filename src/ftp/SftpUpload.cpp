@@ -10,6 +10,7 @@
 #include <openssl/sha.h>
 
 #include "platform/CurlLibrary.h"
+#include "platform/TextUtil.h"
 
 namespace orvex {
 
@@ -134,24 +135,6 @@ struct EasyCleanup {
     void operator()(CURL* curl) const { lib->easy_cleanup(curl); }
 };
 
-// A path part escaped for a URL: all but the unreserved characters as %XX.
-std::string EscapePart(const std::string& part) {
-    static constexpr char kHex[] = "0123456789ABCDEF";
-    std::string out;
-    for (char c : part) {
-        const auto byte = static_cast<unsigned char>(c);
-        if ((byte >= 'a' && byte <= 'z') || (byte >= 'A' && byte <= 'Z') ||
-            (byte >= '0' && byte <= '9') || c == '-' || c == '.' || c == '_' || c == '~') {
-            out += c;
-        } else {
-            out += '%';
-            out += kHex[byte >> 4];
-            out += kHex[byte & 0x0F];
-        }
-    }
-    return out;
-}
-
 }  // namespace
 
 std::string HostKeyFingerprint(const std::string& keyBlob) {
@@ -185,7 +168,7 @@ std::string SftpUrl(const std::string& host, int port, const std::string& remote
         const std::string part = path.substr(begin, end - begin);
         if (!part.empty() || end == path.size()) {
             url += "/";
-            url += EscapePart(part);
+            url += PercentEncode(part);
         }
         begin = end + 1;
     }
