@@ -1,14 +1,19 @@
-// The built orvexd with the WAN address sources against their emulators on 127.0.0.1: the page
-// published, the log and the output tell where the address came from and whether the line can
-// be reached.
+// The built orvexd (and the desktop program, when built) with the WAN address sources against
+// their emulators on 127.0.0.1: the page published, the log and the output tell where the
+// address came from and whether the line can be reached.
 
 #include <gtest/gtest.h>
 
 #include "ServerProcess.h"
 #include "ServiceRun.h"
 #include "TempDir.h"
+#include "UploadSettings.h"
 #include "platform/Profile.h"
 #include "settings/SettingsFile.h"
+
+#ifdef ORVEX_BINARY
+#include "ProgramRun.h"
+#endif
 
 namespace orvex::test {
 namespace {
@@ -57,38 +62,28 @@ TEST_P(WanSourcesE2ETest, PageShowsTheSourcesAddressAndTheLine) {
     ServerProcess source(kPython, args);
     ASSERT_TRUE(ftp.Ready() && echo.Ready() && source.Ready());
 
-    WriteFile(work.File("online.htm"), "<p>%WI|%NAT|%NVIA</p>");
-    WriteFile(work.File("offline.htm"), "<p>off</p>");
-    Profile ini(work.File("Orvex.ini"));
-    std::string password = "secret";
-    EncodePassword(password, PasswordKey());
-    const char* L = kSectionLocal;
-    const char* P = kSectionPreferences;
     const std::string peer = "127.0.0.1:" + std::to_string(source.Port());
-    for (const auto& [section, key, value] :
-         std::vector<std::tuple<const char*, const char*, std::string>>{
-             {L, "FTPServer", "127.0.0.1"},
-             {L, "SiteName", "Home"},
-             {L, "UserID", "tester"},
-             {L, "Password", password},
-             {L, "OnlineFile", "online.htm"},
-             {L, "OfflineFile", "offline.htm"},
-             {L, "RemoteFile", "index.html"},
-             {L, "Port", std::to_string(ftp.Port())},
-             {L, "EnableFTP", "1"},
-             {L, "WANIPURL", "http://127.0.0.1:" + std::to_string(echo.Port()) + "/"},
-             {P, "IsLogging", "1"},
-             {P, "LogFilename", "Orvex.log"},
-             {P, "IsUpdateOnStart", "1"},
-             {P, "RefreshIntv", "0"},
-             {P, "Timeout", "5"},
-             {P, "WANIPSources", c.sources},
-             {P, "UPnPURL", "http://" + peer + "/rootDesc.xml"},
-             {P, "NATPMPGateway", peer},
-             {P, "DNSLookups", "myip.opendns.com/A/IN@" + peer},
-         }) {
-        ini.WriteString(section, key, value);
-    }
+    // One start-up folder per front end, set up alike.
+    auto configure = [&](const TempDir& dir) {
+        WriteFile(dir.File("online.htm"), "<p>%WI|%NAT|%NVIA</p>");
+        WriteFile(dir.File("offline.htm"), "<p>off</p>");
+        Profile ini(dir.File("Orvex.ini"));
+        WriteUploadSettings(ini, ftp.Port(), "secret", LoopbackUrl(echo.Port()));
+        const char* P = kSectionPreferences;
+        ini.WriteString(kSectionLocal, "RemoteFile",
+                        dir.Path() == work.Path() ? "index.html" : "window.html");
+        ini.WriteString(P, "IsLogging", "1");
+        ini.WriteString(P, "LogFilename", "Orvex.log");
+        ini.WriteString(P, "IsUpdateOnStart", "1");
+        ini.WriteString(P, "IsUpdateOnShut", "0");
+        ini.WriteString(P, "RefreshIntv", "0");
+        ini.WriteString(P, "Timeout", "5");
+        ini.WriteString(P, "WANIPSources", c.sources);
+        ini.WriteString(P, "UPnPURL", "http://" + peer + "/rootDesc.xml");
+        ini.WriteString(P, "NATPMPGateway", peer);
+        ini.WriteString(P, "DNSLookups", "myip.opendns.com/A/IN@" + peer);
+    };
+    configure(work);
 
     const ServiceResult run = RunService(work.Path(), runtime.Path(), {"--once"});
     EXPECT_EQ(run.code, 0) << run.out << run.err;
@@ -105,6 +100,25 @@ TEST_P(WanSourcesE2ETest, PageShowsTheSourcesAddressAndTheLine) {
     } else {
         EXPECT_EQ(log.find("The router's WAN address"), std::string::npos) << log;
     }
+
+#ifdef ORVEX_BINARY
+    // The window publishes the same page and logs the same sentence.
+    TempDir desktopDir;
+    configure(desktopDir);
+    {
+        ProgramRun desktop(desktopDir.Path(), runtime.Path());
+        ASSERT_TRUE(WaitUntil(60000, [&] {
+            return ReadFile(desktopDir.File("Orvex.log")).find("System Online:") !=
+                   std::string::npos;
+        })) << ReadFile(desktopDir.File("Orvex.log"));
+    }
+    EXPECT_EQ(ReadFile(ftpRoot.File("window.html")), c.page);
+    const std::string windowLog = ReadFile(desktopDir.File("Orvex.log"));
+    const bool told = c.sentence[0] != '\0';
+    EXPECT_EQ(windowLog.find(told ? c.sentence : "The router's WAN address") != std::string::npos,
+              told)
+        << windowLog;
+#endif
 }
 
 INSTANTIATE_TEST_SUITE_P(Sources, WanSourcesE2ETest, ::testing::ValuesIn(kCases),
