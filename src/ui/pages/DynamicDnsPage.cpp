@@ -251,72 +251,58 @@ int CDynamicDnsPage::Run(CDynamicDnsEntryDlg& dialog) {
     return dialog.exec();
 }
 
+SettingsList<DynamicDnsEntry> CDynamicDnsPage::Entries() const {
+    return {context_.state, &AppSettings::DynamicDns, SameDynamicDnsTarget};
+}
+
 void CDynamicDnsPage::AddEntry() {
-    if (context_.state.Settings().DynamicDns.size() >= kMaxDynamicDnsEntries) {
+    if (Entries().Size() >= kMaxDynamicDnsEntries) {
         return;
     }
     CDynamicDnsEntryDlg dialog(DynamicDnsEntry{}, context_.boxes, this);
     if (Run(dialog) != QDialog::Accepted) {
         return;
     }
-    const DynamicDnsEntry added = dialog.Entry();
-    size_t row = 0;
-    context_.state.EditSettings([&](AppSettings& s) {
-        s.DynamicDns.push_back(added);
-        row = s.DynamicDns.size() - 1;
-    });
+    const int row = Entries().Add(dialog.Entry());
     SetModified();
-    FillTable(static_cast<int>(row));
+    FillTable(row);
 }
 
 void CDynamicDnsPage::EditEntry(int row) {
-    const std::vector<DynamicDnsEntry> entries = context_.state.Settings().DynamicDns;
-    if (row < 0 || static_cast<size_t>(row) >= entries.size()) {
+    const std::optional<DynamicDnsEntry> before = Entries().At(row);
+    if (!before) {
         return;
     }
-    const DynamicDnsEntry before = entries[static_cast<size_t>(row)];
-    CDynamicDnsEntryDlg dialog(before, context_.boxes, this);
+    CDynamicDnsEntryDlg dialog(*before, context_.boxes, this);
     if (Run(dialog) != QDialog::Accepted) {
         return;
     }
     DynamicDnsEntry edited = dialog.Entry();
-    if (SameDynamicDnsTarget(before, edited)) {
+    if (SameDynamicDnsTarget(*before, edited)) {
         return;
     }
-    context_.state.EditSettings([&](AppSettings& s) {
-        // Only while the entry is still the one the dialog showed.
-        const size_t at = static_cast<size_t>(row);
-        if (at < s.DynamicDns.size() && SameDynamicDnsTarget(s.DynamicDns[at], before)) {
-            // A changed entry is updated at the next cycle, as the file will have it.
-            edited.LastAddress.clear();
-            edited.LastUpdate.clear();
-            s.DynamicDns[at] = edited;
-        }
-    });
+    // A changed entry is updated at the next cycle, as the file will have it.
+    edited.LastAddress.clear();
+    edited.LastUpdate.clear();
+    Entries().Replace(row, *before, edited);
     SetModified();
     FillTable(row);
 }
 
 void CDynamicDnsPage::RemoveEntry(int row) {
-    const std::vector<DynamicDnsEntry> entries = context_.state.Settings().DynamicDns;
-    if (row < 0 || static_cast<size_t>(row) >= entries.size()) {
+    const std::optional<DynamicDnsEntry> doomed = Entries().At(row);
+    if (!doomed) {
         return;
     }
-    const DynamicDnsEntry doomed = entries[static_cast<size_t>(row)];
     MessageBoxRequest box;
-    box.text = "Remove the dynamic DNS entry for " + EntryName(doomed) + "?";
+    box.text = "Remove the dynamic DNS entry for " + EntryName(*doomed) + "?";
     box.caption = "Dynamic DNS";
     box.buttons = MsgButtons::YesNo;
     box.icon = MsgIcon::Question;
     if (context_.boxes.MessageBox(box) != MsgAnswer::Yes) {
         return;
     }
-    context_.state.EditSettings([&](AppSettings& s) {
-        const size_t at = static_cast<size_t>(row);
-        if (at < s.DynamicDns.size() && SameDynamicDnsTarget(s.DynamicDns[at], doomed)) {
-            s.DynamicDns.erase(s.DynamicDns.begin() + row);
-        }
-    });
+    Entries().Remove(row, *doomed);
     SetModified();
     FillTable(row);
 }

@@ -3,6 +3,7 @@
 #include "settings/AppSettings.h"
 #include "ui/PageContext.h"
 #include "ui/SheetPage.h"
+#include "ui/pages/SettingsList.h"
 
 class QPushButton;
 class QTimer;
@@ -48,6 +49,8 @@ protected:
     void hideEvent(QHideEvent* event) override;
 
 private:
+    // The settings' entries, as this page edits them.
+    SettingsList<DynamicDnsEntry> Entries() const;
     // Shows the entries of the settings record, `selectRow` selected.
     void FillTable(int selectRow);
     int Run(CDynamicDnsEntryDlg& dialog);

@@ -166,8 +166,12 @@ int CNotificationsPage::Run(CNotifyChannelDlg& dialog) {
     return dialog.exec();
 }
 
+SettingsList<NotifyChannel> CNotificationsPage::Channels() const {
+    return {context_.state, &AppSettings::Notify, SameNotifyTarget};
+}
+
 void CNotificationsPage::AddChannel() {
-    if (context_.state.Settings().Notify.size() >= static_cast<size_t>(kNotifyChannelLimit)) {
+    if (Channels().Size() >= static_cast<size_t>(kNotifyChannelLimit)) {
         return;
     }
     CNotifyChannelDlg dialog(
@@ -175,64 +179,46 @@ void CNotificationsPage::AddChannel() {
     if (Run(dialog) != QDialog::Accepted) {
         return;
     }
-    const NotifyChannel added = dialog.Channel();
-    size_t row = 0;
-    context_.state.EditSettings([&](AppSettings& s) {
-        s.Notify.push_back(added);
-        row = s.Notify.size() - 1;
-    });
+    const int row = Channels().Add(dialog.Channel());
     SetModified();
-    FillTable(static_cast<int>(row));
+    FillTable(row);
 }
 
 void CNotificationsPage::EditChannel(int row) {
-    const std::vector<NotifyChannel> channels = context_.state.Settings().Notify;
-    if (row < 0 || static_cast<size_t>(row) >= channels.size()) {
+    const std::optional<NotifyChannel> before = Channels().At(row);
+    if (!before) {
         return;
     }
-    const NotifyChannel before = channels[static_cast<size_t>(row)];
     CNotifyChannelDlg dialog(
-        before, context_.boxes, [this] { return TestRun(); }, this);
+        *before, context_.boxes, [this] { return TestRun(); }, this);
     if (Run(dialog) != QDialog::Accepted) {
         return;
     }
     NotifyChannel edited = dialog.Channel();
-    if (SameNotifyTarget(before, edited)) {
+    if (SameNotifyTarget(*before, edited)) {
         return;
     }
-    context_.state.EditSettings([&](AppSettings& s) {
-        // Only while the channel is still the one the dialog showed.
-        const size_t at = static_cast<size_t>(row);
-        if (at < s.Notify.size() && SameNotifyTarget(s.Notify[at], before)) {
-            // A changed channel announces the addresses at the next refresh.
-            edited.LastSent.clear();
-            s.Notify[at] = edited;
-        }
-    });
+    // A changed channel announces the addresses at the next refresh.
+    edited.LastSent.clear();
+    Channels().Replace(row, *before, edited);
     SetModified();
     FillTable(row);
 }
 
 void CNotificationsPage::RemoveChannel(int row) {
-    const std::vector<NotifyChannel> channels = context_.state.Settings().Notify;
-    if (row < 0 || static_cast<size_t>(row) >= channels.size()) {
+    const std::optional<NotifyChannel> doomed = Channels().At(row);
+    if (!doomed) {
         return;
     }
-    const NotifyChannel doomed = channels[static_cast<size_t>(row)];
     MessageBoxRequest box;
-    box.text = "Remove the notification channel " + notify::ChannelName(doomed) + "?";
+    box.text = "Remove the notification channel " + notify::ChannelName(*doomed) + "?";
     box.caption = "Notifications";
     box.buttons = MsgButtons::YesNo;
     box.icon = MsgIcon::Question;
     if (context_.boxes.MessageBox(box) != MsgAnswer::Yes) {
         return;
     }
-    context_.state.EditSettings([&](AppSettings& s) {
-        const size_t at = static_cast<size_t>(row);
-        if (at < s.Notify.size() && SameNotifyTarget(s.Notify[at], doomed)) {
-            s.Notify.erase(s.Notify.begin() + row);
-        }
-    });
+    Channels().Remove(row, *doomed);
     SetModified();
     FillTable(row);
 }

@@ -4,6 +4,7 @@
 #include "settings/AppSettings.h"
 #include "ui/PageContext.h"
 #include "ui/SheetPage.h"
+#include "ui/pages/SettingsList.h"
 
 class QPushButton;
 class QTreeWidget;
@@ -41,6 +42,8 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
+    // The settings' channels, as this page edits them.
+    SettingsList<NotifyChannel> Channels() const;
     void FillTable(int selectRow);
     int Run(CNotifyChannelDlg& dialog);
     void UpdateButtons();
